@@ -1,0 +1,61 @@
+// Structured diagnostic events: level, target, message and named fields, handed to
+// a sink the caller installs. With no sink installed an event costs one relaxed
+// atomic load and is dropped.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace vorl_exchange {
+
+enum class Level : std::uint8_t { Trace, Debug, Info, Warn, Error };
+
+[[nodiscard]] std::string_view to_string(Level level) noexcept;
+
+// A field value: a number, or a list of tiles.
+using FieldValue = std::variant<std::uint64_t, std::span<const std::uint16_t>>;
+
+struct Field {
+    std::string_view name;
+    FieldValue value;
+};
+
+// Valid only for the duration of the sink call; copy what you keep.
+struct Event {
+    Level level;
+    std::string_view target;
+    std::string_view message;
+    std::span<const Field> fields;
+};
+
+// Renders a field value: numbers in decimal, lists as "[2, 1]".
+[[nodiscard]] std::string render(const FieldValue& value);
+// One line: "DEBUG vorl_exchange: assembled ... sender_logical=0 receiver_logical=2 count=1".
+[[nodiscard]] std::string render(const Event& event);
+
+using EventSink = std::function<void(const Event&)>;
+
+// Installs `sink` for all threads (an empty function removes it). Safe while
+// planners run on other threads: an event in flight finishes with the sink it
+// started with.
+void set_event_sink(EventSink sink);
+
+namespace detail {
+extern std::atomic<bool> event_sink_installed;
+void dispatch_event(const Event& event);
+}  // namespace detail
+
+[[nodiscard]] inline bool event_sink_installed() noexcept {
+    return detail::event_sink_installed.load(std::memory_order_relaxed);
+}
+
+// The events of this library go to target "vorl_exchange".
+inline constexpr std::string_view event_target = "vorl_exchange";
+
+}  // namespace vorl_exchange

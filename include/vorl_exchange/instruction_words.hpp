@@ -1,0 +1,258 @@
+// The 32-bit exchange instruction words: bit layouts, encoders, predicates and a
+// decoder that turns any word back into its family and fields.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vorl_exchange/errors.hpp"
+
+namespace vorl_exchange {
+
+// A field of `width` bits starting at bit `position`.
+struct BitField {
+    unsigned position;
+    unsigned width;
+
+    [[nodiscard]] constexpr std::uint32_t max() const noexcept { return (std::uint32_t{1} << width) - 1u; }
+    [[nodiscard]] constexpr std::uint32_t mask() const noexcept { return max() << position; }
+    [[nodiscard]] constexpr std::uint32_t get(std::uint32_t word) const noexcept { return (word >> position) & max(); }
+    // Places the low `width` bits of `value`; higher bits are dropped.
+    [[nodiscard]] constexpr std::uint32_t place(std::uint32_t value) const noexcept {
+        return (value & max()) << position;
+    }
+    [[nodiscard]] constexpr std::uint32_t replace(std::uint32_t word, std::uint32_t value) const noexcept {
+        return (word & ~mask()) | place(value);
+    }
+};
+
+// The fixed bits of a word family: a word belongs to it when `word & mask == value`.
+struct Opcode {
+    std::uint32_t mask;
+    std::uint32_t value;
+
+    [[nodiscard]] constexpr bool matches(std::uint32_t word) const noexcept { return (word & mask) == value; }
+};
+
+// The words each row opens and closes with, and the fill after the closing word.
+inline constexpr std::uint32_t opening_word = 0x41800003;
+inline constexpr std::uint32_t closing_word = 0x43a00000;
+inline constexpr std::uint32_t fill_word = 0;
+
+namespace send_word {
+inline constexpr Opcode opcode{0xf8000000, 0x78000000};
+inline constexpr BitField count_minus_one{21, 6};
+inline constexpr BitField base_word{3, 18};
+inline constexpr BitField control{0, 3};
+}  // namespace send_word
+
+// Carries the words of a transfer beyond the first 64; its 12-bit count is split.
+namespace send_off_word {
+inline constexpr Opcode opcode{0xf8100000, 0x70000000};
+inline constexpr BitField count_low{21, 6};
+inline constexpr BitField count_high{14, 6};
+inline constexpr BitField base_word{3, 11};
+inline constexpr BitField control{0, 3};
+inline constexpr unsigned count_low_bits = 6;
+}  // namespace send_off_word
+
+namespace send_control_word {
+inline constexpr Opcode opcode{0xf8100000, 0x70100000};
+}  // namespace send_control_word
+
+// First word of the two-word SENDPICP send-control pair.
+namespace send_control_pair_word {
+inline constexpr Opcode opcode{0xf0000000, 0xf0000000};
+inline constexpr BitField pointer_selector{27, 1};
+inline constexpr BitField count_minus_one{21, 6};
+inline constexpr BitField source_word_address{3, 18};
+inline constexpr BitField control{0, 3};
+}  // namespace send_control_pair_word
+
+// Second word of the SENDPICP pair: the XPIC event's control bits over the PIC's.
+namespace send_control_pair_payload {
+inline constexpr BitField xpic_bits{18, 14};
+inline constexpr BitField pic_bits{0, 18};
+}  // namespace send_control_pair_payload
+
+namespace plain_delay_word {
+inline constexpr Opcode opcode{0xfff80000, 0x40a00000};
+inline constexpr BitField cycles{0, 19};
+}  // namespace plain_delay_word
+
+namespace pic_delay_word {
+inline constexpr Opcode opcode{0xfc000000, 0x60000000};
+inline constexpr BitField advance{19, 7};
+inline constexpr BitField flag{18, 1};
+inline constexpr BitField control{0, 18};
+}  // namespace pic_delay_word
+
+namespace xpic_delay_word {
+inline constexpr Opcode opcode{0xfc000000, 0x64000000};
+inline constexpr BitField advance{14, 12};
+inline constexpr BitField flag{13, 1};
+inline constexpr BitField control{0, 13};
+}  // namespace xpic_delay_word
+
+// ---- Encoders -------------------------------------------------------------
+
+// The send word; fails with "send instruction operand" when an operand exceeds its field.
+[[nodiscard]] constexpr Result<std::uint32_t> encode_send(std::uint32_t count_minus_one, std::uint32_t direction,
+                                                          std::uint32_t base_word) noexcept {
+    using namespace send_word;
+    if (count_minus_one > send_word::count_minus_one.max() || direction > control.max() ||
+        base_word > send_word::base_word.max()) {
+        return std::unexpected(ExchangeError::schedule(reason::send_instruction_operand));
+    }
+    return opcode.value | send_word::count_minus_one.place(count_minus_one) | send_word::base_word.place(base_word) |
+           control.place(direction);
+}
+
+// The send-off word; operand bits beyond the fields are dropped.
+[[nodiscard]] constexpr std::uint32_t send_off(std::uint32_t count_minus_one, std::uint32_t direction,
+                                               std::uint32_t base_word) noexcept {
+    using namespace send_off_word;
+    return opcode.value | count_low.place(count_minus_one) |
+           count_high.place(count_minus_one >> count_low_bits) | send_off_word::base_word.place(base_word) |
+           control.place(direction);
+}
+
+// The plain delay word; bits of `cycles` above the 19-bit field are dropped.
+[[nodiscard]] constexpr std::uint32_t encode_exchange_delay(std::uint32_t cycles) noexcept {
+    return plain_delay_word::opcode.value | plain_delay_word::cycles.place(cycles);
+}
+[[nodiscard]] constexpr std::uint32_t delay(std::uint32_t cycles) noexcept { return encode_exchange_delay(cycles); }
+
+// The PIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
+[[nodiscard]] constexpr std::uint32_t encode_exchange_delay_pic(std::uint32_t a, std::uint32_t b,
+                                                                std::uint32_t c) noexcept {
+    using namespace pic_delay_word;
+    return opcode.value | advance.place(a) | flag.place(b) | control.place(c);
+}
+[[nodiscard]] constexpr std::uint32_t delay_pic(std::uint32_t a, std::uint32_t b, std::uint32_t c) noexcept {
+    return encode_exchange_delay_pic(a, b, c);
+}
+
+// The XPIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
+[[nodiscard]] constexpr std::uint32_t encode_exchange_delay_xpic(std::uint32_t a, std::uint32_t b,
+                                                                 std::uint32_t c) noexcept {
+    using namespace xpic_delay_word;
+    return opcode.value | advance.place(a) | flag.place(b) | control.place(c);
+}
+[[nodiscard]] constexpr std::uint32_t delay_xpic(std::uint32_t a, std::uint32_t b, std::uint32_t c) noexcept {
+    return encode_exchange_delay_xpic(a, b, c);
+}
+
+// ---- Predicates -----------------------------------------------------------
+
+[[nodiscard]] constexpr bool is_send(std::uint32_t instruction) noexcept {
+    return send_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_send_off(std::uint32_t instruction) noexcept {
+    return send_off_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_send_control(std::uint32_t instruction) noexcept {
+    return send_control_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_payload_send(std::uint32_t instruction) noexcept {
+    return is_send(instruction) || is_send_off(instruction);
+}
+[[nodiscard]] constexpr bool is_send_control_pair(std::uint32_t instruction) noexcept {
+    return send_control_pair_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_plain_delay(std::uint32_t instruction) noexcept {
+    return plain_delay_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_pic_delay(std::uint32_t instruction) noexcept {
+    return pic_delay_word::opcode.matches(instruction);
+}
+[[nodiscard]] constexpr bool is_xpic_delay(std::uint32_t instruction) noexcept {
+    return xpic_delay_word::opcode.matches(instruction);
+}
+
+// ---- Decoder --------------------------------------------------------------
+
+enum class WordFamily : std::uint8_t {
+    Opening,
+    Closing,
+    Send,
+    SendOff,
+    SendControl,
+    SendControlPair,  // first word of a SENDPICP pair
+    PlainDelay,
+    PicDelay,
+    XpicDelay,
+    Unknown,
+};
+
+// A word split into its family and fields. Fields a family lacks stay 0.
+struct DecodedWord {
+    WordFamily family = WordFamily::Unknown;
+    std::uint32_t word = 0;
+    std::uint32_t count_minus_one = 0;  // Send, SendOff, SendControlPair
+    std::uint32_t base_word = 0;        // Send, SendOff; source word address of SendControlPair
+    std::uint32_t control = 0;          // send-control field of sends; control value `c` of PIC/XPIC delays
+    std::uint32_t advance_field = 0;    // PlainDelay (its cycles field), PicDelay, XpicDelay (`a`)
+    std::uint32_t flag = 0;             // `b` of PIC/XPIC delays; pointer selector of SendControlPair
+
+    // Cycles the word occupies on the row's timeline: field + 1 for delay words, 0 otherwise.
+    [[nodiscard]] constexpr std::uint32_t advance() const noexcept {
+        const bool timed = family == WordFamily::PlainDelay || family == WordFamily::PicDelay ||
+                           family == WordFamily::XpicDelay;
+        return timed ? advance_field + 1u : 0u;
+    }
+    friend constexpr bool operator==(const DecodedWord&, const DecodedWord&) noexcept = default;
+};
+
+[[nodiscard]] constexpr DecodedWord decode(std::uint32_t word) noexcept {
+    DecodedWord decoded;
+    decoded.word = word;
+    if (word == opening_word) {
+        decoded.family = WordFamily::Opening;
+    } else if (word == closing_word) {
+        decoded.family = WordFamily::Closing;
+    } else if (is_send(word)) {
+        decoded.family = WordFamily::Send;
+        decoded.count_minus_one = send_word::count_minus_one.get(word);
+        decoded.base_word = send_word::base_word.get(word);
+        decoded.control = send_word::control.get(word);
+    } else if (is_send_off(word)) {
+        decoded.family = WordFamily::SendOff;
+        decoded.count_minus_one = send_off_word::count_low.get(word) |
+                                  (send_off_word::count_high.get(word) << send_off_word::count_low_bits);
+        decoded.base_word = send_off_word::base_word.get(word);
+        decoded.control = send_off_word::control.get(word);
+    } else if (is_send_control(word)) {
+        decoded.family = WordFamily::SendControl;
+    } else if (is_send_control_pair(word)) {
+        decoded.family = WordFamily::SendControlPair;
+        decoded.flag = send_control_pair_word::pointer_selector.get(word);
+        decoded.count_minus_one = send_control_pair_word::count_minus_one.get(word);
+        decoded.base_word = send_control_pair_word::source_word_address.get(word);
+        decoded.control = send_control_pair_word::control.get(word);
+    } else if (is_plain_delay(word)) {
+        decoded.family = WordFamily::PlainDelay;
+        decoded.advance_field = plain_delay_word::cycles.get(word);
+    } else if (is_pic_delay(word)) {
+        decoded.family = WordFamily::PicDelay;
+        decoded.advance_field = pic_delay_word::advance.get(word);
+        decoded.flag = pic_delay_word::flag.get(word);
+        decoded.control = pic_delay_word::control.get(word);
+    } else if (is_xpic_delay(word)) {
+        decoded.family = WordFamily::XpicDelay;
+        decoded.advance_field = xpic_delay_word::advance.get(word);
+        decoded.flag = xpic_delay_word::flag.get(word);
+        decoded.control = xpic_delay_word::control.get(word);
+    }
+    return decoded;
+}
+
+// Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
+[[nodiscard]] std::string_view mnemonic(WordFamily family) noexcept;
+
+// One readable line, e.g. "send count=64 base=0 ctl=1" or
+// "xpic-delay advance=4096 b=0 c=1600" (count and advance as cycles, not fields).
+[[nodiscard]] std::string describe(const DecodedWord& decoded);
+[[nodiscard]] inline std::string describe(std::uint32_t word) { return describe(decode(word)); }
+
+}  // namespace vorl_exchange

@@ -1,0 +1,56 @@
+// The word sink the delay and receive-event encoders append to.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vorl_exchange {
+
+// A growable list of instruction words. The first `inline_capacity` words live in
+// the object itself, so building a row costs no heap allocation; longer lists
+// move to the heap.
+class RowWords {
+public:
+    static constexpr std::size_t inline_capacity = 16;
+
+    RowWords() = default;
+
+    [[nodiscard]] std::size_t len() const noexcept { return length_; }
+    [[nodiscard]] bool empty() const noexcept { return length_ == 0; }
+
+    void push(std::uint32_t word) {
+        if (length_ < inline_capacity) {
+            inline_words_[length_] = word;
+        } else {
+            push_spilled(word);
+        }
+        ++length_;
+    }
+
+    // Appends two words, in order (a SENDPICP instruction and its payload).
+    void push_pair(std::uint32_t first, std::uint32_t second) {
+        push(first);
+        push(second);
+    }
+
+    [[nodiscard]] std::uint32_t operator[](std::size_t index) const noexcept {
+        return index < inline_capacity ? inline_words_[index] : spilled_[index - inline_capacity];
+    }
+
+    // Copies the words into `out`, in order; returns how many were copied.
+    std::size_t copy_to(std::span<std::uint32_t> out) const noexcept;
+
+    [[nodiscard]] std::vector<std::uint32_t> to_vector() const;
+
+private:
+    void push_spilled(std::uint32_t word);
+
+    std::array<std::uint32_t, inline_capacity> inline_words_{};
+    std::vector<std::uint32_t> spilled_;
+    std::size_t length_ = 0;
+};
+
+}  // namespace vorl_exchange

@@ -1,0 +1,24 @@
+// The sending tile's row: open, wait for the start cycle, send, pad, close.
+#pragma once
+
+#include <cstdint>
+
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/plan.hpp"
+
+namespace vorl_exchange {
+
+// The row that sends `count` (1..=4148) words with send-control `direction`,
+// starting `sender_delay + 1` cycles after the opening word (`sender_delay` -1:
+// at once). A count of 0 or a delay below -1 is a caller bug and stops the
+// program. Fails only when `direction` does not fit the send word (above 7).
+[[nodiscard]] Result<Row> primitive_sender_row(std::uint32_t count, std::uint32_t direction,
+                                               std::int32_t sender_delay);
+
+// Rewrites the send-control field (bits 0..2) of every send, send-off and
+// qualifying SENDPICP word of `row` to `send_control` (1..=7). Fails with "send
+// control" for a value outside 1..=7 and with "sender payload" when no word
+// qualifies; the row is unchanged on failure.
+[[nodiscard]] Result<void> set_sender_control(Row& row, std::uint8_t send_control) noexcept;
+
+}  // namespace vorl_exchange

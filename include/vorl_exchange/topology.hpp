@@ -1,0 +1,91 @@
+// Logical-to-physical tile numbering, and the planners that work on it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/plan.hpp"
+
+namespace vorl_exchange {
+
+// Number of tiles of the one processor configuration, `Topology::tarn`.
+inline constexpr std::uint16_t tarn_tile_count = 1472;
+
+// The physical identifier of a logical tile in the 1472-tile numbering: pairs of
+// tiles in blocks of 23 rows, odd blocks running their rows backwards. Total over
+// every 16-bit input; only 0..1471 are meaningful.
+[[nodiscard]] constexpr std::uint16_t tarn_logical_to_physical(std::uint16_t logical) noexcept {
+    constexpr unsigned rows = 23;
+    const unsigned pair = logical / 2u;
+    const unsigned lane = logical % 2u;
+    const unsigned block = pair / rows;
+    unsigned row = pair % rows;
+    if (block % 2u == 1u) {
+        row = rows - 1u - row;
+    }
+    const unsigned column = (block / 2u) * 4u + block % 2u;
+    return static_cast<std::uint16_t>(row * 64u + column + lane * 2u);
+}
+
+class Topology {
+public:
+    // The 1472-tile configuration.
+    [[nodiscard]] static Topology tarn();
+
+    // A topology over any table of physical identifiers, indexed by logical tile.
+    explicit Topology(std::vector<std::uint16_t> logical_to_physical);
+
+    [[nodiscard]] std::span<const std::uint16_t> logical_to_physical() const noexcept {
+        return logical_to_physical_;
+    }
+    [[nodiscard]] std::size_t tile_count() const noexcept { return logical_to_physical_.size(); }
+
+    // The physical identifier of `logical`, or `Tile(logical)`.
+    [[nodiscard]] Result<std::uint16_t> physical(std::uint16_t logical) const noexcept {
+        if (logical < logical_to_physical_.size()) {
+            return logical_to_physical_[logical];
+        }
+        return std::unexpected(ExchangeError::tile(logical));
+    }
+
+    // The logical number of the tile whose physical identifier differs from that of
+    // `logical` in the lane bit alone (the lowest such number), or `Tile(logical)`.
+    [[nodiscard]] Result<std::uint16_t> paired_logical(std::uint16_t logical) const noexcept;
+
+    // One sender, one receiver.
+    [[nodiscard]] Result<Plan> point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                              std::uint32_t count) const;
+
+    // One sender, several receivers on one shared timeline, started
+    // `schedule_offset` cycles after the earliest possible start.
+    [[nodiscard]] Result<MulticastPlan> multicast(std::uint16_t sender_logical,
+                                                  std::span<const std::uint16_t> receiver_logical,
+                                                  std::uint32_t count, std::uint32_t schedule_offset) const;
+
+    // One sender, receivers in whole pairs receiving in the 64-bit paired mode.
+    [[nodiscard]] Result<MulticastPlan> paired_multicast(std::uint16_t sender_logical,
+                                                         std::span<const std::uint16_t> receivers,
+                                                         std::uint32_t count) const;
+
+    // The row of one receiver of a paired multicast; `minimum_double_mux` is the
+    // smallest paired mux time from the sender to any receiver of that multicast.
+    [[nodiscard]] Result<Row> paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                                  std::uint32_t count, std::int32_t minimum_double_mux) const;
+
+    // Whether `receiver_logical` is the early tile of its pair: its own mux time from
+    // the sender is smaller than its partner's.
+    [[nodiscard]] Result<bool> paired_receiver_is_early(std::uint16_t receiver_logical,
+                                                        std::uint16_t sender_logical) const;
+
+private:
+    static constexpr std::int32_t no_tile = -1;
+
+    std::vector<std::uint16_t> logical_to_physical_;
+    // physical identifier -> lowest logical number holding it, or `no_tile`;
+    // answers pair-partner queries without scanning the table.
+    std::vector<std::int32_t> physical_to_logical_;
+};
+
+}  // namespace vorl_exchange

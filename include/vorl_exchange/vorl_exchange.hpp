@@ -1,0 +1,16 @@
+// Everything the library offers.
+#pragma once
+
+#include "vorl_exchange/delay_padding.hpp"
+#include "vorl_exchange/diagnostics.hpp"
+#include "vorl_exchange/digest.hpp"
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/planners.hpp"
+#include "vorl_exchange/receive_encoding.hpp"
+#include "vorl_exchange/receive_events.hpp"
+#include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/row_words.hpp"
+#include "vorl_exchange/sender_row.hpp"
+#include "vorl_exchange/topology.hpp"

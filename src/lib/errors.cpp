@@ -1,0 +1,152 @@
+#include "vorl_exchange/errors.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+
+namespace vorl_exchange {
+
+void ErrorText::append(std::string_view text) noexcept {
+    // The longest display text is far below the capacity; the clamp only guards
+    // against a reason that is not one of the fixed texts.
+    const std::size_t room = capacity - length_;
+    const std::size_t taken = std::min(room, text.size());
+    std::copy_n(text.data(), taken, chars_ + length_);
+    length_ += taken;
+}
+
+void ErrorText::append_decimal(std::uint32_t value) noexcept {
+    char digits[10];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10u);
+        value /= 10u;
+    } while (value != 0);
+    std::reverse(digits, digits + count);
+    append({digits, count});
+}
+
+void ErrorText::append_hex(std::uint32_t value) noexcept {
+    constexpr std::string_view hex_digits = "0123456789abcdef";
+    char digits[8];
+    std::size_t count = 0;
+    do {
+        digits[count++] = hex_digits[value & 0xfu];
+        value >>= 4;
+    } while (value != 0);
+    std::reverse(digits, digits + count);
+    append({digits, count});
+}
+
+ErrorText ExchangeError::display() const noexcept {
+    ErrorText text;
+    switch (kind_) {
+        case ErrorKind::ValidationBudgetExceeded:
+            text.append("exchange incremental-encoding work budget exhausted");
+            break;
+        case ErrorKind::Tile:
+            text.append("logical tile ");
+            text.append_decimal(first_);
+            text.append(" is out of range");
+            break;
+        case ErrorKind::DuplicateTile:
+            text.append("exchange endpoints must be distinct");
+            break;
+        case ErrorKind::Count:
+            text.append("exchange count ");
+            text.append_decimal(first_);
+            text.append(" is outside 1..=");
+            text.append_decimal(maximum_count);
+            break;
+        case ErrorKind::ReceiverSet:
+            text.append("invalid multicast receiver set");
+            break;
+        case ErrorKind::Schedule:
+            text.append("exchange schedule is not encodable: ");
+            text.append(reason_);
+            break;
+        case ErrorKind::PlanOffsetRange:
+            text.append("exchange event offset ");
+            text.append_decimal(first_);
+            text.append(" cycles from the phase-entry sync exceeds the encodable maximum of ");
+            text.append_decimal(second_);
+            text.append(" cycles");
+            break;
+        case ErrorKind::Address:
+            text.append("tile address 0x");
+            text.append_hex(first_);
+            text.append(" is not encodable");
+            break;
+        case ErrorKind::HostPacket:
+            text.append("host exchange address or length is not encodable");
+            break;
+    }
+    return text;
+}
+
+namespace {
+
+void append_quoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+                    constexpr std::string_view hex_digits = "0123456789abcdef";
+                    const auto byte = static_cast<unsigned char>(c);
+                    out += "\\u{";
+                    if (byte >= 0x10) {
+                        out.push_back(hex_digits[byte >> 4]);
+                    }
+                    out.push_back(hex_digits[byte & 0xfu]);
+                    out.push_back('}');
+                } else {
+                    out.push_back(c);
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+}  // namespace
+
+std::string ExchangeError::debug() const {
+    switch (kind_) {
+        case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
+        case ErrorKind::Tile: return "Tile(" + std::to_string(first_) + ")";
+        case ErrorKind::DuplicateTile: return "DuplicateTile";
+        case ErrorKind::Count: return "Count(" + std::to_string(first_) + ")";
+        case ErrorKind::ReceiverSet: return "ReceiverSet";
+        case ErrorKind::Schedule: {
+            std::string out = "Schedule(";
+            append_quoted(out, reason_);
+            out += ")";
+            return out;
+        }
+        case ErrorKind::PlanOffsetRange:
+            return "PlanOffsetRange { cycles: " + std::to_string(first_) + ", maximum: " + std::to_string(second_) +
+                   " }";
+        case ErrorKind::Address: return "Address(" + std::to_string(first_) + ")";
+        case ErrorKind::HostPacket: return "HostPacket";
+    }
+    invariant_failure("exchange error tag is one of the nine variants");
+}
+
+std::string to_string(const ExchangeError& error) { return std::string{error.display().view()}; }
+
+std::ostream& operator<<(std::ostream& out, const ExchangeError& error) { return out << error.display().view(); }
+
+void invariant_failure(std::string_view text) noexcept {
+    std::fprintf(stderr, "internal invariant failed: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace vorl_exchange

@@ -1,0 +1,97 @@
+#include <algorithm>
+#include <limits>
+
+#include "tile_set.hpp"
+#include "vorl_exchange/diagnostics.hpp"
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/planners.hpp"
+#include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/sender_row.hpp"
+
+namespace vorl_exchange {
+
+namespace {
+
+// Start and receive cycles must fit the 12-bit XPIC advance field.
+constexpr std::uint32_t latest_multicast_cycle = xpic_delay_word::advance.max();
+// Send control that drives both directions at once.
+constexpr std::uint32_t both_directions = 3;
+
+// Empty, only the sender, a repeated receiver or one outside the topology.
+bool receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logical,
+                           std::span<const std::uint16_t> receivers) {
+    if (receivers.empty() || (receivers.size() == 1 && receivers.front() == sender_logical)) {
+        return false;
+    }
+    detail::TileSet used;
+    return std::ranges::all_of(receivers, [&](std::uint16_t receiver) {
+        return used.insert(receiver) && topology.physical(receiver).has_value();
+    });
+}
+
+}  // namespace
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+    if (auto valid = validate_count(count); !valid) {
+        return std::unexpected(valid.error());
+    }
+    const auto sender_physical = physical(sender_logical);
+    if (!sender_physical) {
+        return std::unexpected(sender_physical.error());
+    }
+    const std::uint32_t source_physical = *sender_physical;
+    if (!receiver_set_is_valid(*this, sender_logical, receiver_logical)) {
+        return std::unexpected(ExchangeError::receiver_set());
+    }
+    // The receivers were all found above, so indexing the table directly is safe.
+    const auto receiver_physical = [&](std::uint16_t receiver) -> std::uint32_t {
+        return logical_to_physical_[receiver];
+    };
+    std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+    for (const std::uint16_t receiver : receiver_logical) {
+        minimum_mux = std::min(minimum_mux, time_to_mux(source_physical, receiver_physical(receiver)));
+    }
+    const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
+    if (schedule_offset > latest_multicast_cycle || natural_start + schedule_offset > latest_multicast_cycle) {
+        return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
+    }
+    const std::uint32_t start_cycle = natural_start + schedule_offset;
+    const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
+    const std::uint32_t send_direction = receiver_logical.size() == 1
+                                             ? direction(source_physical, receiver_physical(receiver_logical.front()))
+                                             : both_directions;
+    const auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
+    if (!sender_row) {
+        return std::unexpected(sender_row.error());
+    }
+
+    MulticastPlan plan{.sender = *sender_row, .receivers = {}};
+    plan.receivers.reserve(receiver_logical.size());
+    for (const std::uint16_t receiver : receiver_logical) {
+        const std::uint32_t destination = receiver_physical(receiver);
+        const std::int32_t receive_cycle = static_cast<std::int32_t>(start_cycle) + time_to_mux(source_physical, destination);
+        if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(latest_multicast_cycle)) {
+            return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
+        }
+        const std::uint32_t receiver_phase = (destination >> 6) * 2u;
+        const auto tail = ordinary_receiver_tail(count, receiver_phase, multicast_receive_address);
+        Row& row = plan.receivers.emplace_back();
+        row[0] = opening_word;
+        row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
+        std::copy(tail.begin(), tail.end(), row.begin() + 2);
+    }
+
+    if (event_sink_installed()) {
+        const Field fields[] = {
+            {"sender_logical", std::uint64_t{sender_logical}},
+            {"receiver_logical", receiver_logical},
+            {"count", std::uint64_t{count}},
+            {"schedule_offset", std::uint64_t{schedule_offset}},
+        };
+        detail::dispatch_event({Level::Debug, event_target, "assembled multicast exchange", fields});
+    }
+    return plan;
+}
+
+}  // namespace vorl_exchange

@@ -1,0 +1,194 @@
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "tile_set.hpp"
+#include "vorl_exchange/delay_padding.hpp"
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/planners.hpp"
+#include "vorl_exchange/receive_encoding.hpp"
+#include "vorl_exchange/receive_events.hpp"
+#include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/sender_row.hpp"
+
+namespace vorl_exchange {
+
+namespace {
+
+// Send-control bit that switches the sender to paired (64-bit) sends.
+constexpr std::uint32_t paired_send_flag = 4;
+// Send control for a paired multicast to more than one pair, or to the sender's own pair.
+constexpr std::uint8_t paired_send_all = 7;
+// The format controls start this many cycles after the source event, plus twice the row.
+constexpr std::uint64_t format_lead_cycles = 51;
+// The paired pointer follows the first format control after this many cycles.
+constexpr std::uint64_t pointer_after_format = 2;
+// The row keeps running this many cycles past its last control.
+constexpr std::uint64_t horizon_after_last_event = 7;
+
+// Whole pairs only: even length, no repeats, every partner present.
+bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std::uint16_t> receivers) {
+    if (receivers.empty() || receivers.size() % 2 != 0) {
+        return false;
+    }
+    detail::TileSet receiver_set;
+    for (const std::uint16_t receiver : receivers) {
+        receiver_set.insert(receiver);
+    }
+    if (receiver_set.size() < receivers.size()) {
+        return false;
+    }
+    return std::ranges::all_of(receivers, [&](std::uint16_t receiver) {
+        const auto partner = topology.paired_logical(receiver);
+        return partner && receiver_set.contains(*partner);
+    });
+}
+
+// A receive event whose cycle is not yet known to fit 32 bits.
+struct PendingEvent {
+    std::uint64_t cycles;
+    std::uint32_t instruction;
+    ReceiveEventKind kind;
+};
+
+}  // namespace
+
+Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, std::uint16_t sender_logical) const {
+    const auto receiver = physical(receiver_logical);
+    if (!receiver) {
+        return std::unexpected(receiver.error());
+    }
+    const auto sender = physical(sender_logical);
+    if (!sender) {
+        return std::unexpected(sender.error());
+    }
+    const std::int32_t local = time_to_mux(*sender, *receiver);
+    const std::int32_t borrowed = time_to_mux(*sender, tile_bits::partner(*receiver));
+    return local < borrowed;
+}
+
+Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                          std::uint32_t count, std::int32_t minimum_double_mux) const {
+    const auto sender_physical = physical(sender_logical);
+    if (!sender_physical) {
+        return std::unexpected(sender_physical.error());
+    }
+    const auto receiver_physical = physical(receiver_logical);
+    if (!receiver_physical) {
+        return std::unexpected(receiver_physical.error());
+    }
+    const std::uint32_t sender = *sender_physical;
+    const std::uint32_t receiver = *receiver_physical;
+
+    // 64-bit sums: every argument value gives an exact timeline, and a timeline
+    // past the 32-bit cycle range is refused at the horizon test below.
+    const std::int64_t epoch_shift = std::max<std::int64_t>(1 - std::int64_t{minimum_double_mux}, 0);
+    const std::int64_t shifted_mux = epoch_shift + paired_time_to_mux(sender, receiver);
+    if (shifted_mux < 0) {
+        return std::unexpected(ExchangeError::schedule(reason::paired_source_timing));
+    }
+    const auto source_event = static_cast<std::uint64_t>(shifted_mux);
+    const std::uint64_t format_start = source_event + format_lead_cycles + 2u * (receiver >> 6);
+
+    std::array<PendingEvent, 5> pending{};
+    std::size_t event_count = 0;
+    const auto early = paired_receiver_is_early(receiver_logical, sender_logical);
+    if (!early) {
+        return std::unexpected(early.error());
+    }
+    if (*early) {
+        const std::uint32_t source_control = sender ^ (receiver & 2u);
+        pending[event_count++] = {source_event, delay_xpic(0, 1, source_control), ReceiveEventKind::PairedSource};
+        pending[event_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control),
+                                  ReceiveEventKind::PairedNeutral};
+    }
+    pending[event_count++] = {format_start, delay_pic(0, 1, direction(sender, receiver)), ReceiveEventKind::Format};
+    pending[event_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer};
+    pending[event_count++] = {format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format};
+
+    const auto sorted = std::span{pending}.first(event_count);
+    std::ranges::stable_sort(sorted, std::less<>{}, &PendingEvent::cycles);
+    if (std::ranges::adjacent_find(sorted, std::equal_to<>{}, &PendingEvent::cycles) != sorted.end()) {
+        return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
+    }
+    if (sorted.empty()) {
+        invariant_failure(invariant::paired_receive_always_has_format_events);
+    }
+    const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
+    if (horizon > std::numeric_limits<std::uint32_t>::max()) {
+        return std::unexpected(ExchangeError::schedule(reason::paired_receive_horizon_overflow));
+    }
+
+    std::array<ReceiveEvent, 5> events{};
+    for (std::size_t index = 0; index < event_count; ++index) {
+        events[index] = {static_cast<std::uint32_t>(sorted[index].cycles), sorted[index].instruction,
+                         sorted[index].kind};
+    }
+    const auto event_list = std::span<const ReceiveEvent>{events}.first(event_count);
+    if (auto valid = validate_receive_events(event_list); !valid) {
+        return std::unexpected(valid.error());
+    }
+    RowWords words;
+    words.push(opening_word);
+    std::uint32_t cycles = 0;
+    if (auto encoded = append_receive_events(words, cycles, event_list, static_cast<std::uint32_t>(horizon), false);
+        !encoded) {
+        return std::unexpected(encoded.error());
+    }
+    words.push(closing_word);
+    if (words.len() > row_length) {
+        return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
+    }
+    Row row{};
+    words.copy_to(row);
+    return row;
+}
+
+Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
+                                                 std::uint32_t count) const {
+    if (auto valid = validate_count(count); !valid) {
+        return std::unexpected(valid.error());
+    }
+    if (!paired_receiver_set_is_valid(*this, receivers)) {
+        return std::unexpected(ExchangeError::receiver_set());
+    }
+    auto plan = multicast(sender_logical, receivers, count, 0);
+    if (!plan) {
+        return plan;
+    }
+    // The multicast accepted the sender and every receiver, so these lookups hold.
+    const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
+    const auto receiver_physical = [&](std::uint16_t receiver) -> std::uint32_t {
+        return logical_to_physical_[receiver];
+    };
+
+    std::uint32_t send_control = paired_send_all;
+    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        send_control = direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
+    }
+    if (send_control > send_word::control.max()) {
+        invariant_failure(invariant::send_control_is_three_bits);
+    }
+    if (auto controlled = set_sender_control(plan->sender, static_cast<std::uint8_t>(send_control)); !controlled) {
+        return std::unexpected(controlled.error());
+    }
+
+    if (receivers.empty()) {
+        invariant_failure(invariant::paired_multicast_has_receivers);
+    }
+    std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
+    for (const std::uint16_t receiver : receivers) {
+        minimum_double_mux = std::min(minimum_double_mux, paired_time_to_mux(sender_physical, receiver_physical(receiver)));
+    }
+    // Each paired row replaces the multicast row in the same slot; no new list is needed.
+    for (std::size_t index = 0; index < receivers.size(); ++index) {
+        const auto row = paired_receiver_row(sender_logical, receivers[index], count, minimum_double_mux);
+        if (!row) {
+            return std::unexpected(row.error());
+        }
+        plan->receivers[index] = *row;
+    }
+    return plan;
+}
+
+}  // namespace vorl_exchange
