@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <span>
 #include <utility>
 
@@ -24,10 +26,15 @@ struct ReceiveEncodingProgress {
 // A non-owning reference to the progress callback; cheap to pass by value.
 class ReceiveEncodingRecord {
 public:
+    // Binds any callable taking the progress; the callable must outlive the call
+    // it is passed to (a lambda written in the argument list does).
     template <class F>
-    ReceiveEncodingRecord(F& callback) noexcept  // NOLINT(google-explicit-constructor)
-        : object_{&callback}, call_{[](void* object, const ReceiveEncodingProgress& progress) {
-              (*static_cast<F*>(object))(progress);
+        requires(!std::is_same_v<std::remove_cvref_t<F>, ReceiveEncodingRecord> &&
+                 std::is_invocable_v<F&, const ReceiveEncodingProgress&>)
+    ReceiveEncodingRecord(F&& callback) noexcept  // NOLINT(google-explicit-constructor)
+        : object_{const_cast<void*>(static_cast<const void*>(std::addressof(callback)))},
+          call_{[](void* object, const ReceiveEncodingProgress& progress) {
+              (*static_cast<std::remove_reference_t<F>*>(object))(progress);
           }} {}
 
     void operator()(const ReceiveEncodingProgress& progress) const { call_(object_, progress); }

@@ -8,10 +8,11 @@
 
 namespace vorl_exchange {
 
-// The row that sends `count` (1..=4148) words with send-control `direction`,
-// starting `sender_delay + 1` cycles after the opening word (`sender_delay` -1:
-// at once). A count of 0 or a delay below -1 is a caller bug and stops the
-// program. Fails only when `direction` does not fit the send word (above 7).
+// The row that sends `count` words with send-control `direction`, starting
+// `sender_delay + 1` cycles after the opening word (`sender_delay` -1: at once).
+// A count outside 1..=4148 or a delay outside -1..=524287 is a caller bug that
+// would silently truncate a word, so it stops the program. Fails only when
+// `direction` does not fit the send word (above 7).
 [[nodiscard]] Result<Row> primitive_sender_row(std::uint32_t count, std::uint32_t direction,
                                                std::int32_t sender_delay);
 
