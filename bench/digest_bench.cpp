@@ -1,0 +1,250 @@
+// SipHash-1-3 throughput, and the whole case-table run against its floor: the
+// same byte stream captured once into memory and hashed in one write. The
+// ratio run / floor says how much the planners and the feeding cost on top of
+// the hashing that no implementation can avoid.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "case_table.hpp"
+#include "vorl_exchange/digest.hpp"
+
+namespace {
+
+using vorl_exchange::DefaultHasher;
+using vorl_exchange::Topology;
+
+// Bytes one complete walk feeds to the digest, and the digest the driver prints.
+constexpr std::size_t case_table_stream_bytes = 23'996'602;
+constexpr std::uint64_t case_table_digest = 0x97f93ad92081c91bULL;
+
+// Records the digest's byte stream instead of hashing it: rows as the length 9
+// and nine little-endian words, row lists behind their length, texts with a
+// 0xFF terminator.
+class ByteStream {
+public:
+    void u64(std::uint64_t value) {
+        for (unsigned shift = 0; shift < 64; shift += 8) {
+            bytes_.push_back(static_cast<std::byte>(value >> shift));
+        }
+    }
+    void row(const vorl_exchange::Row& row) {
+        u64(row.size());
+        for (const std::uint32_t word : row) {
+            for (unsigned shift = 0; shift < 32; shift += 8) {
+                bytes_.push_back(static_cast<std::byte>(word >> shift));
+            }
+        }
+    }
+    void rows(std::span<const vorl_exchange::Row> rows) {
+        u64(rows.size());
+        for (const auto& each : rows) {
+            row(each);
+        }
+    }
+    void text(std::string_view text) {
+        for (const char c : text) {
+            bytes_.push_back(static_cast<std::byte>(c));
+        }
+        bytes_.push_back(std::byte{0xff});
+    }
+    [[nodiscard]] std::span<const std::byte> bytes() const noexcept { return bytes_; }
+
+private:
+    std::vector<std::byte> bytes_;
+};
+
+const ByteStream& case_table_stream() {
+    static const ByteStream stream = [] {
+        ByteStream out;
+        const auto topology = Topology::tarn();
+        sablemark::walk_case_table(
+            topology,
+            [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
+                if (!plan) {
+                    return false;
+                }
+                out.row(plan->sender);
+                out.row(plan->receiver);
+                return true;
+            },
+            [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+                if (plan) {
+                    out.row(plan->sender);
+                    out.rows(plan->receivers);
+                } else {
+                    out.text(plan.error().display().view());
+                }
+                return true;
+            });
+        return out;
+    }();
+    return stream;
+}
+
+std::uint64_t hash_bytes(std::span<const std::byte> bytes) {
+    DefaultHasher hasher;
+    hasher.write(bytes);
+    return hasher.finish();
+}
+
+// The driver's loop: plan every case, feed it, finish.
+std::uint64_t full_run(const Topology& topology) {
+    DefaultHasher digest;
+    sablemark::walk_case_table(
+        topology,
+        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
+            if (!plan) {
+                return false;
+            }
+            vorl_exchange::feed(digest, *plan);
+            return true;
+        },
+        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+            if (plan) {
+                vorl_exchange::feed(digest, *plan);
+            } else {
+                vorl_exchange::feed(digest, plan.error());
+            }
+            return true;
+        });
+    return digest.finish();
+}
+
+// A faster wrong answer is worth nothing: every benchmark of the run checks it.
+bool stream_is_the_drivers(benchmark::State& state) {
+    const auto bytes = case_table_stream().bytes();
+    if (bytes.size() != case_table_stream_bytes || hash_bytes(bytes) != case_table_digest) {
+        state.SkipWithError("captured byte stream does not reproduce the driver's digest");
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::byte> pattern(std::size_t size) {
+    std::vector<std::byte> bytes(size);
+    for (std::size_t index = 0; index < size; ++index) {
+        bytes[index] = static_cast<std::byte>(index * 131u + 7u);
+    }
+    return bytes;
+}
+
+// One write per buffer: the whole-block loop.
+void BM_SipHashBulk(benchmark::State& state) {
+    const auto bytes = pattern(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(hash_bytes(bytes));
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_SipHashBulk)->Arg(4 << 10)->Arg(64 << 10)->Arg(16 << 20);
+
+// The same input in 44-byte writes, the size of one fed row.
+void BM_SipHash44ByteWrites(benchmark::State& state) {
+    constexpr std::size_t piece = 44;
+    const auto bytes = pattern(piece * 1024);
+    const std::span<const std::byte> all{bytes};
+    for (auto _ : state) {
+        DefaultHasher hasher;
+        for (std::size_t offset = 0; offset < all.size(); offset += piece) {
+            hasher.write(all.subspan(offset, piece));
+        }
+        benchmark::DoNotOptimize(hasher.finish());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(all.size()));
+}
+BENCHMARK(BM_SipHash44ByteWrites);
+
+// Rows through `feed_row`, the path every plan takes.
+void BM_FeedRow(benchmark::State& state) {
+    std::array<vorl_exchange::Row, 1024> rows{};
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        rows[index] = {0x41800003u, static_cast<std::uint32_t>(index), 0x78000001u, 0x43a00000u};
+    }
+    for (auto _ : state) {
+        DefaultHasher hasher;
+        for (const auto& row : rows) {
+            vorl_exchange::feed_row(hasher, row);
+        }
+        benchmark::DoNotOptimize(hasher.finish());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(rows.size() * 44));
+}
+BENCHMARK(BM_FeedRow);
+
+// The floor: the case table's whole byte stream, hashed from memory.
+void BM_Floor(benchmark::State& state) {
+    if (!stream_is_the_drivers(state)) {
+        return;
+    }
+    const auto bytes = case_table_stream().bytes();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(hash_bytes(bytes));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
+
+// Plan + feed + hash for every case, as the driver does it.
+void BM_FullRun(benchmark::State& state) {
+    if (!stream_is_the_drivers(state)) {
+        return;
+    }
+    const auto topology = Topology::tarn();
+    for (auto _ : state) {
+        if (full_run(topology) != case_table_digest) {
+            state.SkipWithError("full run gives a different digest");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * sablemark::total_cases);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(case_table_stream_bytes));
+}
+BENCHMARK(BM_FullRun)->Unit(benchmark::kMillisecond);
+
+// Floor and full run alternating in one loop, so that both see the same machine
+// load; the reported time is the full run's. The ratio uses the fastest of each,
+// the figure least disturbed by other work on the machine.
+void BM_RunOverFloor(benchmark::State& state) {
+    if (!stream_is_the_drivers(state)) {
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto bytes = case_table_stream().bytes();
+    const auto topology = Topology::tarn();
+    double fastest_floor = std::numeric_limits<double>::infinity();
+    double fastest_run = std::numeric_limits<double>::infinity();
+    double total_floor = 0;
+    double total_run = 0;
+    for (auto _ : state) {
+        const auto floor_start = Clock::now();
+        benchmark::DoNotOptimize(hash_bytes(bytes));
+        const auto run_start = Clock::now();
+        benchmark::DoNotOptimize(full_run(topology));
+        const auto run_end = Clock::now();
+        const double floor_seconds = std::chrono::duration<double>(run_start - floor_start).count();
+        const double run_seconds = std::chrono::duration<double>(run_end - run_start).count();
+        fastest_floor = std::min(fastest_floor, floor_seconds);
+        fastest_run = std::min(fastest_run, run_seconds);
+        total_floor += floor_seconds;
+        total_run += run_seconds;
+        state.SetIterationTime(run_seconds);
+    }
+    state.counters["floor_ms"] = fastest_floor * 1e3;
+    state.counters["run_ms"] = fastest_run * 1e3;
+    state.counters["run_over_floor"] = fastest_run / fastest_floor;
+    state.counters["mean_run_over_floor"] = total_run / total_floor;
+}
+BENCHMARK(BM_RunOverFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
