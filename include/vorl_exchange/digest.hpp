@@ -26,7 +26,13 @@ public:
     [[nodiscard]] std::uint64_t finish() const noexcept;
 
 private:
-    void compress(std::uint64_t block) noexcept;
+    // Absorbs bytes in registers and stores the state back once; defined where
+    // the feed functions live, which hand it whole rows as 64-bit blocks.
+    struct Absorber;
+    friend void feed_row(DefaultHasher&, const Row&) noexcept;
+    friend void feed_rows(DefaultHasher&, std::span<const Row>) noexcept;
+    friend void feed(DefaultHasher&, const Plan&) noexcept;
+    friend void feed(DefaultHasher&, const MulticastPlan&) noexcept;
 
     std::uint64_t v0_ = 0x736f6d6570736575ULL;
     std::uint64_t v1_ = 0x646f72616e646f6dULL;

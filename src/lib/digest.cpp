@@ -10,13 +10,21 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-// Little-endian load of up to eight bytes.
-std::uint64_t load_le(const std::byte* bytes, std::size_t count) noexcept {
-    std::uint64_t value = 0;
-    for (std::size_t index = 0; index < count; ++index) {
-        value |= std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
+// The row feed below packs the nine words as four 64-bit blocks and one half block.
+static_assert(row_length == 9);
+
+std::uint64_t load_u32(const std::byte* bytes) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, bytes, sizeof value);
+        return value;
+    } else {
+        std::uint64_t value = 0;
+        for (std::size_t index = 0; index < 4; ++index) {
+            value |= std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
+        }
+        return value;
     }
-    return value;
 }
 
 std::uint64_t load_block(const std::byte* bytes) noexcept {
@@ -25,8 +33,24 @@ std::uint64_t load_block(const std::byte* bytes) noexcept {
         std::memcpy(&value, bytes, sizeof value);
         return value;
     } else {
-        return load_le(bytes, 8);
+        return load_u32(bytes) | (load_u32(bytes + 4) << 32);
     }
+}
+
+// Little-endian load of 0..7 bytes without a byte loop: two overlapping loads
+// for 4..7 bytes, three single bytes (some of them the same one) for 1..3.
+// Overlapping bytes land on the same bit positions from both loads.
+std::uint64_t load_partial(const std::byte* bytes, std::size_t count) noexcept {
+    if (count >= 4) {
+        return load_u32(bytes) | (load_u32(bytes + count - 4) << (8u * (count - 4)));
+    }
+    if (count == 0) {
+        return 0;
+    }
+    const auto byte_at = [bytes](std::size_t index) {
+        return std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
+    };
+    return byte_at(0) | byte_at(count / 2) | byte_at(count - 1);
 }
 
 struct SipState {
@@ -48,66 +72,127 @@ struct SipState {
         v1 ^= v2;
         v2 = std::rotl(v2, 32);
     }
-};
 
-// Little-endian bytes of the nine words, after the length prefix 9.
-void row_bytes(const Row& row, std::byte* out) noexcept {
-    for (std::size_t index = 0; index < row.size(); ++index) {
-        const std::uint32_t word = row[index];
-        for (std::size_t shift = 0; shift < 4; ++shift) {
-            out[index * 4 + shift] = static_cast<std::byte>(word >> (8u * shift));
-        }
+    void compress(std::uint64_t block) noexcept {
+        v3 ^= block;
+        round();
+        v0 ^= block;
     }
-}
+};
 
 }  // namespace
 
-void DefaultHasher::compress(std::uint64_t block) noexcept {
-    SipState state{v0_, v1_, v2_, v3_};
-    state.v3 ^= block;
-    state.round();
-    state.v0 ^= block;
-    v0_ = state.v0;
-    v1_ = state.v1;
-    v2_ = state.v2;
-    v3_ = state.v3;
-}
+// The hash state held in locals for the length of one feed, so that a whole plan
+// is absorbed without the state going through memory between blocks. Input
+// arrives as little-endian 64- and 32-bit values; the pending bytes of an
+// incomplete block are kept as `tail_bits` bits of `tail`.
+struct DefaultHasher::Absorber {
+    explicit Absorber(const DefaultHasher& hasher) noexcept
+        : state{hasher.v0_, hasher.v1_, hasher.v2_, hasher.v3_},
+          tail{hasher.tail_},
+          tail_bits{8u * static_cast<unsigned>(hasher.tail_length_)},
+          total{hasher.total_length_} {}
 
-void DefaultHasher::write(std::span<const std::byte> bytes) noexcept {
-    total_length_ += bytes.size();
-    std::size_t offset = 0;
-    if (tail_length_ != 0) {
-        const std::size_t needed = 8 - tail_length_;
-        const std::size_t taken = bytes.size() < needed ? bytes.size() : needed;
-        tail_ |= load_le(bytes.data(), taken) << (8u * tail_length_);
-        tail_length_ += taken;
-        offset = taken;
-        if (tail_length_ < 8) {
+    void store(DefaultHasher& hasher) const noexcept {
+        hasher.v0_ = state.v0;
+        hasher.v1_ = state.v1;
+        hasher.v2_ = state.v2;
+        hasher.v3_ = state.v3;
+        hasher.tail_ = tail;
+        hasher.tail_length_ = tail_bits / 8u;
+        hasher.total_length_ = total;
+    }
+
+    // Eight bytes: they complete the pending block, and as many of them as were
+    // pending stay behind. The shift is split in two so that an empty tail
+    // (a shift by 64) needs no branch.
+    void block(std::uint64_t bytes) noexcept {
+        state.compress(tail | (bytes << tail_bits));
+        tail = (bytes >> 1) >> (63u - tail_bits);
+        total += 8;
+    }
+
+    // Four bytes.
+    void half(std::uint64_t bytes) noexcept {
+        if (tail_bits < 32) {
+            tail |= bytes << tail_bits;
+            tail_bits += 32;
+        } else {
+            state.compress(tail | (bytes << tail_bits));
+            tail = bytes >> (64u - tail_bits);
+            tail_bits -= 32;
+        }
+        total += 4;
+    }
+
+    // The length prefix 9, then the words in pairs, then the ninth word.
+    void row(const Row& row) noexcept {
+        const auto pair = [&row](std::size_t index) {
+            return std::uint64_t{row[index]} | (std::uint64_t{row[index + 1]} << 32);
+        };
+        block(row_length);
+        block(pair(0));
+        block(pair(2));
+        block(pair(4));
+        block(pair(6));
+        half(row[8]);
+    }
+
+    void bytes(std::span<const std::byte> input) noexcept {
+        const std::byte* cursor = input.data();
+        std::size_t left = input.size();
+        if (tail_bits == 0) {
+            // Whole blocks straight from memory: the bulk path.
+            for (; left >= 8; left -= 8, cursor += 8) {
+                state.compress(load_block(cursor));
+            }
+            total += input.size() - left;
+        } else {
+            for (; left >= 8; left -= 8, cursor += 8) {
+                block(load_block(cursor));
+            }
+        }
+        if (left == 0) {
             return;
         }
-        compress(tail_);
-        tail_ = 0;
-        tail_length_ = 0;
+        const std::uint64_t rest = load_partial(cursor, left);
+        const unsigned merged_bits = tail_bits + 8u * static_cast<unsigned>(left);
+        if (merged_bits < 64) {
+            tail |= rest << tail_bits;
+            tail_bits = merged_bits;
+        } else {
+            // A tail of 1..7 bytes took in 8 - tail bytes; the rest stay pending.
+            state.compress(tail | (rest << tail_bits));
+            tail = rest >> (64u - tail_bits);
+            tail_bits = merged_bits - 64;
+        }
+        total += left;
     }
-    for (; offset + 8 <= bytes.size(); offset += 8) {
-        compress(load_block(bytes.data() + offset));
-    }
-    tail_length_ = bytes.size() - offset;
-    tail_ = load_le(bytes.data() + offset, tail_length_);
+
+    SipState state;
+    std::uint64_t tail;
+    unsigned tail_bits;  // 0, 8, ..., 56
+    std::uint64_t total;
+};
+
+void DefaultHasher::write(std::span<const std::byte> bytes) noexcept {
+    Absorber absorber{*this};
+    absorber.bytes(bytes);
+    absorber.store(*this);
 }
 
 void DefaultHasher::write_length_prefix(std::uint64_t n) noexcept {
-    std::byte bytes[8];
-    for (std::size_t index = 0; index < 8; ++index) {
-        bytes[index] = static_cast<std::byte>(n >> (8u * index));
-    }
-    write(bytes);
+    Absorber absorber{*this};
+    absorber.block(n);
+    absorber.store(*this);
 }
 
 void DefaultHasher::write_str(std::string_view text) noexcept {
-    write(text);
     const std::byte terminator[1] = {std::byte{text_terminator}};
-    write(terminator);
+    Absorber absorber{*this};
+    absorber.bytes(std::as_bytes(std::span{text.data(), text.size()}));
+    absorber.bytes(terminator);
+    absorber.store(*this);
 }
 
 std::uint64_t DefaultHasher::finish() const noexcept {
@@ -124,30 +209,37 @@ std::uint64_t DefaultHasher::finish() const noexcept {
 }
 
 void feed_row(DefaultHasher& hasher, const Row& row) noexcept {
-    // One 44-byte write: the prefix 9 as a 64-bit length, then the words.
-    std::byte bytes[8 + row_length * 4]{};
-    bytes[0] = std::byte{row_length};
-    row_bytes(row, bytes + 8);
-    hasher.write(bytes);
+    DefaultHasher::Absorber absorber{hasher};
+    absorber.row(row);
+    absorber.store(hasher);
 }
 
 void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
-    hasher.write_length_prefix(rows.size());
+    DefaultHasher::Absorber absorber{hasher};
+    absorber.block(rows.size());
     for (const Row& row : rows) {
-        feed_row(hasher, row);
+        absorber.row(row);
     }
+    absorber.store(hasher);
 }
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
 
 void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
-    feed_row(hasher, plan.sender);
-    feed_row(hasher, plan.receiver);
+    DefaultHasher::Absorber absorber{hasher};
+    absorber.row(plan.sender);
+    absorber.row(plan.receiver);
+    absorber.store(hasher);
 }
 
 void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
-    feed_row(hasher, plan.sender);
-    feed_rows(hasher, plan.receivers);
+    DefaultHasher::Absorber absorber{hasher};
+    absorber.row(plan.sender);
+    absorber.block(plan.receivers.size());
+    for (const Row& row : plan.receivers) {
+        absorber.row(row);
+    }
+    absorber.store(hasher);
 }
 
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept { feed_text(hasher, error.display().view()); }
