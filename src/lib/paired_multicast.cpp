@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <utility>
 
 #include "tile_set.hpp"
 #include "vorl_exchange/delay_padding.hpp"
@@ -107,7 +108,13 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     pending[event_count++] = {format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format};
 
     const auto sorted = std::span{pending}.first(event_count);
-    std::ranges::stable_sort(sorted, std::less<>{}, &PendingEvent::cycles);
+    // Stable insertion sort: std::stable_sort would take a temporary buffer from
+    // the heap for these five events, on every receiver row.
+    for (std::size_t next = 1; next < sorted.size(); ++next) {
+        for (std::size_t index = next; index > 0 && sorted[index].cycles < sorted[index - 1].cycles; --index) {
+            std::swap(sorted[index], sorted[index - 1]);
+        }
+    }
     if (std::ranges::adjacent_find(sorted, std::equal_to<>{}, &PendingEvent::cycles) != sorted.end()) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
     }
