@@ -1,0 +1,130 @@
+// Heap use of the planners and the digest over the driver's whole case table:
+// rows are fixed values, so only a multicast's receiver list may allocate.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include <gtest/gtest.h>
+
+#include "case_table.hpp"
+#include "vorl_exchange/digest.hpp"
+
+namespace {
+
+// Counts every allocation of this executable; tests read differences.
+std::size_t allocations = 0;
+
+void* allocate(std::size_t size) {
+    ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc{};
+}
+
+void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
+    ++allocations;
+    const auto align = static_cast<std::size_t>(alignment);
+    const std::size_t rounded = (size + align - 1) / align * align;
+    if (void* memory = std::aligned_alloc(align, rounded == 0 ? align : rounded)) {
+        return memory;
+    }
+    throw std::bad_alloc{};
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(std::size_t size, std::align_val_t alignment) { return allocate_aligned(size, alignment); }
+void* operator new[](std::size_t size, std::align_val_t alignment) { return allocate_aligned(size, alignment); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+
+namespace {
+
+using vorl_exchange::MulticastPlan;
+using vorl_exchange::Plan;
+using vorl_exchange::Result;
+
+// Walks the driver's table; each callback sees the allocations made since the
+// previous one returned, which is the planner call it is handed.
+TEST(Allocation, PlannersOverTheDriverCaseTable) {
+    const auto topology = vorl_exchange::Topology::tarn();
+    vorl_exchange::DefaultHasher digest;
+    std::size_t mark = allocations;
+    std::size_t worst_point_to_point = 0;
+    std::size_t worst_multicast[3] = {};  // by receiver count 1, 2; paired at [2]
+    std::size_t worst_feed = 0;
+    std::size_t calls = 0;
+
+    const auto feed_counted = [&](const auto& result) {
+        const std::size_t before = allocations;
+        if (result) {
+            vorl_exchange::feed(digest, *result);
+        } else {
+            vorl_exchange::feed(digest, result.error());
+        }
+        worst_feed = std::max(worst_feed, allocations - before);
+    };
+    const bool complete = sablemark::walk_case_table(
+        topology,
+        [&](const sablemark::Call&, const Result<Plan>& plan) {
+            worst_point_to_point = std::max(worst_point_to_point, allocations - mark);
+            feed_counted(plan);
+            ++calls;
+            mark = allocations;
+            return true;
+        },
+        [&](const sablemark::Call& call, const Result<MulticastPlan>& plan) {
+            const std::size_t slot =
+                call.kind == sablemark::CallKind::PairedMulticast ? 2 : call.receivers.size() - 1;
+            worst_multicast[slot] = std::max(worst_multicast[slot], allocations - mark);
+            feed_counted(plan);
+            ++calls;
+            mark = allocations;
+            return true;
+        });
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(calls, static_cast<std::size_t>(sablemark::total_cases));
+    EXPECT_EQ(worst_point_to_point, 0u);
+    EXPECT_LE(worst_multicast[0], 1u) << "multicast to one receiver";
+    EXPECT_LE(worst_multicast[1], 1u) << "multicast to two receivers";
+    EXPECT_LE(worst_multicast[2], 1u) << "paired multicast to one pair";
+    EXPECT_EQ(worst_feed, 0u);
+}
+
+// The counter itself must see the library's allocations, or the test above
+// proves nothing.
+TEST(Allocation, CounterSeesTheReceiverList) {
+    const auto topology = vorl_exchange::Topology::tarn();
+    const std::uint16_t receivers[] = {2, 1};
+    const std::size_t before = allocations;
+    const auto plan = topology.multicast(0, receivers, 1, 0);
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(allocations - before, 1u);
+}
+
+}  // namespace
