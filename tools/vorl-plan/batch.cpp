@@ -1,6 +1,8 @@
 #include "batch.hpp"
 
 #include <cstdint>
+#include <istream>
+#include <ostream>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -23,21 +25,36 @@ struct BadRequest {
     std::string why;
 };
 
+// Why a JSON value is not an unsigned number of at most `maximum`, or empty if it is one.
+std::string number_problem(const nlohmann::json& value, std::uint64_t maximum) {
+    const std::string range = "0.." + std::to_string(maximum);
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>() > maximum ? "is outside " + range : std::string{};
+    }
+    if (value.is_number_integer()) {
+        return "is negative; expected " + range;
+    }
+    if (value.is_number_float()) {
+        // Integers too long for 64 bits arrive here as well.
+        const double number = value.get<double>();
+        if (number < 0) {
+            return "is negative; expected " + range;
+        }
+        return number > static_cast<double>(maximum) ? "is outside " + range : "is not an integer within " + range;
+    }
+    return std::string{"is a "} + value.type_name() + ", not a number " + range;
+}
+
 template <class T>
 T unsigned_field(const nlohmann::json& request, const char* name) {
     const auto found = request.find(name);
     if (found == request.end()) {
         throw BadRequest{std::string{"missing field \""} + name + "\""};
     }
-    if (!found->is_number_unsigned()) {
-        throw BadRequest{std::string{"field \""} + name + "\" is not a non-negative integer"};
+    if (const std::string problem = number_problem(*found, std::numeric_limits<T>::max()); !problem.empty()) {
+        throw BadRequest{std::string{"field \""} + name + "\" " + problem};
     }
-    const auto value = found->get<std::uint64_t>();
-    if (value > std::numeric_limits<T>::max()) {
-        throw BadRequest{std::string{"field \""} + name + "\" is out of range 0.." +
-                         std::to_string(std::numeric_limits<T>::max())};
-    }
-    return static_cast<T>(value);
+    return static_cast<T>(found->get<std::uint64_t>());
 }
 
 std::vector<std::uint16_t> tile_list(const nlohmann::json& request, const char* name) {
@@ -51,8 +68,10 @@ std::vector<std::uint16_t> tile_list(const nlohmann::json& request, const char* 
     std::vector<std::uint16_t> tiles;
     tiles.reserve(found->size());
     for (const auto& tile : *found) {
-        if (!tile.is_number_unsigned() || tile.get<std::uint64_t>() > std::numeric_limits<std::uint16_t>::max()) {
-            throw BadRequest{std::string{"field \""} + name + "\" holds a value that is not a tile 0..65535"};
+        if (const std::string problem = number_problem(tile, std::numeric_limits<std::uint16_t>::max());
+            !problem.empty()) {
+            throw BadRequest{std::string{"field \""} + name + "\" entry " + std::to_string(tiles.size() + 1) +
+                             " " + problem};
         }
         tiles.push_back(static_cast<std::uint16_t>(tile.get<std::uint64_t>()));
     }
@@ -123,7 +142,8 @@ ordered_json answer(const vorl_exchange::Topology& topology, const nlohmann::jso
         const auto count = unsigned_field<std::uint32_t>(request, "count");
         return response_json(topology.paired_multicast(sender, receivers, count));
     }
-    throw BadRequest{"unknown op \"" + name + "\""};
+    constexpr std::size_t longest_echo = 40;
+    throw BadRequest{"unknown op \"" + name.substr(0, longest_echo) + (name.size() > longest_echo ? "...\"" : "\"")};
 }
 
 std::string bad_request(std::string why) {
@@ -132,9 +152,41 @@ std::string bad_request(std::string why) {
     return response.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Requests nest two levels deep; a deeper line is refused before parsing, so that
+// a line of millions of brackets cannot build a value of millions of nodes.
+bool nested_too_deep(std::string_view line) {
+    constexpr int deepest = 8;
+    int depth = 0;
+    bool in_string = false;
+    bool escaped = false;
+    for (const char c : line) {
+        if (in_string) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > deepest) {
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string answer_request(const vorl_exchange::Topology& topology, std::string_view line) {
+    if (nested_too_deep(line)) {
+        return bad_request("JSON nested too deeply for a request");
+    }
     const auto request = nlohmann::json::parse(line, nullptr, false);
     if (request.is_discarded()) {
         return bad_request("not valid JSON");
@@ -144,6 +196,23 @@ std::string answer_request(const vorl_exchange::Topology& topology, std::string_
     } catch (const BadRequest& bad) {
         return bad_request(bad.why);
     }
+}
+
+int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out) {
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r\n\v\f") == std::string::npos) {
+            continue;
+        }
+        out << answer_request(topology, line) << '\n';
+        // Flush before waiting for more input, so that a program talking to us
+        // line by line sees each answer, without flushing after every line of a file.
+        if (in.rdbuf()->in_avail() <= 0) {
+            out.flush();
+        }
+    }
+    out.flush();
+    return 0;
 }
 
 }  // namespace vorl_plan
