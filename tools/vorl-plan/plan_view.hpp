@@ -1,0 +1,60 @@
+// One planner call of the tool and the plan it produced, kept together so that
+// every output format can name the tiles beside their rows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "timeline.hpp"
+#include "timing_check.hpp"
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/topology.hpp"
+
+namespace vorl_plan {
+
+enum class ExchangeKind : std::uint8_t { PointToPoint, Multicast, PairedMulticast };
+
+// "point-to-point", "multicast", "paired multicast"
+[[nodiscard]] std::string_view to_string(ExchangeKind kind) noexcept;
+
+struct PlanRequest {
+    ExchangeKind kind = ExchangeKind::PointToPoint;
+    std::uint16_t sender = 0;
+    std::vector<std::uint16_t> receivers;  // exactly one for point-to-point
+    std::uint32_t count = 0;
+    std::uint32_t offset = 0;  // multicast only
+};
+
+struct PlanView {
+    PlanRequest request;
+    vorl_exchange::Row sender_row{};
+    std::vector<vorl_exchange::Row> receiver_rows;  // in the order of request.receivers
+};
+
+// One row of a plan with the tile that runs it, as the renderers show it.
+struct Lane {
+    std::string role;  // "sender" or "receiver"
+    std::uint16_t tile = 0;
+    std::optional<std::uint16_t> physical;
+    vorl_exchange::Row row{};
+    Timeline timeline;
+};
+
+// The sender's lane, then one lane per receiver in list order.
+[[nodiscard]] std::vector<Lane> lanes(const vorl_exchange::Topology& topology, const PlanView& view);
+
+// "point-to-point exchange: sender 0, receiver 2, 1 word"
+[[nodiscard]] std::string title(const PlanRequest& request);
+
+// The timing cross-check of a point-to-point or multicast plan; none for paired ones.
+[[nodiscard]] std::optional<TimingReport> plan_timing(const vorl_exchange::Topology& topology, const PlanView& view);
+
+// Runs the planner the request names.
+[[nodiscard]] vorl_exchange::Result<PlanView> make_plan(const vorl_exchange::Topology& topology,
+                                                        const PlanRequest& request);
+
+}  // namespace vorl_plan
