@@ -159,6 +159,23 @@ std::string usage_of(const Interface& cli, const std::vector<std::string>& argum
     return "vorl-plan [--verbose] {p2p|multicast|paired|disasm|batch|check} ...";
 }
 
+// CLI11 would report a misspelt subcommand as a missing one; name it instead.
+void reject_unknown_subcommands(const std::vector<std::string>& arguments) {
+    const auto is_word = [](const std::string& argument) { return !argument.starts_with("-"); };
+    const auto subcommand = std::ranges::find_if(arguments, is_word);
+    if (subcommand == arguments.end()) {
+        return;
+    }
+    constexpr std::string_view known[] = {"p2p", "multicast", "paired", "disasm", "batch", "check"};
+    if (std::ranges::find(known, *subcommand) == std::end(known)) {
+        throw UsageError{"unknown subcommand \"" + *subcommand + "\""};
+    }
+    const auto checked = std::find_if(subcommand + 1, arguments.end(), is_word);
+    if (*subcommand == "check" && checked != arguments.end() && *checked != "p2p" && *checked != "multicast") {
+        throw UsageError{"check takes p2p or multicast, not \"" + *checked + "\""};
+    }
+}
+
 int usage_error(const Interface& cli, const std::string& reason, const std::vector<std::string>& arguments) {
     const std::string usage = usage_of(cli, arguments);
     std::cerr << "vorl-plan: " << reason << "\nusage: " << usage << "\n";
@@ -258,12 +275,7 @@ int run(int argc, char** argv) {
     build(cli);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
-        const auto subcommand = std::ranges::find_if(
-            arguments, [](const std::string& argument) { return !argument.starts_with("-"); });
-        constexpr std::string_view known[] = {"p2p", "multicast", "paired", "disasm", "batch", "check"};
-        if (subcommand != arguments.end() && std::ranges::find(known, *subcommand) == std::end(known)) {
-            throw UsageError{"unknown subcommand \"" + *subcommand + "\""};
-        }
+        reject_unknown_subcommands(arguments);
         for (const std::string& argument : arguments) {
             if (looks_negative(argument)) {
                 throw UsageError{"\"" + argument + "\" is negative; tiles, counts, offsets and words are unsigned"};

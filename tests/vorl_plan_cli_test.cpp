@@ -1,0 +1,265 @@
+// Drives the built vorl-plan binary: every subcommand on worked examples, usage
+// errors, failed plans, help, and the batch mode on golden and malformed lines.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in{path, std::ios::binary};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs `vorl-plan <arguments>` (shell syntax) with `input` on standard input.
+Outcome run(const std::string& arguments, const std::string& input = "") {
+    static int serial = 0;
+    const auto directory = std::filesystem::path{::testing::TempDir()} /
+                           ("vorl-plan-cli-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
+    std::filesystem::create_directories(directory);
+    std::ofstream{directory / "in", std::ios::binary} << input;
+    const std::string command = std::string{"'"} + VORL_PLAN_EXE + "' " + arguments + " <'" +
+                                (directory / "in").string() + "' >'" + (directory / "out").string() + "' 2>'" +
+                                (directory / "err").string() + "'";
+    const int raw = std::system(command.c_str());
+    Outcome outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(directory / "out"), slurp(directory / "err")};
+    std::filesystem::remove_all(directory);
+    return outcome;
+}
+
+std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
+    struct Case {
+        const char* arguments;
+        std::vector<const char*> out;  // each must appear on standard output
+    };
+    const Case cases[] = {
+        {"p2p 0 2 1",
+         {"point-to-point exchange: sender 0, receiver 2, 1 word", "sender 0 (physical 0)",
+          "     1  0x40a0008e  delay advance=143                              0     143",
+          "     2  0x78000001  send count=1 base=0 ctl=1                    143     143", "  4..8  0x00000000  fill",
+          "receiver 2 (physical 64)", "     0  0x00000001  mark",
+          "     2  0x641c0000  xpic-delay advance=113 b=0 c=0                 0     113",
+          "receiver 2: XPIC field 112 = send start 143 + mux time -31", "check: ok"}},
+        {"p2p 781 0 1", {"     1  0x78000002  send count=1 base=0 ctl=2                      0       0"}},
+        {"multicast 0 2,1 1 --offset 10",
+         {"multicast exchange: sender 0, receivers [2, 1], 1 word, offset 10", "0x40a00028", "0x64028000",
+          "0x64034000", "receiver 1: XPIC field 13 = send start 41 + mux time -28"}},
+        {"multicast 0 2 100", {"0x7fe00001  send count=64", "0x74600001  send-off count=36", "0x61a94000"}},
+        {"paired 0 2,3 100",
+         {"paired multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
+          "     6  0x40a00006  delay advance=7                              154     161", "0x630c0000",
+          "not applicable to paired rows"}},
+        {"disasm 41800003 0x40a0008e 641C0000 0xf7e00000 0",
+         {"0x41800003  open\n0x40a0008e  delay advance=143\n0x641c0000  xpic-delay advance=113 b=0 c=0\n"
+          "0xf7e00000  sendpicp count=64 addr=0 ctl=0 sel=0\n0x00000000  unknown 0x00000000\n"}},
+        {"check p2p 0 2 4148", {"first send starts at cycle 143", "XPIC field 112 = send start 143", "ok"}},
+        {"check multicast 736 0,1471 1 --offset 3000", {"receiver 1471:", "ok"}},
+    };
+    for (const Case& test : cases) {
+        const Outcome outcome = run(test.arguments);
+        EXPECT_EQ(outcome.status, 0) << test.arguments << "\n" << outcome.err;
+        EXPECT_EQ(outcome.err, "") << test.arguments;
+        for (const char* expected : test.out) {
+            EXPECT_NE(outcome.out.find(expected), std::string::npos) << test.arguments << " lacks\n" << expected
+                                                                     << "\nin\n" << outcome.out;
+        }
+    }
+}
+
+TEST(VorlPlanCli, JsonCarriesRowsFieldsAndCycles) {
+    const Outcome outcome = run("p2p 0 2 1 --format json");
+    ASSERT_EQ(outcome.status, 0);
+    const auto plan = nlohmann::json::parse(outcome.out);
+    EXPECT_EQ(plan["exchange"], "point-to-point");
+    EXPECT_EQ(plan["rows"][0]["row"], nlohmann::json::parse("[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]"));
+    const auto& xpic = plan["rows"][1]["words"][2];
+    EXPECT_EQ(xpic["mnemonic"], "xpic-delay");
+    EXPECT_EQ(xpic["fields"], nlohmann::json::parse(R"({"advance_field":112,"flag":0,"control":0})"));
+    EXPECT_EQ(xpic["start"], 0);
+    EXPECT_EQ(xpic["end"], 113);
+    EXPECT_EQ(plan["rows"][1]["words"][0]["role"], "mark");
+    EXPECT_EQ(plan["timing"]["send_start"], 143);
+    EXPECT_EQ(plan["timing"]["ok"], true);
+}
+
+TEST(VorlPlanCli, SvgDrawsOneLanePerRowAndTheMarkers) {
+    for (const char* arguments : {"p2p 0 2 4148 --format svg", "multicast 0 2,1 100 --offset 4000 --format svg",
+                                  "paired 0 2,3 100 --format svg"}) {
+        const Outcome outcome = run(arguments);
+        ASSERT_EQ(outcome.status, 0) << arguments;
+        EXPECT_TRUE(outcome.out.starts_with("<svg xmlns=\"http://www.w3.org/2000/svg\"")) << arguments;
+        EXPECT_TRUE(outcome.out.ends_with("</svg>\n")) << arguments;
+        EXPECT_NE(outcome.out.find(">sender 0</text>"), std::string::npos) << arguments;
+        EXPECT_NE(outcome.out.find(">receiver 2</text>"), std::string::npos) << arguments;
+        EXPECT_NE(outcome.out.find(">first send @"), std::string::npos) << arguments;
+        EXPECT_NE(outcome.out.find("takes effect at cycle"), std::string::npos) << arguments;
+        EXPECT_NE(outcome.out.find("pic-delay"), std::string::npos) << arguments;
+    }
+    // Thousands of cycles: the axis is broken and says so.
+    EXPECT_NE(run("p2p 0 2 4148 --format svg").out.find("drawn shortened at the zigzag breaks"), std::string::npos);
+    EXPECT_NE(run("p2p 0 2 1 --format svg").out.find("one linear scale"), std::string::npos);
+}
+
+TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
+    struct Case {
+        const char* arguments;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"", "A subcommand is required"},
+        {"frob 1", "unknown subcommand \"frob\""},
+        {"p2p 0 2", "COUNT is required"},
+        {"p2p 0 2 1 9", "not expected: 9"},
+        {"p2p 0 x 1", "RECEIVER \"x\" is not a decimal number 0..65535"},
+        {"p2p 0 65536 1", "RECEIVER \"65536\" is outside 0..65535"},
+        {"p2p 0 2 -1", "\"-1\" is negative"},
+        {"p2p 0 2 4294967296", "COUNT \"4294967296\" is outside 0..4294967295"},
+        {"p2p 0 2 1000000000000000000000000000000", "is outside 0..4294967295"},
+        {"p2p 0 2 1e30", "COUNT \"1e30\" is not a decimal number"},
+        {"p2p 0 2 +1", "COUNT \"+1\" is not a decimal number"},
+        {"p2p 0 2 1 --format xml", "xml not in {text,json,svg}"},
+        {"p2p 0 2 1 --offset 3", "not expected"},
+        {"multicast 0 2,,1 1", "RECEIVERS entry 2 is empty"},
+        {"multicast 0 2,1 1 --offset 4294967296", "--offset \"4294967296\" is outside 0..4294967295"},
+        {"multicast 0 2,1 1 --offset", "--offset"},
+        {"paired 0 2,70000 1", "RECEIVERS entry 2 \"70000\" is outside 0..65535"},
+        {"disasm", "WORD is required"},
+        {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
+        {"disasm 123456789", "does not fit 32 bits"},
+        {"check", "A subcommand is required"},
+        {"check paired 0 2,3 1", "check takes p2p or multicast, not \"paired\""},
+        {"batch extra", "not expected: extra"},
+    };
+    for (const Case& test : cases) {
+        const Outcome outcome = run(test.arguments);
+        EXPECT_EQ(outcome.status, 2) << test.arguments;
+        EXPECT_EQ(outcome.out, "") << test.arguments;
+        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: ")) << test.arguments << "\n" << outcome.err;
+        EXPECT_NE(outcome.err.find(test.reason), std::string::npos) << test.arguments << "\n" << outcome.err;
+        EXPECT_EQ(lines_in(outcome.err), 2u) << test.arguments << "\n" << outcome.err;
+        EXPECT_NE(outcome.err.find("\nusage: vorl-plan "), std::string::npos) << test.arguments;
+    }
+}
+
+TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
+    const struct {
+        const char* arguments;
+        const char* err;
+    } cases[] = {
+        {"p2p 0 2 0", "exchange count 0 is outside 1..=4148\n"},
+        {"p2p 5 5 1", "exchange endpoints must be distinct\n"},
+        {"multicast 0 '' 1", "invalid multicast receiver set\n"},
+        {"multicast 0 2 1 --offset 4095", "exchange schedule is not encodable: multicast start cycle\n"},
+        {"paired 0 2,5 4", "invalid multicast receiver set\n"},
+        {"check p2p 0 2 4149", "exchange count 4149 is outside 1..=4148\n"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = run(test.arguments);
+        EXPECT_EQ(outcome.status, 1) << test.arguments;
+        EXPECT_EQ(outcome.out, "") << test.arguments;
+        EXPECT_EQ(outcome.err, test.err) << test.arguments;
+    }
+}
+
+TEST(VorlPlanCli, HelpForEverySubcommand) {
+    for (const char* arguments : {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help",
+                                  "batch --help", "check --help", "check p2p --help", "check multicast --help"}) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 0) << arguments;
+        EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
+        EXPECT_EQ(outcome.err, "") << arguments;
+    }
+    EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
+}
+
+TEST(VorlPlanCli, VerbosePrintsOneEventLinePerPlan) {
+    const Outcome outcome = run("--verbose multicast 0 2,1 1");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err,
+              "DEBUG vorl_exchange: assembled multicast exchange sender_logical=0 receiver_logical=[2, 1] count=1 "
+              "schedule_offset=0\n");
+    EXPECT_EQ(run("p2p 0 2 1 --verbose").err,
+              "DEBUG vorl_exchange: assembled point-to-point exchange sender_logical=0 receiver_logical=2 count=1\n");
+    EXPECT_EQ(run("p2p 0 2 1").err, "");
+}
+
+TEST(VorlPlanCli, BatchReplaysTheGoldenFileByteForByte) {
+    const Outcome outcome = run("batch", slurp(VORL_TEST_DATA_DIR "/planner-requests.jsonl"));
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_TRUE(outcome.out == slurp(VORL_TEST_DATA_DIR "/planner-responses.jsonl"));
+}
+
+TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
+    const std::string ten_megabytes(10u << 20, 'x');
+    std::string receivers = "[";
+    for (int index = 0; index < 1'500'000; ++index) {
+        receivers += (index == 0 ? "" : ",") + std::to_string(index % 1472);
+    }
+    receivers += "]";
+    // Each line with the answer it must get (or a part of it).
+    const std::vector<std::pair<std::string, std::string>> lines = {
+        {"{}", R"({"bad_request":"missing field \"op\""})"},
+        {R"({"op":"point_to_point","sender":0,"rec)", R"({"bad_request":"not valid JSON"})"},
+        {R"({"op":"point_to_point","sender":"0","receiver":2,"count":1})", R"(field \"sender\" is a string)"},
+        {R"({"op":"point_to_point","sender":0,"receiver":65536,"count":1})",
+         R"(field \"receiver\" is outside 0..65535)"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":-1})", R"(field \"count\" is negative)"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":1e30})",
+         R"(field \"count\" is outside 0..4294967295)"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":1000000000000000000000000000000})",
+         R"(field \"count\" is outside 0..4294967295)"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":2.5})", R"(is not an integer)"},
+        {R"({"op":"multicast","sender":0,"receivers":[2,"1"],"count":1,"offset":0})",
+         R"(field \"receivers\" entry 2 is a string)"},
+        {R"({"op":"multicast","sender":0,"receivers":[2,1],"count":1})", R"(missing field \"offset\")"},
+        {R"({"op":"teleport"})", R"(unknown op \"teleport\")"},
+        {"[1,2,3]", "request is not a JSON object"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":0})",
+         R"x({"err":"exchange count 0 is outside 1..=4148","debug":"Count(0)"})x"},
+        {"{\"op\":\"" + ten_megabytes + "\"}", R"(unknown op \"xxxxxxxxxx)"},
+        {ten_megabytes, R"({"bad_request":"not valid JSON"})"},
+        {std::string(10u << 20, '['), R"({"bad_request":"JSON nested too deeply for a request"})"},
+        {R"({"op":"multicast","sender":0,"count":1,"offset":0,"receivers":)" + receivers + "}",
+         R"({"err":"invalid multicast receiver set","debug":"ReceiverSet"})"},
+        {R"({"op":"point_to_point","sender":0,"receiver":2,"count":1})",
+         R"({"ok":{"sender":[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0],"receiver":[1,)"},
+    };
+    // Blank lines between and before the requests; the last request has no newline.
+    std::string input = "\n   \n";
+    for (const auto& [line, answer] : lines) {
+        input += (&line == &lines.front().first ? "" : "\n\t\r\n") + line;
+    }
+    const Outcome outcome = run("batch", input);
+    EXPECT_EQ(outcome.status, 0);
+    std::istringstream answers{outcome.out};
+    std::string answer;
+    for (const auto& [line, expected] : lines) {
+        ASSERT_TRUE(std::getline(answers, answer)) << "no answer for " << line.substr(0, 80);
+        EXPECT_LT(answer.size(), 200u);
+        EXPECT_NE(answer.find(expected), std::string::npos) << line.substr(0, 80) << "\n" << answer;
+    }
+    EXPECT_FALSE(std::getline(answers, answer)) << "extra answer " << answer;
+}
+
+}  // namespace
