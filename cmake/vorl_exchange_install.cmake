@@ -1,0 +1,47 @@
+# Install rules: the public headers, the library, the vorl-plan tool, a CMake
+# package (find_package(vorl_exchange CONFIG) giving vorl_exchange::vorl_exchange)
+# and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(VORL_EXCHANGE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorl_exchange)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorl_exchange
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILES_MATCHING PATTERN "*.hpp")
+
+install(TARGETS vorl_exchange
+  EXPORT vorl_exchange_targets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+if(TARGET vorl-plan)
+  install(TARGETS vorl-plan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+install(EXPORT vorl_exchange_targets
+  NAMESPACE vorl_exchange::
+  FILE vorl_exchange-targets.cmake
+  DESTINATION ${VORL_EXCHANGE_PACKAGE_DIR})
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/vorl_exchange-config.cmake.in
+  ${PROJECT_BINARY_DIR}/vorl_exchange-config.cmake
+  INSTALL_DESTINATION ${VORL_EXCHANGE_PACKAGE_DIR})
+# Before 1.0 a minor version may change the interface.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/vorl_exchange-config-version.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/vorl_exchange-config.cmake
+  ${PROJECT_BINARY_DIR}/vorl_exchange-config-version.cmake
+  DESTINATION ${VORL_EXCHANGE_PACKAGE_DIR})
+
+# The pkg-config file finds its prefix relative to itself, so that an install
+# tree moved elsewhere (or installed with --prefix) still describes itself.
+file(RELATIVE_PATH VORL_EXCHANGE_PC_TO_PREFIX
+  /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" VORL_EXCHANGE_PC_TO_PREFIX "${VORL_EXCHANGE_PC_TO_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vorl_exchange.pc.in ${PROJECT_BINARY_DIR}/vorl_exchange.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vorl_exchange.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
