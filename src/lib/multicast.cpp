@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "multicast_schedule.hpp"
 #include "tile_set.hpp"
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/instruction_words.hpp"
@@ -13,7 +14,7 @@ namespace vorl_exchange {
 namespace {
 
 // Start and receive cycles must fit the 12-bit XPIC advance field.
-constexpr std::uint32_t latest_multicast_cycle = xpic_delay_word::advance.max();
+constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>(xpic_delay_word::advance.max());
 // Send control that drives both directions at once.
 constexpr std::uint32_t both_directions = 3;
 
@@ -31,49 +32,81 @@ bool receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logica
 
 }  // namespace
 
-Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
-                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+namespace detail {
+
+Result<MulticastSchedule> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                             std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                                             std::uint32_t schedule_offset) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
-    const auto sender_physical = physical(sender_logical);
+    const auto sender_physical = topology.physical(sender_logical);
     if (!sender_physical) {
         return std::unexpected(sender_physical.error());
     }
     const std::uint32_t source_physical = *sender_physical;
-    if (!receiver_set_is_valid(*this, sender_logical, receiver_logical)) {
+    if (!receiver_set_is_valid(topology, sender_logical, receiver_logical)) {
         return std::unexpected(ExchangeError::receiver_set());
     }
     // The receivers were all found above, so indexing the table directly is safe.
-    const auto receiver_physical = [&](std::uint16_t receiver) -> std::uint32_t {
-        return logical_to_physical_[receiver];
-    };
+    const auto table = topology.logical_to_physical();
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+    std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {
-        minimum_mux = std::min(minimum_mux, time_to_mux(source_physical, receiver_physical(receiver)));
+        const std::int32_t mux = time_to_mux(source_physical, table[receiver]);
+        minimum_mux = std::min(minimum_mux, mux);
+        maximum_mux = std::max(maximum_mux, mux);
     }
     const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
-    if (schedule_offset > latest_multicast_cycle || natural_start + schedule_offset > latest_multicast_cycle) {
+    if (schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle) ||
+        natural_start + schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle)) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;
     const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
     const std::uint32_t send_direction = receiver_logical.size() == 1
-                                             ? direction(source_physical, receiver_physical(receiver_logical.front()))
+                                             ? direction(source_physical, table[receiver_logical.front()])
                                              : both_directions;
-    const auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
+    auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
     if (!sender_row) {
         return std::unexpected(sender_row.error());
     }
+    // Every receiver fails the same way, so the extremes decide for all of them.
+    const auto start = static_cast<std::int32_t>(start_cycle);
+    if (start + minimum_mux < 0 || start + maximum_mux > latest_multicast_cycle) {
+        return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
+    }
+    return MulticastSchedule{.sender = *sender_row, .source_physical = source_physical, .start_cycle = start_cycle};
+}
 
-    MulticastPlan plan{.sender = *sender_row, .receivers = {}};
+void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                          std::uint32_t count, std::uint32_t schedule_offset) {
+    if (vorl_exchange::event_sink_installed()) {
+        const Field fields[] = {
+            {"sender_logical", std::uint64_t{sender_logical}},
+            {"receiver_logical", receiver_logical},
+            {"count", std::uint64_t{count}},
+            {"schedule_offset", std::uint64_t{schedule_offset}},
+        };
+        dispatch_event({Level::Debug, event_target, "assembled multicast exchange", fields});
+    }
+}
+
+}  // namespace detail
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+    const auto schedule = detail::schedule_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    if (!schedule) {
+        return std::unexpected(schedule.error());
+    }
+    const std::uint32_t source_physical = schedule->source_physical;
+    MulticastPlan plan{.sender = schedule->sender, .receivers = {}};
     plan.receivers.reserve(receiver_logical.size());
     for (const std::uint16_t receiver : receiver_logical) {
-        const std::uint32_t destination = receiver_physical(receiver);
-        const std::int32_t receive_cycle = static_cast<std::int32_t>(start_cycle) + time_to_mux(source_physical, destination);
-        if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(latest_multicast_cycle)) {
-            return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
-        }
+        const std::uint32_t destination = logical_to_physical_[receiver];
+        const std::int32_t receive_cycle =
+            static_cast<std::int32_t>(schedule->start_cycle) + time_to_mux(source_physical, destination);
         const std::uint32_t receiver_phase = (destination >> 6) * 2u;
         const auto tail = ordinary_receiver_tail(count, receiver_phase, multicast_receive_address);
         Row& row = plan.receivers.emplace_back();
@@ -81,16 +114,7 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
         row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
         std::copy(tail.begin(), tail.end(), row.begin() + 2);
     }
-
-    if (event_sink_installed()) {
-        const Field fields[] = {
-            {"sender_logical", std::uint64_t{sender_logical}},
-            {"receiver_logical", receiver_logical},
-            {"count", std::uint64_t{count}},
-            {"schedule_offset", std::uint64_t{schedule_offset}},
-        };
-        detail::dispatch_event({Level::Debug, event_target, "assembled multicast exchange", fields});
-    }
+    detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
     return plan;
 }
 

@@ -3,6 +3,8 @@
 #include <limits>
 #include <utility>
 
+#include "multicast_schedule.hpp"
+#include "receive_encoding_impl.hpp"
 #include "tile_set.hpp"
 #include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
@@ -52,39 +54,53 @@ struct PendingEvent {
     ReceiveEventKind kind;
 };
 
-}  // namespace
+// The encoders' word sink for a row built in place: the first nine words land
+// in the row, later ones are only counted, for the capacity test that follows.
+class RowSink {
+public:
+    void push(std::uint32_t word) noexcept {
+        if (length_ < row_.size()) {
+            row_[length_] = word;
+        }
+        ++length_;
+    }
+    [[nodiscard]] std::size_t len() const noexcept { return length_; }
+    [[nodiscard]] const Row& row() const noexcept { return row_; }
 
-Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, std::uint16_t sender_logical) const {
-    const auto receiver = physical(receiver_logical);
-    if (!receiver) {
-        return std::unexpected(receiver.error());
-    }
-    const auto sender = physical(sender_logical);
-    if (!sender) {
-        return std::unexpected(sender.error());
-    }
-    const std::int32_t local = time_to_mux(*sender, *receiver);
-    const std::int32_t borrowed = time_to_mux(*sender, tile_bits::partner(*receiver));
-    return local < borrowed;
-}
+private:
+    Row row_{};
+    std::size_t length_ = 0;
+};
 
-Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
-                                          std::uint32_t count, std::int32_t minimum_double_mux) const {
-    const auto sender_physical = physical(sender_logical);
-    if (!sender_physical) {
-        return std::unexpected(sender_physical.error());
-    }
-    const auto receiver_physical = physical(receiver_logical);
-    if (!receiver_physical) {
-        return std::unexpected(receiver_physical.error());
-    }
-    const std::uint32_t sender = *sender_physical;
-    const std::uint32_t receiver = *receiver_physical;
+// One receiver's route from the sender, with the mux times of both tiles of its
+// pair worked out once for the row that needs them several times.
+struct PairedRoute {
+    PairedRoute(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept
+        : sender{sender_tile},
+          receiver{receiver_tile},
+          local{time_to_mux(sender_tile, receiver_tile)},
+          borrowed{time_to_mux(sender_tile, tile_bits::partner(receiver_tile))} {}
+
+    // `paired_time_to_mux`: the later tile of the pair.
+    [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
+    // `paired_receiver_is_early`.
+    [[nodiscard]] bool early() const noexcept { return local < borrowed; }
+
+    std::uint32_t sender;
+    std::uint32_t receiver;
+    std::int32_t local;     // mux time of the receiver itself
+    std::int32_t borrowed;  // mux time of its partner
+};
+
+// The row of `paired_receiver_row` once both tiles are known to exist.
+Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t count, std::int32_t minimum_double_mux) {
+    const std::uint32_t sender = route.sender;
+    const std::uint32_t receiver = route.receiver;
 
     // 64-bit sums: every argument value gives an exact timeline, and a timeline
     // past the 32-bit cycle range is refused at the horizon test below.
     const std::int64_t epoch_shift = std::max<std::int64_t>(1 - std::int64_t{minimum_double_mux}, 0);
-    const std::int64_t shifted_mux = epoch_shift + paired_time_to_mux(sender, receiver);
+    const std::int64_t shifted_mux = epoch_shift + route.paired_mux();
     if (shifted_mux < 0) {
         return std::unexpected(ExchangeError::schedule(reason::paired_source_timing));
     }
@@ -93,11 +109,7 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
 
     std::array<PendingEvent, 5> pending{};
     std::size_t event_count = 0;
-    const auto early = paired_receiver_is_early(receiver_logical, sender_logical);
-    if (!early) {
-        return std::unexpected(early.error());
-    }
-    if (*early) {
+    if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
         pending[event_count++] = {source_event, delay_xpic(0, 1, source_control), ReceiveEventKind::PairedSource};
         pending[event_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control),
@@ -135,10 +147,11 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     if (auto valid = validate_receive_events(event_list); !valid) {
         return std::unexpected(valid.error());
     }
-    RowWords words;
+    RowSink words;
     words.push(opening_word);
     std::uint32_t cycles = 0;
-    if (auto encoded = append_receive_events(words, cycles, event_list, static_cast<std::uint32_t>(horizon), false);
+    if (auto encoded = detail::append_receive_events_to(words, cycles, event_list, static_cast<std::uint32_t>(horizon),
+                                                        false, detail::IgnoreProgress{});
         !encoded) {
         return std::unexpected(encoded.error());
     }
@@ -146,9 +159,36 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     if (words.len() > row_length) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
     }
-    Row row{};
-    words.copy_to(row);
-    return row;
+    return words.row();
+}
+
+}  // namespace
+
+Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, std::uint16_t sender_logical) const {
+    const auto receiver = physical(receiver_logical);
+    if (!receiver) {
+        return std::unexpected(receiver.error());
+    }
+    const auto sender = physical(sender_logical);
+    if (!sender) {
+        return std::unexpected(sender.error());
+    }
+    const std::int32_t local = time_to_mux(*sender, *receiver);
+    const std::int32_t borrowed = time_to_mux(*sender, tile_bits::partner(*receiver));
+    return local < borrowed;
+}
+
+Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                          std::uint32_t count, std::int32_t minimum_double_mux) const {
+    const auto sender_physical = physical(sender_logical);
+    if (!sender_physical) {
+        return std::unexpected(sender_physical.error());
+    }
+    const auto receiver_physical = physical(receiver_logical);
+    if (!receiver_physical) {
+        return std::unexpected(receiver_physical.error());
+    }
+    return build_paired_receiver_row(PairedRoute{*sender_physical, *receiver_physical}, count, minimum_double_mux);
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
@@ -159,12 +199,15 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
     if (!paired_receiver_set_is_valid(*this, receivers)) {
         return std::unexpected(ExchangeError::receiver_set());
     }
-    auto plan = multicast(sender_logical, receivers, count, 0);
-    if (!plan) {
-        return plan;
+    // The multicast's checks and sender row at offset 0; its receiver rows would
+    // all be replaced below, so they are never built.
+    auto schedule = detail::schedule_multicast(*this, sender_logical, receivers, count, 0);
+    if (!schedule) {
+        return std::unexpected(schedule.error());
     }
+    detail::emit_multicast_event(sender_logical, receivers, count, 0);
     // The multicast accepted the sender and every receiver, so these lookups hold.
-    const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
+    const std::uint32_t sender_physical = schedule->source_physical;
     const auto receiver_physical = [&](std::uint16_t receiver) -> std::uint32_t {
         return logical_to_physical_[receiver];
     };
@@ -176,7 +219,8 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
     if (send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
     }
-    if (auto controlled = set_sender_control(plan->sender, static_cast<std::uint8_t>(send_control)); !controlled) {
+    if (auto controlled = set_sender_control(schedule->sender, static_cast<std::uint8_t>(send_control));
+        !controlled) {
         return std::unexpected(controlled.error());
     }
 
@@ -185,15 +229,17 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
     }
     std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
     for (const std::uint16_t receiver : receivers) {
-        minimum_double_mux = std::min(minimum_double_mux, paired_time_to_mux(sender_physical, receiver_physical(receiver)));
+        minimum_double_mux = std::min(minimum_double_mux, PairedRoute{sender_physical, receiver_physical(receiver)}.paired_mux());
     }
-    // Each paired row replaces the multicast row in the same slot; no new list is needed.
-    for (std::size_t index = 0; index < receivers.size(); ++index) {
-        const auto row = paired_receiver_row(sender_logical, receivers[index], count, minimum_double_mux);
+    MulticastPlan plan{.sender = schedule->sender, .receivers = {}};
+    plan.receivers.reserve(receivers.size());
+    for (const std::uint16_t receiver : receivers) {
+        const auto row =
+            build_paired_receiver_row(PairedRoute{sender_physical, receiver_physical(receiver)}, count, minimum_double_mux);
         if (!row) {
             return std::unexpected(row.error());
         }
-        plan->receivers[index] = *row;
+        plan.receivers.push_back(*row);
     }
     return plan;
 }
