@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "render.hpp"
@@ -105,6 +107,33 @@ ordered_json timing_json(const std::optional<TimingReport>& report, const vorl_e
     return out;
 }
 
+// Indented down to the level of single words and receivers, which stay on one
+// line each, as do arrays of plain numbers such as a row.
+void write(const ordered_json& value, int depth, std::string& out) {
+    constexpr int one_line_objects_from = 3;
+    const bool flat_array = value.is_array() && std::ranges::none_of(value, [](const ordered_json& element) {
+                                return element.is_structured();
+                            });
+    if (!value.is_structured() || flat_array || (value.is_object() && depth >= one_line_objects_from) ||
+        value.empty()) {
+        out += value.dump();
+        return;
+    }
+    const std::string indent(static_cast<std::size_t>(depth + 1) * 2, ' ');
+    out += value.is_object() ? "{\n" : "[\n";
+    bool first = true;
+    for (auto item = value.begin(); item != value.end(); ++item) {
+        out += first ? "" : ",\n";
+        first = false;
+        out += indent;
+        if (value.is_object()) {
+            out += ordered_json(item.key()).dump() + ": ";
+        }
+        write(item.value(), depth + 1, out);
+    }
+    out += "\n" + std::string(static_cast<std::size_t>(depth) * 2, ' ') + (value.is_object() ? "}" : "]");
+}
+
 }  // namespace
 
 std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view) {
@@ -122,7 +151,9 @@ std::string render_json(const vorl_exchange::Topology& topology, const PlanView&
         out["rows"].push_back(lane_json(lane));
     }
     out["timing"] = timing_json(plan_timing(topology, view), view.sender_row);
-    return out.dump(2) + "\n";
+    std::string text;
+    write(out, 0, text);
+    return text + "\n";
 }
 
 }  // namespace vorl_plan

@@ -7,7 +7,9 @@
 // value `a`, not the a + 1 cycles the word lasts) must equal
 //     send start + time_to_mux(sender physical, receiver physical).
 // The word itself ends, and its control takes effect, one cycle after that.
-// Paired rows count from a different origin and are not checked here.
+// Paired receiver rows time their controls by the pair's later mux time and an
+// epoch shared by all pairs, not by the single tile's route, so they are not
+// checked here.
 #pragma once
 
 #include <cstdint>
