@@ -3,6 +3,7 @@
 
 #include "multicast_schedule.hpp"
 #include "tile_set.hpp"
+#include "route_terms.hpp"
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
@@ -53,7 +54,7 @@ Result<MulticastSchedule> schedule_multicast(const Topology& topology, std::uint
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {
-        const std::int32_t mux = time_to_mux(source_physical, table[receiver]);
+        const std::int32_t mux = fast_time_to_mux(source_physical, table[receiver]);
         minimum_mux = std::min(minimum_mux, mux);
         maximum_mux = std::max(maximum_mux, mux);
     }
@@ -65,7 +66,7 @@ Result<MulticastSchedule> schedule_multicast(const Topology& topology, std::uint
     const std::uint32_t start_cycle = natural_start + schedule_offset;
     const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
     const std::uint32_t send_direction = receiver_logical.size() == 1
-                                             ? direction(source_physical, table[receiver_logical.front()])
+                                             ? fast_direction(source_physical, table[receiver_logical.front()])
                                              : both_directions;
     auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
     if (!sender_row) {
@@ -106,7 +107,7 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
     for (const std::uint16_t receiver : receiver_logical) {
         const std::uint32_t destination = logical_to_physical_[receiver];
         const std::int32_t receive_cycle =
-            static_cast<std::int32_t>(schedule->start_cycle) + time_to_mux(source_physical, destination);
+            static_cast<std::int32_t>(schedule->start_cycle) + detail::fast_time_to_mux(source_physical, destination);
         const std::uint32_t receiver_phase = (destination >> 6) * 2u;
         const auto tail = ordinary_receiver_tail(count, receiver_phase, multicast_receive_address);
         Row& row = plan.receivers.emplace_back();

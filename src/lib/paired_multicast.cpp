@@ -6,6 +6,7 @@
 #include "multicast_schedule.hpp"
 #include "receive_encoding_impl.hpp"
 #include "tile_set.hpp"
+#include "route_terms.hpp"
 #include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
@@ -78,8 +79,8 @@ struct PairedRoute {
     PairedRoute(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept
         : sender{sender_tile},
           receiver{receiver_tile},
-          local{time_to_mux(sender_tile, receiver_tile)},
-          borrowed{time_to_mux(sender_tile, tile_bits::partner(receiver_tile))} {}
+          local{detail::fast_time_to_mux(sender_tile, receiver_tile)},
+          borrowed{detail::fast_time_to_mux(sender_tile, tile_bits::partner(receiver_tile))} {}
 
     // `paired_time_to_mux`: the later tile of the pair.
     [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
@@ -115,7 +116,8 @@ Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t co
         pending[event_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control),
                                   ReceiveEventKind::PairedNeutral};
     }
-    pending[event_count++] = {format_start, delay_pic(0, 1, direction(sender, receiver)), ReceiveEventKind::Format};
+    pending[event_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)),
+                              ReceiveEventKind::Format};
     pending[event_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer};
     pending[event_count++] = {format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format};
 
@@ -214,7 +216,7 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
 
     std::uint32_t send_control = paired_send_all;
     if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
+        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
     }
     if (send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
@@ -229,13 +231,14 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
     }
     std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
     for (const std::uint16_t receiver : receivers) {
-        minimum_double_mux = std::min(minimum_double_mux, PairedRoute{sender_physical, receiver_physical(receiver)}.paired_mux());
+        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+        minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
     }
     MulticastPlan plan{.sender = schedule->sender, .receivers = {}};
     plan.receivers.reserve(receivers.size());
     for (const std::uint16_t receiver : receivers) {
-        const auto row =
-            build_paired_receiver_row(PairedRoute{sender_physical, receiver_physical(receiver)}, count, minimum_double_mux);
+        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+        const auto row = build_paired_receiver_row(route, count, minimum_double_mux);
         if (!row) {
             return std::unexpected(row.error());
         }

@@ -1,3 +1,5 @@
+#include "route_terms.hpp"
+
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
@@ -48,8 +50,8 @@ Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_
     }
     const std::uint32_t sender = *sender_physical;
     const std::uint32_t receiver = *receiver_physical;
-    const std::uint32_t send_direction = direction(sender, receiver);
-    const std::int32_t mux_time = time_to_mux(sender, receiver);
+    const std::uint32_t send_direction = detail::fast_direction(sender, receiver);
+    const std::int32_t mux_time = detail::fast_time_to_mux(sender, receiver);
     const std::uint32_t receiver_phase = (receiver >> 6) * 2u;
     const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - mux_time;
     if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {

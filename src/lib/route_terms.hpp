@@ -1,0 +1,99 @@
+// Route timing by table. `time_to_mux` and `direction` read five bit fields of
+// each tile and combine them with a dozen operations and branches; planners
+// call them several times per receiver. The result splits into a part that
+// depends on the source alone, a part that depends on the destination alone,
+// a turn that depends on the source and on whether both tiles are in the same
+// half, and the distance |D(destination) - S(source)|. Each tile's parts are
+// computed once, at compile time, for the 2048 values of the bits the timing
+// reads (bits 0..10); a route is then two loads and a few additions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "vorl_exchange/route_timing.hpp"
+
+namespace vorl_exchange::detail {
+
+struct RouteTerms {
+    // As the source of a route.
+    std::int8_t source_base;  // crossing and edge terms of the source, less the constant 34
+    std::int8_t source_step;  // 6 x the source's mux column
+    std::int8_t turn_same;    // turn when both tiles are in the same half
+    std::int8_t turn_other;   // turn when they are not
+    // As the destination of a route.
+    std::int8_t destination_base;  // its column group, edge and row terms
+    std::int8_t destination_step;  // 6 x its folded column group plus its lane step
+    std::uint8_t half;
+    std::uint8_t unused = 0;
+};
+
+// The bits of a physical identifier that route timing reads.
+inline constexpr std::uint32_t route_bits_mask = 0x7ff;
+
+[[nodiscard]] constexpr RouteTerms route_terms_of(std::uint32_t tile) noexcept {
+    using namespace tile_bits;
+    const std::int32_t raw = column_group(tile);
+    const std::int32_t low = low_column_group(tile);
+    const std::int32_t mux_column = folded(raw) + ((raw >> 3) ^ parity(tile));
+    const std::int32_t lane = lane_and_parity(tile);
+    const std::int32_t step = lane <= 1 ? ((raw >> 3) == lane ? 1 : 5) : ((raw >> 3) == parity(tile) ? 2 : 4);
+    const std::int32_t local = half(tile) * 8 + (low >> 1);
+    return RouteTerms{
+        .source_base = static_cast<std::int8_t>(local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34),
+        .source_step = static_cast<std::int8_t>(6 * mux_column),
+        .turn_same = static_cast<std::int8_t>(low + 1),
+        .turn_other = static_cast<std::int8_t>(16 - low),
+        .destination_base = static_cast<std::int8_t>(-raw - 4 * folded(raw) - 2 * row(tile)),
+        .destination_step = static_cast<std::int8_t>(6 * folded(raw) + step),
+        .half = static_cast<std::uint8_t>(half(tile)),
+    };
+}
+
+inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table = [] {
+    std::array<RouteTerms, route_bits_mask + 1> table{};
+    for (std::uint32_t tile = 0; tile <= route_bits_mask; ++tile) {
+        table[tile] = route_terms_of(tile);
+    }
+    return table;
+}();
+
+[[nodiscard]] constexpr const RouteTerms& route_terms(std::uint32_t tile) noexcept {
+    return route_terms_table[tile & route_bits_mask];
+}
+
+// `route_displacement(source, destination)`.
+[[nodiscard]] constexpr std::int32_t fast_route_displacement(const RouteTerms& source,
+                                                             const RouteTerms& destination) noexcept {
+    return std::int32_t{destination.destination_step} - std::int32_t{source.source_step};
+}
+
+// `direction(source, destination)`.
+[[nodiscard]] constexpr std::uint32_t fast_direction(const RouteTerms& source, const RouteTerms& destination) noexcept {
+    return fast_route_displacement(source, destination) > 0 ? 1u : 2u;
+}
+
+// `time_to_mux(source, destination)`.
+[[nodiscard]] constexpr std::int32_t fast_time_to_mux(const RouteTerms& source,
+                                                      const RouteTerms& destination) noexcept {
+    const std::int32_t displacement = fast_route_displacement(source, destination);
+    const std::int32_t distance = displacement < 0 ? -displacement : displacement;
+    const std::int32_t turn = source.half == destination.half ? source.turn_same : source.turn_other;
+    return std::int32_t{source.source_base} + std::int32_t{destination.destination_base} + turn + distance;
+}
+
+[[nodiscard]] constexpr std::uint32_t fast_direction(std::uint32_t source, std::uint32_t destination) noexcept {
+    return fast_direction(route_terms(source), route_terms(destination));
+}
+[[nodiscard]] constexpr std::int32_t fast_time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
+    return fast_time_to_mux(route_terms(source), route_terms(destination));
+}
+
+// Spot checks against the field formulas; the test suite compares every pair.
+static_assert(fast_time_to_mux(0, 64) == time_to_mux(0, 64));
+static_assert(fast_time_to_mux(32, 0) == time_to_mux(32, 0));
+static_assert(fast_time_to_mux(1471, 0) == time_to_mux(1471, 0));
+static_assert(fast_time_to_mux(0, 1469) == time_to_mux(0, 1469));
+static_assert(fast_direction(32, 0) == direction(32, 0));
+
+}  // namespace vorl_exchange::detail
