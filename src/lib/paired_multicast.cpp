@@ -4,13 +4,11 @@
 #include <utility>
 
 #include "multicast_schedule.hpp"
-#include "receive_encoding_impl.hpp"
-#include "tile_set.hpp"
 #include "route_terms.hpp"
+#include "tile_set.hpp"
 #include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
-#include "vorl_exchange/receive_encoding.hpp"
 #include "vorl_exchange/receive_events.hpp"
 #include "vorl_exchange/route_timing.hpp"
 #include "vorl_exchange/sender_row.hpp"
@@ -72,6 +70,15 @@ private:
     Row row_{};
     std::size_t length_ = 0;
 };
+
+// Plain delays from `cycles` up to `target` (not before it), fewest words first.
+void pad_with_plain_delays(RowSink& words, std::uint32_t& cycles, std::uint32_t target) noexcept {
+    while (cycles != target) {
+        const std::uint32_t chunk = std::min(target - cycles, maximum_plain_delay_advance);
+        words.push(delay(chunk - 1u));
+        cycles += chunk;
+    }
+}
 
 // One receiver's route from the sender, with the mux times of both tiles of its
 // pair worked out once for the row that needs them several times.
@@ -140,23 +147,29 @@ Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t co
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_horizon_overflow));
     }
 
-    std::array<ReceiveEvent, 5> events{};
-    for (std::size_t index = 0; index < event_count; ++index) {
-        events[index] = {static_cast<std::uint32_t>(sorted[index].cycles), sorted[index].instruction,
-                         sorted[index].kind};
-    }
-    const auto event_list = std::span<const ReceiveEvent>{events}.first(event_count);
-    if (auto valid = validate_receive_events(event_list); !valid) {
-        return std::unexpected(valid.error());
-    }
+    // No two controls share a cycle now, so every group of the receive events is
+    // a single control and validating them cannot fail. Each control becomes its
+    // own timed word ending on its cycle, with plain delays in front where the
+    // gap is longer than the word can reach; plain delays then run to the
+    // horizon. A control on cycle 0 has no cycle left to issue in.
     RowSink words;
     words.push(opening_word);
     std::uint32_t cycles = 0;
-    if (auto encoded = detail::append_receive_events_to(words, cycles, event_list, static_cast<std::uint32_t>(horizon),
-                                                        false, detail::IgnoreProgress{});
-        !encoded) {
-        return std::unexpected(encoded.error());
+    for (const PendingEvent& event : sorted) {
+        const auto at = static_cast<std::uint32_t>(event.cycles);
+        if (at == cycles) {
+            return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
+        }
+        const bool pic = is_pic(event.kind);
+        const std::uint32_t reach = pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
+        if (at - cycles > reach) {
+            pad_with_plain_delays(words, cycles, at - reach);
+        }
+        const BitField advance = pic ? pic_delay_word::advance : xpic_delay_word::advance;
+        words.push(advance.replace(event.instruction, at - cycles - 1u));
+        cycles = at;
     }
+    pad_with_plain_delays(words, cycles, static_cast<std::uint32_t>(horizon));
     words.push(closing_word);
     if (words.len() > row_length) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
