@@ -2,21 +2,116 @@
 
 #include <algorithm>
 
-#include "receive_encoding_impl.hpp"
+#include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 
 namespace vorl_exchange {
 
+namespace {
+
+// A SENDPICP pair never holds its controls for longer than this.
+constexpr std::uint32_t maximum_send_control_pair_cycles = send_control_pair_word::count_minus_one.max() + 1u;
+
+Result<void> schedule_error(std::string_view why) { return std::unexpected(ExchangeError::schedule(why)); }
+
+// A Pointer/ordinary pair on one cycle: the SENDPICP instruction starts a cycle
+// early and holds up to `next_start`, at most 64 cycles.
+Result<void> encode_pair_group(RowWords& words, std::uint32_t& event_cycles, std::span<const ReceiveEvent> group,
+                               std::uint32_t next_start, bool align_control_pairs) {
+    const std::uint32_t cycles = group.front().cycles;
+    if (cycles == 0) {
+        return schedule_error(reason::receive_control_at_phase_entry);
+    }
+    const std::uint32_t instruction_start = cycles - 1u;
+    const auto filled = align_control_pairs ? append_plain_delay_aligned(words, event_cycles, instruction_start, 0)
+                                            : append_plain_delay(words, event_cycles, instruction_start);
+    if (!filled) {
+        return filled;
+    }
+    if (next_start < event_cycles) {
+        return schedule_error(reason::receive_control_order);
+    }
+    const std::uint32_t advance = std::min(next_start - event_cycles, maximum_send_control_pair_cycles);
+    if (advance == 0) {
+        return schedule_error(reason::empty_sendpicp_interval);
+    }
+    const auto pair = encode_send_control_pair(advance - 1u, 0, 0, group);
+    if (!pair) {
+        return std::unexpected(pair.error());
+    }
+    words.push_pair(pair->first, pair->second);
+    event_cycles += advance;
+    return {};
+}
+
+// A lone event becomes its own timed word ending exactly on its cycle, with plain
+// delays in front where the gap exceeds what the word can carry.
+Result<void> encode_single_event(RowWords& words, std::uint32_t& event_cycles, const ReceiveEvent& event) {
+    if (event.cycles < event_cycles) {
+        return schedule_error(reason::receive_event_order);
+    }
+    if (event.cycles == event_cycles) {
+        return schedule_error(reason::receive_control_issue_interval);
+    }
+    const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
+    if (!maximum_advance) {
+        return schedule_error(reason::receive_timed_event);
+    }
+    if (event.cycles - event_cycles > *maximum_advance) {
+        if (auto filled = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance); !filled) {
+            return filled;
+        }
+    }
+    std::uint32_t instruction = event.instruction;
+    if (auto advanced = set_instruction_advance(instruction, event.cycles - event_cycles); !advanced) {
+        return advanced;
+    }
+    words.push(instruction);
+    event_cycles = event.cycles;
+    return {};
+}
+
+}  // namespace
+
 Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_cycles,
                                           std::span<const ReceiveEvent> events, std::uint32_t horizon_cycles,
                                           bool align_control_pairs, ReceiveEncodingRecord record) {
-    return detail::append_receive_events_to(words, event_cycles, events, horizon_cycles, align_control_pairs, record);
+    for (std::size_t cursor = 0; cursor < events.size();) {
+        const std::size_t end = cursor + receive_event_group_size(events, cursor);
+        const auto group = events.subspan(cursor, end - cursor);
+        std::uint32_t next_start = horizon_cycles;
+        if (end < events.size()) {
+            next_start = events[end].cycles == 0 ? 0u : events[end].cycles - 1u;
+        }
+        ReceiveEncodingProgress progress;
+        if (group.size() == 2) {
+            if (auto encoded = encode_pair_group(words, event_cycles, group, next_start, align_control_pairs);
+                !encoded) {
+                return encoded;
+            }
+            progress.next_start = next_start;
+        } else if (group.size() == 1) {
+            if (auto encoded = encode_single_event(words, event_cycles, group.front()); !encoded) {
+                return encoded;
+            }
+        } else {
+            // No instruction issues three controls at once; encoding only the first
+            // would silently drop the others.
+            return schedule_error(reason::incompatible_simultaneous_receive_controls);
+        }
+        cursor = end;
+        progress.events_done = end;
+        progress.words = words.len();
+        progress.event_cycles = event_cycles;
+        record(progress);
+    }
+    return append_plain_delay(words, event_cycles, horizon_cycles);
 }
 
 Result<void> append_receive_events(RowWords& words, std::uint32_t& event_cycles, std::span<const ReceiveEvent> events,
                                    std::uint32_t horizon_cycles, bool align_control_pairs) {
-    return detail::append_receive_events_to(words, event_cycles, events, horizon_cycles, align_control_pairs,
-                                            detail::IgnoreProgress{});
+    auto ignore = [](const ReceiveEncodingProgress&) {};
+    return append_receive_events_record(words, event_cycles, events, horizon_cycles, align_control_pairs, ignore);
 }
 
 Result<std::pair<std::uint32_t, std::uint32_t>> encode_send_control_pair(std::uint32_t count_minus_one,
