@@ -10,6 +10,14 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
+// The absorber's steps are kept inline in every feed: out of line, the hash
+// state would go through memory between them.
+#if defined(__GNUC__)
+#define VORL_ALWAYS_INLINE [[gnu::always_inline]] inline
+#else
+#define VORL_ALWAYS_INLINE inline
+#endif
+
 // The row feed below packs the nine words as four 64-bit blocks and one half block.
 static_assert(row_length == 9);
 
@@ -51,6 +59,17 @@ std::uint64_t load_partial(const std::byte* bytes, std::size_t count) noexcept {
         return std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
     };
     return byte_at(0) | byte_at(count / 2) | byte_at(count - 1);
+}
+
+// One word of a row, loaded on its own. A planner has usually written the row a
+// moment ago, word by word; a load of two words at once could not take its
+// value from those pending stores and would wait for them to reach the cache.
+std::uint32_t word_of(const Row& row, std::size_t index) noexcept {
+    std::uint32_t word = row[index];
+#if defined(__GNUC__)
+    asm("" : "+r"(word));  // keeps the compiler from merging neighbouring loads
+#endif
+    return word;
 }
 
 struct SipState {
@@ -106,14 +125,14 @@ struct DefaultHasher::Absorber {
     // Eight bytes: they complete the pending block, and as many of them as were
     // pending stay behind. The shift is split in two so that an empty tail
     // (a shift by 64) needs no branch.
-    void block(std::uint64_t bytes) noexcept {
+    VORL_ALWAYS_INLINE void block(std::uint64_t bytes) noexcept {
         state.compress(tail | (bytes << tail_bits));
         tail = (bytes >> 1) >> (63u - tail_bits);
         total += 8;
     }
 
     // Four bytes.
-    void half(std::uint64_t bytes) noexcept {
+    VORL_ALWAYS_INLINE void half(std::uint64_t bytes) noexcept {
         if (tail_bits < 32) {
             tail |= bytes << tail_bits;
             tail_bits += 32;
@@ -126,9 +145,9 @@ struct DefaultHasher::Absorber {
     }
 
     // The length prefix 9, then the words in pairs, then the ninth word.
-    void row(const Row& row) noexcept {
+    VORL_ALWAYS_INLINE void row(const Row& row) noexcept {
         const auto pair = [&row](std::size_t index) {
-            return std::uint64_t{row[index]} | (std::uint64_t{row[index + 1]} << 32);
+            return std::uint64_t{word_of(row, index)} | (std::uint64_t{word_of(row, index + 1)} << 32);
         };
         block(row_length);
         block(pair(0));

@@ -2,8 +2,9 @@
 #include <limits>
 
 #include "multicast_schedule.hpp"
-#include "tile_set.hpp"
 #include "route_terms.hpp"
+#include "row_writers.hpp"
+#include "tile_set.hpp"
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
@@ -27,7 +28,7 @@ bool receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logica
     }
     detail::TileSet used;
     return std::ranges::all_of(receivers, [&](std::uint16_t receiver) {
-        return used.insert(receiver) && topology.physical(receiver).has_value();
+        return used.insert(receiver) && detail::physical_or_none(topology, receiver) >= 0;
     });
 }
 
@@ -35,26 +36,31 @@ bool receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logica
 
 namespace detail {
 
-Result<MulticastSchedule> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                             std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-                                             std::uint32_t schedule_offset) {
+Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                           std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                                           std::uint32_t schedule_offset, Row& sender_row, bool receivers_checked) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
-    const auto sender_physical = topology.physical(sender_logical);
-    if (!sender_physical) {
-        return std::unexpected(sender_physical.error());
+    // The receiver list is examined before the sender is looked up (a sender
+    // outside the topology is still reported first): values kept across the
+    // examination would be spilled to the stack and reloaded.
+    const bool receivers_valid = receivers_checked || receiver_set_is_valid(topology, sender_logical, receiver_logical);
+    const std::int32_t sender_physical = physical_or_none(topology, sender_logical);
+    if (sender_physical < 0) {
+        return std::unexpected(ExchangeError::tile(sender_logical));
     }
-    const std::uint32_t source_physical = *sender_physical;
-    if (!receiver_set_is_valid(topology, sender_logical, receiver_logical)) {
+    if (!receivers_valid) {
         return std::unexpected(ExchangeError::receiver_set());
     }
+    const auto source_physical = static_cast<std::uint32_t>(sender_physical);
     // The receivers were all found above, so indexing the table directly is safe.
     const auto table = topology.logical_to_physical();
+    const RouteTerms& source = route_terms(source_physical);
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {
-        const std::int32_t mux = fast_time_to_mux(source_physical, table[receiver]);
+        const std::int32_t mux = fast_time_to_mux(source, route_terms(table[receiver]));
         minimum_mux = std::min(minimum_mux, mux);
         maximum_mux = std::max(maximum_mux, mux);
     }
@@ -65,19 +71,16 @@ Result<MulticastSchedule> schedule_multicast(const Topology& topology, std::uint
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;
     const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
-    const std::uint32_t send_direction = receiver_logical.size() == 1
-                                             ? fast_direction(source_physical, table[receiver_logical.front()])
-                                             : both_directions;
-    auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
-    if (!sender_row) {
-        return std::unexpected(sender_row.error());
-    }
+    const std::uint32_t send_direction =
+        receiver_logical.size() == 1 ? fast_direction(source, route_terms(table[receiver_logical.front()]))
+                                     : both_directions;
+    write_sender_row(sender_row, count, send_direction, sender_delay);
     // Every receiver fails the same way, so the extremes decide for all of them.
     const auto start = static_cast<std::int32_t>(start_cycle);
     if (start + minimum_mux < 0 || start + maximum_mux > latest_multicast_cycle) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
     }
-    return MulticastSchedule{.sender = *sender_row, .source_physical = source_physical, .start_cycle = start_cycle};
+    return MulticastTiming{.source_physical = source_physical, .start_cycle = start_cycle};
 }
 
 void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
@@ -95,28 +98,46 @@ void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uin
 
 }  // namespace detail
 
-Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
-                                          std::uint32_t count, std::uint32_t schedule_offset) const {
-    const auto schedule = detail::schedule_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
-    if (!schedule) {
-        return std::unexpected(schedule.error());
+namespace {
+
+// `multicast` into `plan`, which is empty.
+Result<void> plan_multicast(const Topology& topology, std::uint16_t sender_logical,
+                            std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                            std::uint32_t schedule_offset, MulticastPlan& plan) {
+    const auto timing =
+        detail::schedule_multicast(topology, sender_logical, receiver_logical, count, schedule_offset, plan.sender);
+    if (!timing) {
+        return std::unexpected(timing.error());
     }
-    const std::uint32_t source_physical = schedule->source_physical;
-    MulticastPlan plan{.sender = schedule->sender, .receivers = {}};
+    const auto table = topology.logical_to_physical();
+    const detail::RouteTerms& source = detail::route_terms(timing->source_physical);
     plan.receivers.reserve(receiver_logical.size());
     for (const std::uint16_t receiver : receiver_logical) {
-        const std::uint32_t destination = logical_to_physical_[receiver];
-        const std::int32_t receive_cycle =
-            static_cast<std::int32_t>(schedule->start_cycle) + detail::fast_time_to_mux(source_physical, destination);
+        const std::uint32_t destination = table[receiver];
+        const std::int32_t receive_cycle = static_cast<std::int32_t>(timing->start_cycle) +
+                                           detail::fast_time_to_mux(source, detail::route_terms(destination));
         const std::uint32_t receiver_phase = (destination >> 6) * 2u;
-        const auto tail = ordinary_receiver_tail(count, receiver_phase, multicast_receive_address);
         Row& row = plan.receivers.emplace_back();
         row[0] = opening_word;
-        row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
-        std::copy(tail.begin(), tail.end(), row.begin() + 2);
+        row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, timing->source_physical);
+        detail::write_receiver_tail(row, 2, count, receiver_phase, multicast_receive_address);
     }
     detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
-    return plan;
+    return {};
+}
+
+}  // namespace
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+    // Every row is written in the returned plan itself, never copied into it
+    // (see row_writers.hpp), so the plan is the one object returned.
+    Result<MulticastPlan> result{std::in_place};
+    if (auto planned = plan_multicast(*this, sender_logical, receiver_logical, count, schedule_offset, *result);
+        !planned) {
+        result = std::unexpected(planned.error());
+    }
+    return result;
 }
 
 }  // namespace vorl_exchange

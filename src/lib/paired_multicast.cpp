@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <utility>
 
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"
@@ -46,17 +45,24 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     });
 }
 
-// A receive event whose cycle is not yet known to fit 32 bits.
-struct PendingEvent {
-    std::uint64_t cycles;
+// A receive control of a paired row, apart from its cycle.
+struct PendingControl {
     std::uint32_t instruction;
     ReceiveEventKind kind;
 };
 
-// The encoders' word sink for a row built in place: the first nine words land
-// in the row, later ones are only counted, for the capacity test that follows.
+// The sort key of a control: its cycle (below 2^34 for any arguments) above the
+// three bits of its push index.
+constexpr unsigned key_index_bits = 3;
+constexpr std::uint64_t key_index_mask = (std::uint64_t{1} << key_index_bits) - 1u;
+
+// A row under construction in its final place (which holds zeros): the first
+// nine words land in the row, later ones are only counted, for the capacity
+// test that follows.
 class RowSink {
 public:
+    explicit RowSink(Row& row) noexcept : row_{row} {}
+
     void push(std::uint32_t word) noexcept {
         if (length_ < row_.size()) {
             row_[length_] = word;
@@ -64,10 +70,9 @@ public:
         ++length_;
     }
     [[nodiscard]] std::size_t len() const noexcept { return length_; }
-    [[nodiscard]] const Row& row() const noexcept { return row_; }
 
 private:
-    Row row_{};
+    Row& row_;
     std::size_t length_ = 0;
 };
 
@@ -100,8 +105,10 @@ struct PairedRoute {
     std::int32_t borrowed;  // mux time of its partner
 };
 
-// The row of `paired_receiver_row` once both tiles are known to exist.
-Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t count, std::int32_t minimum_double_mux) {
+// The row of `paired_receiver_row` once both tiles are known to exist, written
+// into `row`, which holds zeros; on failure `row` is left partly written.
+Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t count, std::int32_t minimum_double_mux,
+                                       Row& row) {
     const std::uint32_t sender = route.sender;
     const std::uint32_t receiver = route.receiver;
 
@@ -115,34 +122,48 @@ Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t co
     const auto source_event = static_cast<std::uint64_t>(shifted_mux);
     const std::uint64_t format_start = source_event + format_lead_cycles + 2u * (receiver >> 6);
 
-    std::array<PendingEvent, 5> pending{};
+    // Each control is kept as its word and kind, and sorted through a key that
+    // holds its cycle above its push index: equal cycles keep their push order,
+    // as a stable sort would, and the sort moves single 64-bit values rather
+    // than structures written field by field.
+    std::array<PendingControl, 5> controls{};
+    std::array<std::uint64_t, 5> keys{};
     std::size_t event_count = 0;
+    const auto push = [&](std::uint64_t cycles, std::uint32_t instruction, ReceiveEventKind kind) {
+        controls[event_count] = {instruction, kind};
+        keys[event_count] = (cycles << key_index_bits) | event_count;
+        ++event_count;
+    };
     if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
-        pending[event_count++] = {source_event, delay_xpic(0, 1, source_control), ReceiveEventKind::PairedSource};
-        pending[event_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control),
-                                  ReceiveEventKind::PairedNeutral};
+        push(source_event, delay_xpic(0, 1, source_control), ReceiveEventKind::PairedSource);
+        push(source_event + count, delay_xpic(0, 1, neutral_xpic_control), ReceiveEventKind::PairedNeutral);
     }
-    pending[event_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)),
-                              ReceiveEventKind::Format};
-    pending[event_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer};
-    pending[event_count++] = {format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format};
+    push(format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), ReceiveEventKind::Format);
+    push(format_start + pointer_after_format, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer);
+    push(format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format);
 
-    const auto sorted = std::span{pending}.first(event_count);
-    // Stable insertion sort: std::stable_sort would take a temporary buffer from
-    // the heap for these five events, on every receiver row.
+    const auto sorted = std::span{keys}.first(event_count);
+    // Insertion sort: std::stable_sort would take a temporary buffer from the
+    // heap for these five events, on every receiver row.
     for (std::size_t next = 1; next < sorted.size(); ++next) {
-        for (std::size_t index = next; index > 0 && sorted[index].cycles < sorted[index - 1].cycles; --index) {
-            std::swap(sorted[index], sorted[index - 1]);
+        const std::uint64_t key = sorted[next];
+        std::size_t slot = next;
+        for (; slot > 0 && sorted[slot - 1] > key; --slot) {
+            sorted[slot] = sorted[slot - 1];
         }
+        sorted[slot] = key;
     }
-    if (std::ranges::adjacent_find(sorted, std::equal_to<>{}, &PendingEvent::cycles) != sorted.end()) {
-        return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
+    const auto cycles_of = [](std::uint64_t key) { return key >> key_index_bits; };
+    for (std::size_t index = 1; index < sorted.size(); ++index) {
+        if (cycles_of(sorted[index]) == cycles_of(sorted[index - 1])) {
+            return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
+        }
     }
     if (sorted.empty()) {
         invariant_failure(invariant::paired_receive_always_has_format_events);
     }
-    const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
+    const std::uint64_t horizon = cycles_of(sorted.back()) + horizon_after_last_event;
     if (horizon > std::numeric_limits<std::uint32_t>::max()) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_horizon_overflow));
     }
@@ -152,21 +173,22 @@ Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t co
     // own timed word ending on its cycle, with plain delays in front where the
     // gap is longer than the word can reach; plain delays then run to the
     // horizon. A control on cycle 0 has no cycle left to issue in.
-    RowSink words;
+    RowSink words{row};
     words.push(opening_word);
     std::uint32_t cycles = 0;
-    for (const PendingEvent& event : sorted) {
-        const auto at = static_cast<std::uint32_t>(event.cycles);
+    for (const std::uint64_t key : sorted) {
+        const PendingControl& control = controls[key & key_index_mask];
+        const auto at = static_cast<std::uint32_t>(cycles_of(key));
         if (at == cycles) {
             return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
         }
-        const bool pic = is_pic(event.kind);
+        const bool pic = is_pic(control.kind);
         const std::uint32_t reach = pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
         if (at - cycles > reach) {
             pad_with_plain_delays(words, cycles, at - reach);
         }
         const BitField advance = pic ? pic_delay_word::advance : xpic_delay_word::advance;
-        words.push(advance.replace(event.instruction, at - cycles - 1u));
+        words.push(advance.replace(control.instruction, at - cycles - 1u));
         cycles = at;
     }
     pad_with_plain_delays(words, cycles, static_cast<std::uint32_t>(horizon));
@@ -174,7 +196,59 @@ Result<Row> build_paired_receiver_row(const PairedRoute& route, std::uint32_t co
     if (words.len() > row_length) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
     }
-    return words.row();
+    return {};
+}
+
+// `paired_multicast` into `plan`, which is empty.
+Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                   std::span<const std::uint16_t> receivers, std::uint32_t count, MulticastPlan& plan) {
+    if (auto valid = validate_count(count); !valid) {
+        return std::unexpected(valid.error());
+    }
+    if (!paired_receiver_set_is_valid(topology, receivers)) {
+        return std::unexpected(ExchangeError::receiver_set());
+    }
+    // The multicast's checks and sender row at offset 0; its receiver rows would
+    // all be replaced below, so they are never built. Whole pairs are a receiver
+    // list the multicast accepts, so its own list test is skipped.
+    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0, plan.sender, true);
+    if (!timing) {
+        return std::unexpected(timing.error());
+    }
+    detail::emit_multicast_event(sender_logical, receivers, count, 0);
+    // The multicast accepted the sender and every receiver, so these lookups hold.
+    const std::uint32_t sender_physical = timing->source_physical;
+    const auto table = topology.logical_to_physical();
+    const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
+
+    std::uint32_t send_control = paired_send_all;
+    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
+    }
+    if (send_control > send_word::control.max()) {
+        invariant_failure(invariant::send_control_is_three_bits);
+    }
+    if (auto controlled = set_sender_control(plan.sender, static_cast<std::uint8_t>(send_control)); !controlled) {
+        return std::unexpected(controlled.error());
+    }
+
+    if (receivers.empty()) {
+        invariant_failure(invariant::paired_multicast_has_receivers);
+    }
+    std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
+    for (const std::uint16_t receiver : receivers) {
+        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+        minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
+    }
+    plan.receivers.reserve(receivers.size());
+    for (const std::uint16_t receiver : receivers) {
+        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+        if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, plan.receivers.emplace_back());
+            !built) {
+            return std::unexpected(built.error());
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -195,69 +269,32 @@ Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, 
 
 Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                           std::uint32_t count, std::int32_t minimum_double_mux) const {
-    const auto sender_physical = physical(sender_logical);
-    if (!sender_physical) {
-        return std::unexpected(sender_physical.error());
+    // Built in the returned row itself (see row_writers.hpp).
+    Result<Row> result{std::in_place};
+    const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
+    const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
+    if (sender_physical < 0) {
+        result = std::unexpected(ExchangeError::tile(sender_logical));
+    } else if (receiver_physical < 0) {
+        result = std::unexpected(ExchangeError::tile(receiver_logical));
+    } else {
+        const PairedRoute route{static_cast<std::uint32_t>(sender_physical),
+                                static_cast<std::uint32_t>(receiver_physical)};
+        if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, *result); !built) {
+            result = std::unexpected(built.error());
+        }
     }
-    const auto receiver_physical = physical(receiver_logical);
-    if (!receiver_physical) {
-        return std::unexpected(receiver_physical.error());
-    }
-    return build_paired_receiver_row(PairedRoute{*sender_physical, *receiver_physical}, count, minimum_double_mux);
+    return result;
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    if (auto valid = validate_count(count); !valid) {
-        return std::unexpected(valid.error());
+    // As in `multicast`, the rows are written in the returned plan itself.
+    Result<MulticastPlan> result{std::in_place};
+    if (auto planned = plan_paired_multicast(*this, sender_logical, receivers, count, *result); !planned) {
+        result = std::unexpected(planned.error());
     }
-    if (!paired_receiver_set_is_valid(*this, receivers)) {
-        return std::unexpected(ExchangeError::receiver_set());
-    }
-    // The multicast's checks and sender row at offset 0; its receiver rows would
-    // all be replaced below, so they are never built.
-    auto schedule = detail::schedule_multicast(*this, sender_logical, receivers, count, 0);
-    if (!schedule) {
-        return std::unexpected(schedule.error());
-    }
-    detail::emit_multicast_event(sender_logical, receivers, count, 0);
-    // The multicast accepted the sender and every receiver, so these lookups hold.
-    const std::uint32_t sender_physical = schedule->source_physical;
-    const auto receiver_physical = [&](std::uint16_t receiver) -> std::uint32_t {
-        return logical_to_physical_[receiver];
-    };
-
-    std::uint32_t send_control = paired_send_all;
-    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
-    }
-    if (send_control > send_word::control.max()) {
-        invariant_failure(invariant::send_control_is_three_bits);
-    }
-    if (auto controlled = set_sender_control(schedule->sender, static_cast<std::uint8_t>(send_control));
-        !controlled) {
-        return std::unexpected(controlled.error());
-    }
-
-    if (receivers.empty()) {
-        invariant_failure(invariant::paired_multicast_has_receivers);
-    }
-    std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-    for (const std::uint16_t receiver : receivers) {
-        const PairedRoute route{sender_physical, receiver_physical(receiver)};
-        minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
-    }
-    MulticastPlan plan{.sender = schedule->sender, .receivers = {}};
-    plan.receivers.reserve(receivers.size());
-    for (const std::uint16_t receiver : receivers) {
-        const PairedRoute route{sender_physical, receiver_physical(receiver)};
-        const auto row = build_paired_receiver_row(route, count, minimum_double_mux);
-        if (!row) {
-            return std::unexpected(row.error());
-        }
-        plan.receivers.push_back(*row);
-    }
-    return plan;
+    return result;
 }
 
 }  // namespace vorl_exchange

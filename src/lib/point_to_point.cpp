@@ -1,4 +1,6 @@
+#include "multicast_schedule.hpp"
 #include "route_terms.hpp"
+#include "row_writers.hpp"
 
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/instruction_words.hpp"
@@ -13,8 +15,6 @@ namespace {
 // The receiver's XPIC word fires at this cycle; the sender is delayed so that its
 // send start plus the route's mux time lands exactly here.
 constexpr std::int32_t point_to_point_mux_cycle = 112;
-// Words up to this count take the short tail (neutral XPIC control first).
-constexpr std::uint32_t short_transfer_limit = 51;
 // Mark in front of the opening word of a point-to-point receiver row.
 constexpr std::uint32_t point_to_point_receiver_mark = 1;
 
@@ -22,34 +22,30 @@ constexpr std::uint32_t point_to_point_receiver_mark = 1;
 
 std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count, std::uint32_t receiver_phase,
                                                     std::uint32_t address) noexcept {
-    if (count <= short_transfer_limit) {
-        return {delay_xpic(count - 1u, 0, neutral_xpic_control),
-                delay_pic(short_transfer_limit - count + receiver_phase, 0, address), delay(count + 4u),
-                closing_word};
-    }
-    const std::uint32_t xpic_advance = count >= short_transfer_limit + 2u ? count - (short_transfer_limit + 2u) : 0u;
-    return {delay_pic(receiver_phase + short_transfer_limit, 0, address),
-            delay_xpic(xpic_advance, 0, neutral_xpic_control), delay(short_transfer_limit + 5u), closing_word};
+    return detail::receiver_tail(count, receiver_phase, address);
 }
 
-Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
-                                      std::uint32_t count) const {
+namespace {
+
+// `point_to_point` into `plan`, which holds zeros.
+Result<void> plan_point_to_point(const Topology& topology, std::uint16_t sender_logical,
+                                 std::uint16_t receiver_logical, std::uint32_t count, Plan& plan) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
     if (sender_logical == receiver_logical) {
         return std::unexpected(ExchangeError::duplicate_tile());
     }
-    const auto sender_physical = physical(sender_logical);
-    if (!sender_physical) {
-        return std::unexpected(sender_physical.error());
+    const std::int32_t sender_physical = detail::physical_or_none(topology, sender_logical);
+    if (sender_physical < 0) {
+        return std::unexpected(ExchangeError::tile(sender_logical));
     }
-    const auto receiver_physical = physical(receiver_logical);
-    if (!receiver_physical) {
-        return std::unexpected(receiver_physical.error());
+    const std::int32_t receiver_physical = detail::physical_or_none(topology, receiver_logical);
+    if (receiver_physical < 0) {
+        return std::unexpected(ExchangeError::tile(receiver_logical));
     }
-    const std::uint32_t sender = *sender_physical;
-    const std::uint32_t receiver = *receiver_physical;
+    const auto sender = static_cast<std::uint32_t>(sender_physical);
+    const auto receiver = static_cast<std::uint32_t>(receiver_physical);
     const std::uint32_t send_direction = detail::fast_direction(sender, receiver);
     const std::int32_t mux_time = detail::fast_time_to_mux(sender, receiver);
     const std::uint32_t receiver_phase = (receiver >> 6) * 2u;
@@ -57,16 +53,11 @@ Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_
     if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
         return std::unexpected(ExchangeError::schedule(reason::sender_delay));
     }
-    const auto sender_row = primitive_sender_row(count, send_direction, sender_delay);
-    if (!sender_row) {
-        return std::unexpected(sender_row.error());
-    }
-    Plan plan{.sender = *sender_row, .receiver = {}};
+    detail::write_sender_row(plan.sender, count, send_direction, sender_delay);
     plan.receiver[0] = point_to_point_receiver_mark;
     plan.receiver[1] = opening_word;
     plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
-    const auto tail = ordinary_receiver_tail(count, receiver_phase, 0);
-    std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
+    detail::write_receiver_tail(plan.receiver, 3, count, receiver_phase, 0);
 
     if (event_sink_installed()) {
         const Field fields[] = {
@@ -76,7 +67,19 @@ Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_
         };
         detail::dispatch_event({Level::Debug, event_target, "assembled point-to-point exchange", fields});
     }
-    return plan;
+    return {};
+}
+
+}  // namespace
+
+Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                      std::uint32_t count) const {
+    // The rows are written in the returned plan itself (see row_writers.hpp).
+    Result<Plan> result{std::in_place};
+    if (auto planned = plan_point_to_point(*this, sender_logical, receiver_logical, count, *result); !planned) {
+        result = std::unexpected(planned.error());
+    }
+    return result;
 }
 
 }  // namespace vorl_exchange

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
+#include "row_writers.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 
 namespace vorl_exchange {
 
 namespace {
-
-// A send word carries up to this many words; the rest go in one send-off word.
-constexpr std::uint32_t words_per_send = send_word::count_minus_one.max() + 1u;
-// Short transfers are padded so that leading delay, sends and pad together span
-// six cycles: sender_delay + 1 + count + (trailing field + 1) == 6.
-constexpr std::int64_t padded_row_span = 4;
 
 // A SENDPICP first word takes a new send control only when it already carries one.
 constexpr bool takes_send_control(std::uint32_t word) noexcept {
@@ -23,32 +18,12 @@ constexpr bool takes_send_control(std::uint32_t word) noexcept {
 }  // namespace
 
 Result<Row> primitive_sender_row(std::uint32_t count, std::uint32_t direction, std::int32_t sender_delay) {
-    // Callers validate both; a value outside would yield a silently wrong row.
-    if (count == 0 || count > maximum_count) {
-        invariant_failure(invariant::sender_row_count_in_range);
+    detail::check_sender_row_arguments(count, sender_delay);
+    if (direction > send_word::control.max()) {
+        return std::unexpected(ExchangeError::schedule(reason::send_instruction_operand));
     }
-    if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
-        invariant_failure(invariant::sender_row_delay_in_range);
-    }
-    Row row{};
-    std::size_t cursor = 0;
-    row[cursor++] = opening_word;
-    if (sender_delay >= 0) {
-        row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-    }
-    const auto send = encode_send(std::min(count, words_per_send) - 1u, direction, 0);
-    if (!send) {
-        return std::unexpected(send.error());
-    }
-    row[cursor++] = *send;
-    if (count > words_per_send) {
-        row[cursor++] = send_off(count - words_per_send - 1u, direction, 0);
-    }
-    const std::int64_t trailing_delay = padded_row_span - std::int64_t{sender_delay} - std::int64_t{count};
-    if (trailing_delay >= 0) {
-        row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
-    }
-    row[cursor] = closing_word;
+    Result<Row> row{std::in_place};
+    detail::write_sender_row(*row, count, direction, sender_delay);
     return row;
 }
 

@@ -28,11 +28,12 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
 }
 
 Result<std::uint16_t> Topology::paired_logical(std::uint16_t logical) const noexcept {
-    const auto physical_tile = physical(logical);
-    if (!physical_tile) {
-        return std::unexpected(physical_tile.error());
+    // Indexed directly rather than through `physical`, whose expected<uint16_t>
+    // GCC writes in two bytes and reloads in eight.
+    if (logical >= logical_to_physical_.size()) {
+        return std::unexpected(ExchangeError::tile(logical));
     }
-    const std::size_t partner_physical = static_cast<std::size_t>(*physical_tile) ^ 2u;
+    const std::size_t partner_physical = std::size_t{logical_to_physical_[logical]} ^ 2u;
     if (partner_physical >= physical_to_logical_.size() || physical_to_logical_[partner_physical] == no_tile) {
         return std::unexpected(ExchangeError::tile(logical));
     }

@@ -1,0 +1,87 @@
+// Writing rows straight into their final place. The planners build every row
+// where their caller reads it, word by word, and keep row words out of
+// aggregates returned through memory: a row or array copied right after it was
+// written piecewise is read with wider loads than it was stored with, and such
+// loads wait for the stores to reach the cache instead of taking their values.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/planners.hpp"
+
+namespace vorl_exchange::detail {
+
+// A send word carries up to this many words; the rest go in one send-off word.
+inline constexpr std::uint32_t words_per_send = send_word::count_minus_one.max() + 1u;
+// Short transfers are padded so that leading delay, sends and pad together span
+// six cycles: sender_delay + 1 + count + (trailing field + 1) == 6.
+inline constexpr std::int64_t padded_row_span = 4;
+
+// Callers validate both; a value outside would yield a silently wrong row.
+inline void check_sender_row_arguments(std::uint32_t count, std::int32_t sender_delay) noexcept {
+    if (count == 0 || count > maximum_count) {
+        invariant_failure(invariant::sender_row_count_in_range);
+    }
+    if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
+        invariant_failure(invariant::sender_row_delay_in_range);
+    }
+}
+
+// The row of `primitive_sender_row` for a `direction` that fits the send word
+// (at most 7), written into `row`, which holds zeros.
+inline void write_sender_row(Row& row, std::uint32_t count, std::uint32_t direction,
+                             std::int32_t sender_delay) noexcept {
+    check_sender_row_arguments(count, sender_delay);
+    const auto send = encode_send(std::min(count, words_per_send) - 1u, direction, 0);
+    if (!send) {
+        invariant_failure("sender row direction fits the send word");
+    }
+    std::size_t cursor = 0;
+    row[cursor++] = opening_word;
+    if (sender_delay >= 0) {
+        row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
+    }
+    row[cursor++] = *send;
+    if (count > words_per_send) {
+        row[cursor++] = send_off(count - words_per_send - 1u, direction, 0);
+    }
+    const std::int64_t trailing_delay = padded_row_span - std::int64_t{sender_delay} - std::int64_t{count};
+    if (trailing_delay >= 0) {
+        row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
+    }
+    row[cursor] = closing_word;
+}
+
+// Words up to this count take the short tail (neutral XPIC control first).
+inline constexpr std::uint32_t short_transfer_limit = 51;
+
+// `ordinary_receiver_tail`.
+[[nodiscard]] constexpr std::array<std::uint32_t, 4> receiver_tail(std::uint32_t count, std::uint32_t receiver_phase,
+                                                                   std::uint32_t address) noexcept {
+    if (count <= short_transfer_limit) {
+        return {delay_xpic(count - 1u, 0, neutral_xpic_control),
+                delay_pic(short_transfer_limit - count + receiver_phase, 0, address), delay(count + 4u),
+                closing_word};
+    }
+    const std::uint32_t xpic_advance = count >= short_transfer_limit + 2u ? count - (short_transfer_limit + 2u) : 0u;
+    return {delay_pic(receiver_phase + short_transfer_limit, 0, address),
+            delay_xpic(xpic_advance, 0, neutral_xpic_control), delay(short_transfer_limit + 5u), closing_word};
+}
+
+// The receiver tail written into `row` from word `first` on, word by word.
+inline void write_receiver_tail(Row& row, std::size_t first, std::uint32_t count, std::uint32_t receiver_phase,
+                                std::uint32_t address) noexcept {
+    const auto tail = receiver_tail(count, receiver_phase, address);
+    row[first] = tail[0];
+    row[first + 1] = tail[1];
+    row[first + 2] = tail[2];
+    row[first + 3] = tail[3];
+}
+
+}  // namespace vorl_exchange::detail
