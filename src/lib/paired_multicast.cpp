@@ -45,16 +45,13 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     });
 }
 
-// A receive control of a paired row, apart from its cycle.
+// A receive control of a paired row: its word (advance still 0), the stream
+// it acts on, and its cycle, not yet known to fit 32 bits.
 struct PendingControl {
+    std::uint64_t cycles;
     std::uint32_t instruction;
-    ReceiveEventKind kind;
+    bool pic;
 };
-
-// The sort key of a control: its cycle (below 2^34 for any arguments) above the
-// three bits of its push index.
-constexpr unsigned key_index_bits = 3;
-constexpr std::uint64_t key_index_mask = (std::uint64_t{1} << key_index_bits) - 1u;
 
 // A row under construction in its final place (which holds zeros): the first
 // nine words land in the row, later ones are only counted, for the capacity
@@ -120,50 +117,73 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
         return std::unexpected(ExchangeError::schedule(reason::paired_source_timing));
     }
     const auto source_event = static_cast<std::uint64_t>(shifted_mux);
-    const std::uint64_t format_start = source_event + format_lead_cycles + 2u * (receiver >> 6);
+    const std::uint64_t format_lead = format_lead_cycles + 2u * (receiver >> 6);
+    const std::uint64_t format_start = source_event + format_lead;
 
-    // Each control is kept as its word and kind, and sorted through a key that
-    // holds its cycle above its push index: equal cycles keep their push order,
-    // as a stable sort would, and the sort moves single 64-bit values rather
-    // than structures written field by field.
-    std::array<PendingControl, 5> controls{};
-    std::array<std::uint64_t, 5> keys{};
-    std::size_t event_count = 0;
-    const auto push = [&](std::uint64_t cycles, std::uint32_t instruction, ReceiveEventKind kind) {
-        controls[event_count] = {instruction, kind};
-        keys[event_count] = (cycles << key_index_bits) | event_count;
-        ++event_count;
+    // The controls in time order. Their cycles are fixed offsets from two
+    // origins, so the order follows from the count alone, the way a stable sort
+    // by cycle would leave them:
+    //  - the format controls: the format start, the pointer 2 cycles later, and
+    //    the closing format `count` cycles after the start, which comes before
+    //    the pointer when `count` is 1 and falls on the start or the pointer
+    //    when it is 0 or 2;
+    //  - on the early tile of a pair, the source control at the source event,
+    //    always first (the format lead is at least 51), and the neutral control
+    //    `count` cycles later: on the source control itself for a count of 0,
+    //    before the format start while `count` is below the format lead, on the
+    //    format start or the pointer for a count of lead or lead + 2, between
+    //    them for lead + 1, and after the pointer (always before the closing
+    //    format, which is the same `count` after the later origin) beyond.
+    // Two controls on one cycle refuse the row.
+    const auto coincident = [] {
+        return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
+    };
+    if (count == 0 || count == pointer_after_format) {
+        return coincident();
+    }
+    const PendingControl format{format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), true};
+    const PendingControl pointer{format_start + pointer_after_format, delay_pic(0, 0, 0), true};
+    const PendingControl format_end{format_start + count, delay_pic(0, 1, 0), true};
+    std::array<PendingControl, 5> controls;
+    std::size_t control_count = 0;
+    const auto append = [&](const PendingControl& control) { controls[control_count++] = control; };
+    const auto append_format_controls = [&] {
+        append(format);
+        if (count == 1) {
+            append(format_end);
+            append(pointer);
+        } else {
+            append(pointer);
+            append(format_end);
+        }
     };
     if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
-        push(source_event, delay_xpic(0, 1, source_control), ReceiveEventKind::PairedSource);
-        push(source_event + count, delay_xpic(0, 1, neutral_xpic_control), ReceiveEventKind::PairedNeutral);
-    }
-    push(format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), ReceiveEventKind::Format);
-    push(format_start + pointer_after_format, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer);
-    push(format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format);
-
-    const auto sorted = std::span{keys}.first(event_count);
-    // Insertion sort: std::stable_sort would take a temporary buffer from the
-    // heap for these five events, on every receiver row.
-    for (std::size_t next = 1; next < sorted.size(); ++next) {
-        const std::uint64_t key = sorted[next];
-        std::size_t slot = next;
-        for (; slot > 0 && sorted[slot - 1] > key; --slot) {
-            sorted[slot] = sorted[slot - 1];
+        const PendingControl source{source_event, delay_xpic(0, 1, source_control), false};
+        const PendingControl neutral{source_event + count, delay_xpic(0, 1, neutral_xpic_control), false};
+        if (count == format_lead || count == format_lead + pointer_after_format) {
+            return coincident();
         }
-        sorted[slot] = key;
-    }
-    const auto cycles_of = [](std::uint64_t key) { return key >> key_index_bits; };
-    for (std::size_t index = 1; index < sorted.size(); ++index) {
-        if (cycles_of(sorted[index]) == cycles_of(sorted[index - 1])) {
-            return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
+        append(source);
+        if (count < format_lead) {
+            append(neutral);
+            append_format_controls();
+        } else if (count == format_lead + 1) {
+            append(format);
+            append(neutral);
+            append(pointer);
+            append(format_end);
+        } else {
+            append(format);
+            append(pointer);
+            append(neutral);
+            append(format_end);
         }
+    } else {
+        append_format_controls();
     }
-    if (sorted.empty()) {
-        invariant_failure(invariant::paired_receive_always_has_format_events);
-    }
-    const std::uint64_t horizon = cycles_of(sorted.back()) + horizon_after_last_event;
+    const auto sorted = std::span{controls}.first(control_count);
+    const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
     if (horizon > std::numeric_limits<std::uint32_t>::max()) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_horizon_overflow));
     }
@@ -176,18 +196,16 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     RowSink words{row};
     words.push(opening_word);
     std::uint32_t cycles = 0;
-    for (const std::uint64_t key : sorted) {
-        const PendingControl& control = controls[key & key_index_mask];
-        const auto at = static_cast<std::uint32_t>(cycles_of(key));
+    for (const PendingControl& control : sorted) {
+        const auto at = static_cast<std::uint32_t>(control.cycles);
         if (at == cycles) {
             return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
         }
-        const bool pic = is_pic(control.kind);
-        const std::uint32_t reach = pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
+        const std::uint32_t reach = control.pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
         if (at - cycles > reach) {
             pad_with_plain_delays(words, cycles, at - reach);
         }
-        const BitField advance = pic ? pic_delay_word::advance : xpic_delay_word::advance;
+        const BitField advance = control.pic ? pic_delay_word::advance : xpic_delay_word::advance;
         words.push(advance.replace(control.instruction, at - cycles - 1u));
         cycles = at;
     }
