@@ -85,11 +85,10 @@ void pad_with_plain_delays(RowSink& words, std::uint32_t& cycles, std::uint32_t 
 // One receiver's route from the sender, with the mux times of both tiles of its
 // pair worked out once for the row that needs them several times.
 struct PairedRoute {
-    PairedRoute(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept
-        : sender{sender_tile},
-          receiver{receiver_tile},
-          local{detail::fast_time_to_mux(sender_tile, receiver_tile)},
-          borrowed{detail::fast_time_to_mux(sender_tile, tile_bits::partner(receiver_tile))} {}
+    [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
+        return {sender_tile, receiver_tile, detail::fast_time_to_mux(sender_tile, receiver_tile),
+                detail::fast_time_to_mux(sender_tile, tile_bits::partner(receiver_tile))};
+    }
 
     // `paired_time_to_mux`: the later tile of the pair.
     [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
@@ -253,14 +252,24 @@ Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sende
     if (receivers.empty()) {
         invariant_failure(invariant::paired_multicast_has_receivers);
     }
+    // The routes of the first receivers are kept from the pass that finds the
+    // minimum; the rows of a longer list work theirs out again.
+    constexpr std::size_t kept_routes = 4;
+    std::array<PairedRoute, kept_routes> routes;
+    const auto route_of = [&](std::size_t index) {
+        return PairedRoute::between(sender_physical, receiver_physical(receivers[index]));
+    };
     std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-    for (const std::uint16_t receiver : receivers) {
-        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+    for (std::size_t index = 0; index < receivers.size(); ++index) {
+        const PairedRoute route = route_of(index);
+        if (index < kept_routes) {
+            routes[index] = route;
+        }
         minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
     }
     plan.receivers.reserve(receivers.size());
-    for (const std::uint16_t receiver : receivers) {
-        const PairedRoute route{sender_physical, receiver_physical(receiver)};
+    for (std::size_t index = 0; index < receivers.size(); ++index) {
+        const PairedRoute route = index < kept_routes ? routes[index] : route_of(index);
         if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, plan.receivers.emplace_back());
             !built) {
             return std::unexpected(built.error());
@@ -296,8 +305,8 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     } else if (receiver_physical < 0) {
         result = std::unexpected(ExchangeError::tile(receiver_logical));
     } else {
-        const PairedRoute route{static_cast<std::uint32_t>(sender_physical),
-                                static_cast<std::uint32_t>(receiver_physical)};
+        const PairedRoute route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
+                                                       static_cast<std::uint32_t>(receiver_physical));
         if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, *result); !built) {
             result = std::unexpected(built.error());
         }

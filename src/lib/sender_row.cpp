@@ -31,13 +31,16 @@ Result<void> set_sender_control(Row& row, std::uint8_t send_control) noexcept {
     if (send_control < 1 || send_control > send_word::control.max()) {
         return std::unexpected(ExchangeError::schedule(reason::send_control));
     }
-    if (std::ranges::none_of(row, takes_send_control)) {
-        return std::unexpected(ExchangeError::schedule(reason::sender_payload));
-    }
+    // One pass: when no word qualifies, none was rewritten and the row is as it was.
+    bool any = false;
     for (std::uint32_t& word : row) {
         if (takes_send_control(word)) {
             word = send_word::control.replace(word, send_control);
+            any = true;
         }
+    }
+    if (!any) {
+        return std::unexpected(ExchangeError::schedule(reason::sender_payload));
     }
     return {};
 }
