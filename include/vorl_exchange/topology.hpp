@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -52,7 +53,22 @@ public:
 
     // The logical number of the tile whose physical identifier differs from that of
     // `logical` in the lane bit alone (the lowest such number), or `Tile(logical)`.
-    [[nodiscard]] Result<std::uint16_t> paired_logical(std::uint16_t logical) const noexcept;
+    [[nodiscard]] Result<std::uint16_t> paired_logical(std::uint16_t logical) const noexcept {
+        // Inline: the planners' receiver checks call it for every receiver, and
+        // a call would hand the result back through memory.
+        if (logical >= logical_to_physical_.size()) {
+            return std::unexpected(ExchangeError::tile(logical));
+        }
+        const std::size_t partner_physical = std::size_t{logical_to_physical_[logical]} ^ 2u;
+        if (partner_physical >= physical_to_logical_.size() || physical_to_logical_[partner_physical] == no_tile) {
+            return std::unexpected(ExchangeError::tile(logical));
+        }
+        const auto partner = physical_to_logical_[partner_physical];
+        if (partner > std::numeric_limits<std::uint16_t>::max()) {
+            invariant_failure(invariant::logical_tile_count_fits_u16);
+        }
+        return static_cast<std::uint16_t>(partner);
+    }
 
     // One sender, one receiver.
     [[nodiscard]] Result<Plan> point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,

@@ -27,21 +27,4 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
     }
 }
 
-Result<std::uint16_t> Topology::paired_logical(std::uint16_t logical) const noexcept {
-    // Indexed directly rather than through `physical`, whose expected<uint16_t>
-    // GCC writes in two bytes and reloads in eight.
-    if (logical >= logical_to_physical_.size()) {
-        return std::unexpected(ExchangeError::tile(logical));
-    }
-    const std::size_t partner_physical = std::size_t{logical_to_physical_[logical]} ^ 2u;
-    if (partner_physical >= physical_to_logical_.size() || physical_to_logical_[partner_physical] == no_tile) {
-        return std::unexpected(ExchangeError::tile(logical));
-    }
-    const auto partner = physical_to_logical_[partner_physical];
-    if (partner > std::numeric_limits<std::uint16_t>::max()) {
-        invariant_failure(invariant::logical_tile_count_fits_u16);
-    }
-    return static_cast<std::uint16_t>(partner);
-}
-
 }  // namespace vorl_exchange
