@@ -19,8 +19,7 @@ struct RouteTerms {
     // As the source of a route.
     std::int8_t source_base;  // crossing and edge terms of the source, less the constant 34
     std::int8_t source_step;  // 6 x the source's mux column
-    std::int8_t turn_same;    // turn when both tiles are in the same half
-    std::int8_t turn_other;   // turn when they are not
+    std::int8_t turn[2];      // turn when both tiles are in the same half [0], or not [1]
     // As the destination of a route.
     std::int8_t destination_base;  // its column group, edge and row terms
     std::int8_t destination_step;  // 6 x its folded column group plus its lane step
@@ -42,8 +41,7 @@ inline constexpr std::uint32_t route_bits_mask = 0x7ff;
     return RouteTerms{
         .source_base = static_cast<std::int8_t>(local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34),
         .source_step = static_cast<std::int8_t>(6 * mux_column),
-        .turn_same = static_cast<std::int8_t>(low + 1),
-        .turn_other = static_cast<std::int8_t>(16 - low),
+        .turn = {static_cast<std::int8_t>(low + 1), static_cast<std::int8_t>(16 - low)},
         .destination_base = static_cast<std::int8_t>(-raw - 4 * folded(raw) - 2 * row(tile)),
         .destination_step = static_cast<std::int8_t>(6 * folded(raw) + step),
         .half = static_cast<std::uint8_t>(half(tile)),
@@ -78,7 +76,8 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
                                                       const RouteTerms& destination) noexcept {
     const std::int32_t displacement = fast_route_displacement(source, destination);
     const std::int32_t distance = displacement < 0 ? -displacement : displacement;
-    const std::int32_t turn = source.half == destination.half ? source.turn_same : source.turn_other;
+    // Indexed rather than chosen: which it is varies from receiver to receiver.
+    const std::int32_t turn = source.turn[source.half ^ destination.half];
     return std::int32_t{source.source_base} + std::int32_t{destination.destination_base} + turn + distance;
 }
 
