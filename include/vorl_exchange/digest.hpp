@@ -33,6 +33,7 @@ private:
     friend void feed_rows(DefaultHasher&, std::span<const Row>) noexcept;
     friend void feed(DefaultHasher&, const Plan&) noexcept;
     friend void feed(DefaultHasher&, const MulticastPlan&) noexcept;
+    friend void feed(DefaultHasher&, const ExchangeError&) noexcept;
 
     std::uint64_t v0_ = 0x736f6d6570736575ULL;
     std::uint64_t v1_ = 0x646f72616e646f6dULL;

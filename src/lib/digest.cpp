@@ -1,7 +1,10 @@
 #include "vorl_exchange/digest.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+
+#include "display_text.hpp"
 
 namespace vorl_exchange {
 
@@ -157,7 +160,7 @@ struct DefaultHasher::Absorber {
         half(row[8]);
     }
 
-    void bytes(std::span<const std::byte> input) noexcept {
+    VORL_ALWAYS_INLINE void bytes(std::span<const std::byte> input) noexcept {
         const std::byte* cursor = input.data();
         std::size_t left = input.size();
         if (tail_bits == 0) {
@@ -261,6 +264,18 @@ void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
     absorber.store(hasher);
 }
 
-void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept { feed_text(hasher, error.display().view()); }
+void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept {
+    // The display text goes in piece by piece, cut where ErrorText would cut it.
+    DefaultHasher::Absorber absorber{hasher};
+    std::size_t room = ErrorText::capacity;
+    detail::write_display_text(error, [&](std::string_view piece) {
+        const std::string_view taken = piece.substr(0, std::min(room, piece.size()));
+        room -= taken.size();
+        absorber.bytes(std::as_bytes(std::span{taken.data(), taken.size()}));
+    });
+    const std::byte terminator[1] = {std::byte{text_terminator}};
+    absorber.bytes(terminator);
+    absorber.store(hasher);
+}
 
 }  // namespace vorl_exchange

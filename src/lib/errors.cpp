@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "display_text.hpp"
+
 namespace vorl_exchange {
 
 void ErrorText::append(std::string_view text) noexcept {
@@ -16,72 +18,13 @@ void ErrorText::append(std::string_view text) noexcept {
     length_ += taken;
 }
 
-void ErrorText::append_decimal(std::uint32_t value) noexcept {
-    char digits[10];
-    std::size_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10u);
-        value /= 10u;
-    } while (value != 0);
-    std::reverse(digits, digits + count);
-    append({digits, count});
-}
+void ErrorText::append_decimal(std::uint32_t value) noexcept { append(detail::Digits::decimal(value).view()); }
 
-void ErrorText::append_hex(std::uint32_t value) noexcept {
-    constexpr std::string_view hex_digits = "0123456789abcdef";
-    char digits[8];
-    std::size_t count = 0;
-    do {
-        digits[count++] = hex_digits[value & 0xfu];
-        value >>= 4;
-    } while (value != 0);
-    std::reverse(digits, digits + count);
-    append({digits, count});
-}
+void ErrorText::append_hex(std::uint32_t value) noexcept { append(detail::Digits::hex(value).view()); }
 
 ErrorText ExchangeError::display() const noexcept {
     ErrorText text;
-    switch (kind_) {
-        case ErrorKind::ValidationBudgetExceeded:
-            text.append("exchange incremental-encoding work budget exhausted");
-            break;
-        case ErrorKind::Tile:
-            text.append("logical tile ");
-            text.append_decimal(first_);
-            text.append(" is out of range");
-            break;
-        case ErrorKind::DuplicateTile:
-            text.append("exchange endpoints must be distinct");
-            break;
-        case ErrorKind::Count:
-            text.append("exchange count ");
-            text.append_decimal(first_);
-            text.append(" is outside 1..=");
-            text.append_decimal(maximum_count);
-            break;
-        case ErrorKind::ReceiverSet:
-            text.append("invalid multicast receiver set");
-            break;
-        case ErrorKind::Schedule:
-            text.append("exchange schedule is not encodable: ");
-            text.append(reason_);
-            break;
-        case ErrorKind::PlanOffsetRange:
-            text.append("exchange event offset ");
-            text.append_decimal(first_);
-            text.append(" cycles from the phase-entry sync exceeds the encodable maximum of ");
-            text.append_decimal(second_);
-            text.append(" cycles");
-            break;
-        case ErrorKind::Address:
-            text.append("tile address 0x");
-            text.append_hex(first_);
-            text.append(" is not encodable");
-            break;
-        case ErrorKind::HostPacket:
-            text.append("host exchange address or length is not encodable");
-            break;
-    }
+    detail::write_display_text(*this, [&text](std::string_view piece) { text.append(piece); });
     return text;
 }
 
