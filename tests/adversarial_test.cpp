@@ -435,7 +435,7 @@ TEST_F(Adversarial, PointToPoint) {
     Rng& rng = *rng_;
     const Topology tarn = Topology::tarn();
     const auto others = caller_topologies(rng);
-    for (std::size_t round = 0; round < rounds(200000) && !HasFailure(); ++round) {
+    for (std::size_t round = 0; round < rounds(400000) && !HasFailure(); ++round) {
         const bool real = rng.percent(85);
         const Topology& topology = real ? tarn : others[rng.below(others.size())];
         const std::uint16_t sender = any_tile(rng);
@@ -470,6 +470,10 @@ TEST_F(Adversarial, PointToPoint) {
             PROPERTY(plan.has_value(), call());
             PROPERTY(well_formed(plan->sender) && well_formed(plan->receiver, true), call());
             PROPERTY(words_sent(plan->sender) == count && plan->receiver[2] == delay_xpic(112, 0, 0), call());
+            // The receiver row ends with the shared receiver tail.
+            const auto tail = ordinary_receiver_tail(count, (*topology.physical(receiver) >> 6) * 2u, 0);
+            ++calls_;
+            PROPERTY(std::equal(tail.begin(), tail.end(), plan->receiver.begin() + 3), call());
         }();
     }
 }
@@ -478,7 +482,7 @@ TEST_F(Adversarial, Multicast) {
     Rng& rng = *rng_;
     const Topology tarn = Topology::tarn();
     const auto others = caller_topologies(rng);
-    for (std::size_t round = 0; round < rounds(100000) && !HasFailure(); ++round) {
+    for (std::size_t round = 0; round < rounds(200000) && !HasFailure(); ++round) {
         const bool real = rng.percent(85);
         const Topology& topology = real ? tarn : others[rng.below(others.size())];
         const std::uint16_t sender = any_tile(rng);
@@ -526,10 +530,17 @@ TEST_F(Adversarial, Multicast) {
             PROPERTY(receivers.size() == 1 ? (sender_control == 1 || sender_control == 2) : sender_control == 3,
                      call());
             std::uint32_t earliest = std::numeric_limits<std::uint32_t>::max();
-            for (const Row& row : plan->receivers) {
+            for (std::size_t i = 0; i < receivers.size(); ++i) {
+                const Row& row = plan->receivers[i];
                 PROPERTY(well_formed(row) && is_xpic_delay(row[1]), call() + "\n  row " + show(row));
                 PROPERTY(decode(row[1]).control == (*topology.physical(sender) & 0x1fffu), call());
                 earliest = std::min(earliest, decode(row[1]).advance_field);
+                if (i < 8) {  // each row ends with the shared receiver tail
+                    const std::uint32_t phase = (*topology.physical(receivers[i]) >> 6) * 2u;
+                    const auto tail = ordinary_receiver_tail(count, phase, multicast_receive_address);
+                    ++calls_;
+                    PROPERTY(std::equal(tail.begin(), tail.end(), row.begin() + 2), call() + "\n  row " + show(row));
+                }
             }
             PROPERTY(earliest >= offset, call());
         }();
@@ -540,7 +551,7 @@ TEST_F(Adversarial, PairedMulticast) {
     Rng& rng = *rng_;
     const Topology tarn = Topology::tarn();
     const auto others = caller_topologies(rng);
-    for (std::size_t round = 0; round < rounds(60000) && !HasFailure(); ++round) {
+    for (std::size_t round = 0; round < rounds(120000) && !HasFailure(); ++round) {
         const bool real = rng.percent(85);
         const Topology& topology = real ? tarn : others[rng.below(others.size())];
         const std::uint16_t sender = any_tile(rng);
@@ -606,7 +617,7 @@ TEST_F(Adversarial, PairedReceiverRow) {
     Rng& rng = *rng_;
     const Topology tarn = Topology::tarn();
     const auto others = caller_topologies(rng);
-    for (std::size_t round = 0; round < rounds(120000) && !HasFailure(); ++round) {
+    for (std::size_t round = 0; round < rounds(240000) && !HasFailure(); ++round) {
         const Topology& topology = rng.percent(85) ? tarn : others[rng.below(others.size())];
         const std::uint16_t sender = any_tile(rng);
         const std::uint16_t receiver =
@@ -1125,6 +1136,30 @@ TEST_F(Adversarial, DigestIsAFunctionOfTheByteStreamAlone) {
             const std::uint64_t digest = whole.finish();
             PROPERTY(pieces.finish() == digest && whole.finish() == digest, std::to_string(bytes.size()) + " bytes");
             calls_ += 3;
+        }();
+
+        // An error of any variant and payload streams into the digest as its display text.
+        const std::uint32_t a = any_u32(rng);
+        const std::uint32_t b = any_u32(rng);
+        const ExchangeError errors[] = {ExchangeError::validation_budget_exceeded(),
+                                        ExchangeError::tile(static_cast<std::uint16_t>(a)),
+                                        ExchangeError::duplicate_tile(),
+                                        ExchangeError::count(a),
+                                        ExchangeError::receiver_set(),
+                                        ExchangeError::schedule(rng.pick(reason::all)),
+                                        ExchangeError::plan_offset_range(a, b),
+                                        ExchangeError::address(a),
+                                        ExchangeError::host_packet()};
+        const ExchangeError& error = errors[rng.below(std::size(errors))];
+        [&] {
+            DefaultHasher streamed;
+            DefaultHasher written;
+            streamed.write(std::span{bytes}.first(std::min<std::size_t>(bytes.size(), 11)));
+            written.write(std::span{bytes}.first(std::min<std::size_t>(bytes.size(), 11)));
+            feed(streamed, error);
+            feed_text(written, to_string(error));
+            calls_ += 2;
+            PROPERTY(streamed.finish() == written.finish(), error.debug());
         }();
     }
 }

@@ -67,15 +67,19 @@ public:
         json request;
         switch (below(3)) {
             case 0:
-                request = {{"op", "point_to_point"}, {"sender", below(1472)}, {"receiver", below(1472)}, {"count", number()}};
+                request = {
+                    {"op", "point_to_point"}, {"sender", below(1472)}, {"receiver", below(1472)}, {"count", number()}};
                 break;
             case 1:
-                request = {{"op", "multicast"}, {"sender", below(1472)}, {"receivers", tiles()}, {"count", number()},
+                request = {{"op", "multicast"},
+                           {"sender", below(1472)},
+                           {"receivers", tiles()},
+                           {"count", number()},
                            {"offset", number()}};
                 break;
             default:
-                request = {{"op", "paired_multicast"}, {"sender", below(1472)}, {"receivers", tiles()},
-                           {"count", number()}};
+                request = {
+                    {"op", "paired_multicast"}, {"sender", below(1472)}, {"receivers", tiles()}, {"count", number()}};
                 break;
         }
         return request;
@@ -101,11 +105,15 @@ public:
             }
             case 3: {  // cut short
                 const std::string whole = request().dump();
-                return {whole.substr(0, 1 + below(static_cast<std::uint32_t>(whole.size()) - 1)), Expect::BadRequest, {}};
+                return {
+                    whole.substr(0, 1 + below(static_cast<std::uint32_t>(whole.size()) - 1)), Expect::BadRequest, {}};
             }
             case 4: {
-                const char* others[] = {"[]", "\"op\"", "5", "null", "{}", R"({"op":"broadcast"})", R"({"op":7})",
-                                        "{\"op\":\"point_to_point\",\"sender\":\xff}", "\x01\x02"};
+                const char* others[] = {"[]",          "\"op\"",
+                                        "5",           "null",
+                                        "{}",          R"({"op":"broadcast"})",
+                                        R"({"op":7})", "{\"op\":\"point_to_point\",\"sender\":\xff}",
+                                        "\x01\x02"};
                 return {others[below(std::size(others))], Expect::BadRequest, {}};
             }
             case 5: {  // blank
@@ -136,9 +144,11 @@ public:
         switch (below(5)) {
             case 0: return {std::string(size, '['), Expect::BadRequest, {}};
             case 1: return {R"({"op":")" + std::string(size, 'x') + "\"}", Expect::BadRequest, {}};
-            case 2: return {R"({"op":"point_to_point","sender":)" + std::string(size, '9') + "}", Expect::BadRequest, {}};
+            case 2:
+                return {R"({"op":"point_to_point","sender":)" + std::string(size, '9') + "}", Expect::BadRequest, {}};
             case 3: {
-                json valid = {{"op", "multicast"}, {"sender", 0}, {"receivers", json::array()}, {"count", 1}, {"offset", 0}};
+                json valid = {
+                    {"op", "multicast"}, {"sender", 0}, {"receivers", json::array()}, {"count", 1}, {"offset", 0}};
                 for (std::uint32_t tile = 0, n = below(2) == 0 ? 1472 : 60000; tile < n; ++tile) {
                     valid["receivers"].push_back(tile % 1472 == 0 && tile > 0 ? 5 : tile % 1472);
                 }
@@ -166,15 +176,18 @@ json library_answer(const Topology& topology, const json& request) {
     const std::string op = request["op"];
     const auto sender = request["sender"].get<std::uint16_t>();
     const auto count = request["count"].get<std::uint32_t>();
-    if (op == "point_to_point") return shape(topology.point_to_point(sender, request["receiver"].get<std::uint16_t>(), count));
-    if (op == "multicast") return shape(topology.multicast(sender, tiles("receivers"), count, request["offset"].get<std::uint32_t>()));
+    if (op == "point_to_point")
+        return shape(topology.point_to_point(sender, request["receiver"].get<std::uint16_t>(), count));
+    if (op == "multicast")
+        return shape(topology.multicast(sender, tiles("receivers"), count, request["offset"].get<std::uint32_t>()));
     return shape(topology.paired_multicast(sender, tiles("receivers"), count));
 }
 
 // Whether a request's numbers fit their fields (the generator may overshoot them).
 bool fits(const json& request) {
     const auto fits_in = [](const json& value, std::uint64_t maximum) {
-        const bool natural = value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() >= 0);
+        const bool natural =
+            value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() >= 0);
         return natural && value.get<std::uint64_t>() <= maximum;
     };
     bool ok = fits_in(request["sender"], 65535) && fits_in(request["count"], 4294967295ULL);
@@ -220,8 +233,8 @@ TEST(BatchFuzz, EveryNonBlankLineGetsItsOwnAnswerAndTheProgramAgrees) {
         for (const Line& line : lines) {
             if (line.expect == Expect::Nothing) continue;
             const std::string context = "seed " + std::to_string(seed()) + " run " + std::to_string(run) +
-                                        ", line of " + std::to_string(line.text.size()) + " bytes: " +
-                                        line.text.substr(0, 80);
+                                        ", line of " + std::to_string(line.text.size()) +
+                                        " bytes: " + line.text.substr(0, 80);
             ASSERT_LT(next, responses.size()) << context;
             const json response = json::parse(responses[next++], nullptr, false);
             ASSERT_TRUE(response.is_object() && response.size() <= 2) << context << "\n" << responses[next - 1];
@@ -229,8 +242,7 @@ TEST(BatchFuzz, EveryNonBlankLineGetsItsOwnAnswerAndTheProgramAgrees) {
                 EXPECT_TRUE(response.contains("bad_request")) << context << "\n" << response.dump().substr(0, 200);
             } else if (line.expect == Expect::Request) {
                 const json expected = library_answer(topology, line.request);
-                const json actual =
-                    response.contains("ok") ? json{{"sender", response["ok"]["sender"]}} : response;
+                const json actual = response.contains("ok") ? json{{"sender", response["ok"]["sender"]}} : response;
                 EXPECT_EQ(actual, expected) << context;
             } else {
                 EXPECT_TRUE(response.contains("bad_request") || response.contains("ok") || response.contains("err"))
@@ -241,8 +253,8 @@ TEST(BatchFuzz, EveryNonBlankLineGetsItsOwnAnswerAndTheProgramAgrees) {
         answered += responses.size();
 
         if (run % 10 == 0) {  // the built program: same bytes, exit status 0
-            const auto directory = std::filesystem::path{::testing::TempDir()} /
-                                   ("vorl-plan-batch-fuzz-" + std::to_string(::getpid()));
+            const auto directory =
+                std::filesystem::path{::testing::TempDir()} / ("vorl-plan-batch-fuzz-" + std::to_string(::getpid()));
             std::filesystem::create_directories(directory);
             std::ofstream{directory / "in", std::ios::binary} << input;
             const std::string command = std::string{"'"} + VORL_PLAN_EXE + "' batch <'" + (directory / "in").string() +
