@@ -26,10 +26,16 @@ bool receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logica
     if (receivers.empty() || (receivers.size() == 1 && receivers.front() == sender_logical)) {
         return false;
     }
+    const auto in_topology = [&topology](std::uint16_t receiver) {
+        return detail::physical_or_none(topology, receiver) >= 0;
+    };
+    // The lists the planners mostly see: a repeat is one comparison, no set needed.
+    if (receivers.size() <= 2) {
+        return (receivers.size() == 1 || receivers[0] != receivers[1]) && std::ranges::all_of(receivers, in_topology);
+    }
     detail::TileSet used;
-    return std::ranges::all_of(receivers, [&](std::uint16_t receiver) {
-        return used.insert(receiver) && detail::physical_or_none(topology, receiver) >= 0;
-    });
+    return std::ranges::all_of(receivers,
+                               [&](std::uint16_t receiver) { return used.insert(receiver) && in_topology(receiver); });
 }
 
 }  // namespace

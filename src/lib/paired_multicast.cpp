@@ -32,6 +32,17 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     if (receivers.empty() || receivers.size() % 2 != 0) {
         return false;
     }
+    // One pair, the list the planners mostly see: two distinct tiles, each the
+    // other's partner or itself, with no set to build.
+    if (receivers.size() == 2) {
+        const std::uint16_t first = receivers[0];
+        const std::uint16_t second = receivers[1];
+        const auto partner_listed = [&](std::uint16_t receiver) {
+            const auto partner = topology.paired_logical(receiver);
+            return partner && (*partner == first || *partner == second);
+        };
+        return first != second && partner_listed(first) && partner_listed(second);
+    }
     detail::TileSet receiver_set;
     for (const std::uint16_t receiver : receivers) {
         receiver_set.insert(receiver);
