@@ -1,0 +1,32 @@
+# Whole-process figures of the driver, printed by the run_benchmarks target:
+# its wall time (hyperfine, median of 10 runs after 3 warm-up runs) and its
+# instruction count under callgrind, which no other load on the machine moves.
+#   cmake -DSABLEMARK=<driver> -DOUT_DIR=<directory> -P sablemark_figures.cmake
+find_program(HYPERFINE hyperfine)
+find_program(VALGRIND valgrind)
+
+if(HYPERFINE)
+  set(json ${OUT_DIR}/sablemark-hyperfine.json)
+  execute_process(COMMAND ${HYPERFINE} --shell=none --warmup 3 --runs 10 --export-json ${json} ${SABLEMARK}
+                  COMMAND_ERROR_IS_FATAL ANY)
+  file(READ ${json} results)
+  string(JSON median GET "${results}" results 0 median)
+  # Seconds as printed by hyperfine, to tenths of a millisecond in integers.
+  string(REGEX MATCH "^([0-9]+)\\.?([0-9]*)" _ "${median}")
+  string(SUBSTRING "${CMAKE_MATCH_2}0000" 0 4 tenths_of_ms)
+  math(EXPR tenths_of_ms "${CMAKE_MATCH_1} * 10000 + ${tenths_of_ms}")
+  math(EXPR whole_ms "${tenths_of_ms} / 10")
+  math(EXPR tenth "${tenths_of_ms} % 10")
+  message("sablemark wall time, median of 10 runs: ${whole_ms}.${tenth} ms")
+else()
+  message("hyperfine not found: no wall time")
+endif()
+
+if(VALGRIND)
+  execute_process(COMMAND ${VALGRIND} --tool=callgrind --callgrind-out-file=${OUT_DIR}/sablemark.callgrind ${SABLEMARK}
+                  OUTPUT_QUIET ERROR_VARIABLE log COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCH "Collected : ([0-9]+)" collected "${log}")
+  message("sablemark instructions (callgrind): ${CMAKE_MATCH_1}")
+else()
+  message("valgrind not found: no instruction count")
+endif()
