@@ -52,17 +52,18 @@ Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16
     // outside the topology is still reported first): values kept across the
     // examination would be spilled to the stack and reloaded.
     const bool receivers_valid = receivers_checked || receiver_set_is_valid(topology, sender_logical, receiver_logical);
-    const std::int32_t sender_physical = physical_or_none(topology, sender_logical);
-    if (sender_physical < 0) {
+    const auto table = topology.logical_to_physical();
+    if (sender_logical >= table.size()) {
         return std::unexpected(ExchangeError::tile(sender_logical));
     }
     if (!receivers_valid) {
         return std::unexpected(ExchangeError::receiver_set());
     }
-    const auto source_physical = static_cast<std::uint32_t>(sender_physical);
+    // The sender's identifier is read from the table again where it is needed
+    // rather than kept: GCC spills a value known to fit 16 bits in two bytes
+    // and reloads it in eight, which stalls.
+    const RouteTerms& source = route_terms(table[sender_logical]);
     // The receivers were all found above, so indexing the table directly is safe.
-    const auto table = topology.logical_to_physical();
-    const RouteTerms& source = route_terms(source_physical);
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {
@@ -86,7 +87,7 @@ Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16
     if (start + minimum_mux < 0 || start + maximum_mux > latest_multicast_cycle) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
     }
-    return MulticastTiming{.source_physical = source_physical, .start_cycle = start_cycle};
+    return MulticastTiming{.source_physical = table[sender_logical], .start_cycle = start_cycle};
 }
 
 void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,

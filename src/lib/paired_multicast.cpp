@@ -61,7 +61,10 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
 struct PendingControl {
     std::uint64_t cycles;
     std::uint32_t instruction;
-    bool pic;
+    // Whether it acts on the PIC stream (1) or the XPIC stream (0). A full word:
+    // a bool and its padding would be assembled in memory from narrow stores
+    // and read back whole, which stalls.
+    std::uint32_t pic;
 };
 
 // A row under construction in its final place (which holds zeros): the first
@@ -151,9 +154,9 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     if (count == 0 || count == pointer_after_format) {
         return coincident();
     }
-    const PendingControl format{format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), true};
-    const PendingControl pointer{format_start + pointer_after_format, delay_pic(0, 0, 0), true};
-    const PendingControl format_end{format_start + count, delay_pic(0, 1, 0), true};
+    const PendingControl format{format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), 1};
+    const PendingControl pointer{format_start + pointer_after_format, delay_pic(0, 0, 0), 1};
+    const PendingControl format_end{format_start + count, delay_pic(0, 1, 0), 1};
     std::array<PendingControl, 5> controls;
     std::size_t control_count = 0;
     const auto append = [&](const PendingControl& control) { controls[control_count++] = control; };
@@ -169,8 +172,8 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     };
     if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
-        const PendingControl source{source_event, delay_xpic(0, 1, source_control), false};
-        const PendingControl neutral{source_event + count, delay_xpic(0, 1, neutral_xpic_control), false};
+        const PendingControl source{source_event, delay_xpic(0, 1, source_control), 0};
+        const PendingControl neutral{source_event + count, delay_xpic(0, 1, neutral_xpic_control), 0};
         if (count == format_lead || count == format_lead + pointer_after_format) {
             return coincident();
         }
@@ -211,11 +214,11 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
         if (at == cycles) {
             return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
         }
-        const std::uint32_t reach = control.pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
+        const std::uint32_t reach = control.pic != 0 ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
         if (at - cycles > reach) {
             pad_with_plain_delays(words, cycles, at - reach);
         }
-        const BitField advance = control.pic ? pic_delay_word::advance : xpic_delay_word::advance;
+        const BitField advance = control.pic != 0 ? pic_delay_word::advance : xpic_delay_word::advance;
         words.push(advance.replace(control.instruction, at - cycles - 1u));
         cycles = at;
     }
