@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include "case_table.hpp"
+#include "digest_run.hpp"
 #include "vorl_exchange/digest.hpp"
 
 namespace {
@@ -96,27 +97,7 @@ std::uint64_t hash_bytes(std::span<const std::byte> bytes) {
 }
 
 // The driver's loop: plan every case, feed it, finish.
-std::uint64_t full_run(const Topology& topology) {
-    DefaultHasher digest;
-    sablemark::walk_case_table(
-        topology,
-        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
-            if (!plan) {
-                return false;
-            }
-            vorl_exchange::feed(digest, *plan);
-            return true;
-        },
-        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
-            if (plan) {
-                vorl_exchange::feed(digest, *plan);
-            } else {
-                vorl_exchange::feed(digest, plan.error());
-            }
-            return true;
-        });
-    return digest.finish();
-}
+std::uint64_t full_run(const Topology& topology) { return sablemark::run_digest(topology).digest; }
 
 // A faster wrong answer is worth nothing: every benchmark of the run checks it.
 bool stream_is_the_drivers(benchmark::State& state) {

@@ -61,22 +61,36 @@ void append_quoted(std::string& out, std::string_view text) {
 }  // namespace
 
 std::string ExchangeError::debug() const {
+    // Built by appending: `"Tile(" + std::to_string(...)` trips a false
+    // -Wrestrict in GCC 12's optimised std::string concatenation.
+    const auto wrapped = [](std::string_view name, std::uint32_t payload) {
+        std::string out{name};
+        out += '(';
+        out += std::to_string(payload);
+        out += ')';
+        return out;
+    };
     switch (kind_) {
         case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
-        case ErrorKind::Tile: return "Tile(" + std::to_string(first_) + ")";
+        case ErrorKind::Tile: return wrapped("Tile", first_);
         case ErrorKind::DuplicateTile: return "DuplicateTile";
-        case ErrorKind::Count: return "Count(" + std::to_string(first_) + ")";
+        case ErrorKind::Count: return wrapped("Count", first_);
         case ErrorKind::ReceiverSet: return "ReceiverSet";
         case ErrorKind::Schedule: {
             std::string out = "Schedule(";
             append_quoted(out, reason_);
-            out += ")";
+            out += ')';
             return out;
         }
-        case ErrorKind::PlanOffsetRange:
-            return "PlanOffsetRange { cycles: " + std::to_string(first_) + ", maximum: " + std::to_string(second_) +
-                   " }";
-        case ErrorKind::Address: return "Address(" + std::to_string(first_) + ")";
+        case ErrorKind::PlanOffsetRange: {
+            std::string out = "PlanOffsetRange { cycles: ";
+            out += std::to_string(first_);
+            out += ", maximum: ";
+            out += std::to_string(second_);
+            out += " }";
+            return out;
+        }
+        case ErrorKind::Address: return wrapped("Address", first_);
         case ErrorKind::HostPacket: return "HostPacket";
     }
     invariant_failure("exchange error tag is one of the nine variants");

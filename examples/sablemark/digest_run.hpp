@@ -1,0 +1,60 @@
+// One complete digest run over the case table: what sablemark prints, shared
+// with the benchmark that measures it.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "case_table.hpp"
+#include "vorl_exchange/digest.hpp"
+
+namespace sablemark {
+
+struct PointToPointFailure {
+    Call call;
+    vorl_exchange::ExchangeError error;
+};
+
+struct DigestRun {
+    std::int32_t cases = 0;
+    std::uint64_t digest = 0;
+    std::optional<PointToPointFailure> failure;  // the run stops at a failed point-to-point plan
+};
+
+// Plans every case in the driver's order and feeds each plan, or the display
+// text of each failed multicast and paired multicast, into one digest.
+inline DigestRun run_digest(const vorl_exchange::Topology& topology) {
+    DigestRun run;
+    vorl_exchange::DefaultHasher digest;
+    const auto count_case = [&run] {
+        if (run.cases == std::numeric_limits<std::int32_t>::max()) {
+            vorl_exchange::invariant_failure("case counter fits i32");
+        }
+        ++run.cases;
+    };
+    walk_case_table(
+        topology,
+        [&](const Call& call, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
+            if (!plan) {
+                run.failure = PointToPointFailure{call, plan.error()};
+                return false;
+            }
+            vorl_exchange::feed(digest, *plan);
+            count_case();
+            return true;
+        },
+        [&](const Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+            if (plan) {
+                vorl_exchange::feed(digest, *plan);
+            } else {
+                vorl_exchange::feed(digest, plan.error());
+            }
+            count_case();
+            return true;
+        });
+    run.digest = digest.finish();
+    return run;
+}
+
+}  // namespace sablemark
