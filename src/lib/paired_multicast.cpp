@@ -133,67 +133,32 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     const std::uint64_t format_lead = format_lead_cycles + 2u * (receiver >> 6);
     const std::uint64_t format_start = source_event + format_lead;
 
-    // The controls in time order. Their cycles are fixed offsets from two
-    // origins, so the order follows from the count alone, the way a stable sort
-    // by cycle would leave them:
-    //  - the format controls: the format start, the pointer 2 cycles later, and
-    //    the closing format `count` cycles after the start, which comes before
-    //    the pointer when `count` is 1 and falls on the start or the pointer
-    //    when it is 0 or 2;
-    //  - on the early tile of a pair, the source control at the source event,
-    //    always first (the format lead is at least 51), and the neutral control
-    //    `count` cycles later: on the source control itself for a count of 0,
-    //    before the format start while `count` is below the format lead, on the
-    //    format start or the pointer for a count of lead or lead + 2, between
-    //    them for lead + 1, and after the pointer (always before the closing
-    //    format, which is the same `count` after the later origin) beyond.
+    // The source controls on the XPIC stream (early tile only), then the format
+    // controls on the PIC stream, put in time order by a stable insertion sort
+    // (five controls at most, and std::stable_sort would borrow a heap buffer).
     // Two controls on one cycle refuse the row.
-    const auto coincident = [] {
-        return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
-    };
-    if (count == 0 || count == pointer_after_format) {
-        return coincident();
-    }
-    const PendingControl format{format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), 1};
-    const PendingControl pointer{format_start + pointer_after_format, delay_pic(0, 0, 0), 1};
-    const PendingControl format_end{format_start + count, delay_pic(0, 1, 0), 1};
     std::array<PendingControl, 5> controls;
     std::size_t control_count = 0;
-    const auto append = [&](const PendingControl& control) { controls[control_count++] = control; };
-    const auto append_format_controls = [&] {
-        append(format);
-        if (count == 1) {
-            append(format_end);
-            append(pointer);
-        } else {
-            append(pointer);
-            append(format_end);
-        }
-    };
     if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
-        const PendingControl source{source_event, delay_xpic(0, 1, source_control), 0};
-        const PendingControl neutral{source_event + count, delay_xpic(0, 1, neutral_xpic_control), 0};
-        if (count == format_lead || count == format_lead + pointer_after_format) {
-            return coincident();
+        controls[control_count++] = {source_event, delay_xpic(0, 1, source_control), 0};
+        controls[control_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control), 0};
+    }
+    controls[control_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), 1};
+    controls[control_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0), 1};
+    controls[control_count++] = {format_start + count, delay_pic(0, 1, 0), 1};
+    for (std::size_t next = 1; next < control_count; ++next) {
+        const PendingControl control = controls[next];
+        std::size_t slot = next;
+        for (; slot > 0 && controls[slot - 1].cycles > control.cycles; --slot) {
+            controls[slot] = controls[slot - 1];
         }
-        append(source);
-        if (count < format_lead) {
-            append(neutral);
-            append_format_controls();
-        } else if (count == format_lead + 1) {
-            append(format);
-            append(neutral);
-            append(pointer);
-            append(format_end);
-        } else {
-            append(format);
-            append(pointer);
-            append(neutral);
-            append(format_end);
+        controls[slot] = control;
+    }
+    for (std::size_t index = 1; index < control_count; ++index) {
+        if (controls[index].cycles == controls[index - 1].cycles) {
+            return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
         }
-    } else {
-        append_format_controls();
     }
     const auto sorted = std::span{controls}.first(control_count);
     const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
