@@ -13,13 +13,6 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-// The absorber's steps are kept inline in every feed: out of line, the hash
-// state would go through memory between them.
-#if defined(__GNUC__)
-#define VORL_ALWAYS_INLINE [[gnu::always_inline]] inline
-#else
-#define VORL_ALWAYS_INLINE inline
-#endif
 
 // The row feed below packs the nine words as four 64-bit blocks and one half block.
 static_assert(row_length == 9);
@@ -128,14 +121,16 @@ struct DefaultHasher::Absorber {
     // Eight bytes: they complete the pending block, and as many of them as were
     // pending stay behind. The shift is split in two so that an empty tail
     // (a shift by 64) needs no branch.
-    VORL_ALWAYS_INLINE void block(std::uint64_t bytes) noexcept {
+    // Kept inline in every feed: out of line, the hash state would go through
+    // memory between the steps.
+    [[gnu::always_inline]] inline void block(std::uint64_t bytes) noexcept {
         state.compress(tail | (bytes << tail_bits));
         tail = (bytes >> 1) >> (63u - tail_bits);
         total += 8;
     }
 
     // Four bytes.
-    VORL_ALWAYS_INLINE void half(std::uint64_t bytes) noexcept {
+    [[gnu::always_inline]] inline void half(std::uint64_t bytes) noexcept {
         if (tail_bits < 32) {
             tail |= bytes << tail_bits;
             tail_bits += 32;
@@ -148,7 +143,7 @@ struct DefaultHasher::Absorber {
     }
 
     // The length prefix 9, then the words in pairs, then the ninth word.
-    VORL_ALWAYS_INLINE void row(const Row& row) noexcept {
+    [[gnu::always_inline]] inline void row(const Row& row) noexcept {
         const auto pair = [&row](std::size_t index) {
             return std::uint64_t{word_of(row, index)} | (std::uint64_t{word_of(row, index + 1)} << 32);
         };
@@ -160,7 +155,7 @@ struct DefaultHasher::Absorber {
         half(row[8]);
     }
 
-    VORL_ALWAYS_INLINE void bytes(std::span<const std::byte> input) noexcept {
+    [[gnu::always_inline]] inline void bytes(std::span<const std::byte> input) noexcept {
         const std::byte* cursor = input.data();
         std::size_t left = input.size();
         if (tail_bits == 0) {

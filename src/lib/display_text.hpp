@@ -51,7 +51,7 @@ void write_display_text(const ExchangeError& error, Append&& append) {
             break;
         case ErrorKind::Tile:
             append("logical tile ");
-            append(Digits::decimal(error.count_value()).view());
+            append(Digits::decimal(error.tile_number()).view());
             append(" is out of range");
             break;
         case ErrorKind::DuplicateTile:
