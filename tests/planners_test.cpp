@@ -20,6 +20,7 @@ using vorl_exchange::ExchangeError;
 using vorl_exchange::MulticastPlan;
 using vorl_exchange::Result;
 using vorl_exchange::Row;
+using vorl_exchange::RowList;
 using vorl_exchange::Topology;
 using Tiles = std::vector<std::uint16_t>;
 namespace reason = vorl_exchange::reason;
@@ -123,7 +124,7 @@ struct MulticastCase {
     std::uint32_t count;
     std::uint32_t offset;
     Row sender_row;
-    std::vector<Row> receiver_rows;
+    RowList receiver_rows;
 };
 
 const MulticastCase multicast_cases[] = {
@@ -206,7 +207,7 @@ TEST(Multicast, LongReceiverListsBehaveLikeShortOnes) {
     const auto reversed = tarn().multicast(0, Tiles(twenty.rbegin(), twenty.rend()), 1, 0);
     ASSERT_TRUE(reversed.has_value()) << reversed.error();
     EXPECT_EQ(reversed->sender, plan->sender);
-    EXPECT_EQ(std::vector<Row>(reversed->receivers.rbegin(), reversed->receivers.rend()), plan->receivers);
+    EXPECT_EQ(RowList(reversed->receivers.rbegin(), reversed->receivers.rend()), plan->receivers);
     // Common start cycle 49; receivers 1 and 2 (physical 2 and 64) receive at their
     // mux times -28 and -31 after it.
     EXPECT_EQ(plan->receivers[0][1], 0x64054000u);
@@ -253,12 +254,12 @@ TEST(PairedMulticast, GoldenRows) {
     const auto plan = tarn().paired_multicast(0, Tiles{2, 3}, 100);
     ASSERT_TRUE(plan.has_value()) << plan.error();
     EXPECT_EQ(plan->sender, (Row{op, 0x40a0001e, 0x7fe00005, 0x74600005, cl}));
-    EXPECT_EQ(plan->receivers, (std::vector<Row>{paired_row_2_count_100, paired_row_3_count_100}));
+    EXPECT_EQ(plan->receivers, (RowList{paired_row_2_count_100, paired_row_3_count_100}));
 
     // Rows follow the list order.
     const auto swapped = tarn().paired_multicast(0, Tiles{3, 2}, 100);
     ASSERT_TRUE(swapped.has_value()) << swapped.error();
-    EXPECT_EQ(swapped->receivers, (std::vector<Row>{paired_row_3_count_100, paired_row_2_count_100}));
+    EXPECT_EQ(swapped->receivers, (RowList{paired_row_3_count_100, paired_row_2_count_100}));
 
     // One word: only the send word takes the new control.
     const auto one_word = tarn().paired_multicast(0, Tiles{2, 3}, 1);

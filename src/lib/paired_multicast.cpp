@@ -295,8 +295,9 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    // As in `multicast`, the rows are written in the returned plan itself.
-    Result<MulticastPlan> result{std::in_place};
+    // As in `multicast`, the rows are written in the returned plan itself, which
+    // is built from its sender row alone.
+    Result<MulticastPlan> result{std::in_place, Row{}};
     if (auto planned = plan_paired_multicast(*this, sender_logical, receivers, count, *result); !planned) {
         result = std::unexpected(planned.error());
     }

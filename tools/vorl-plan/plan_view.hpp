@@ -32,7 +32,7 @@ struct PlanRequest {
 struct PlanView {
     PlanRequest request;
     vorl_exchange::Row sender_row{};
-    std::vector<vorl_exchange::Row> receiver_rows;  // in the order of request.receivers
+    vorl_exchange::RowList receiver_rows;  // in the order of request.receivers
 };
 
 // One row of a plan with the tile that runs it, as the renderers show it.

@@ -1,0 +1,180 @@
+// The receiver-row list of a multicast plan.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <limits>
+#include <span>
+
+namespace vorl_exchange {
+
+inline constexpr std::size_t row_length = 9;
+
+// One tile's instruction row: an opening word, timed words, the closing word,
+// then zeros up to the ninth word.
+using Row = std::array<std::uint32_t, row_length>;
+
+// A growable list of rows that holds its first two rows in the object itself.
+// Nearly every multicast names one or two receivers, so planning one then costs
+// no heap allocation at all; a longer list moves to one heap block that grows
+// geometrically. Iterators are plain pointers: the list is a contiguous range
+// and converts to `std::span<const Row>`.
+//
+// A moved-from list is always empty (and usable); a heap block is handed over,
+// inline rows are copied.
+class RowList {
+public:
+    using value_type = Row;
+    using size_type = std::size_t;
+    using difference_type = std::ptrdiff_t;
+    using reference = Row&;
+    using const_reference = const Row&;
+    using pointer = Row*;
+    using const_pointer = const Row*;
+    using iterator = Row*;
+    using const_iterator = const Row*;
+    using reverse_iterator = std::reverse_iterator<iterator>;
+    using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+    static constexpr std::size_t inline_capacity = 2;
+
+    // User-provided so that an empty list never zeroes its inline rows.
+    RowList() noexcept {}
+    RowList(std::initializer_list<Row> rows) { assign_rows(rows.begin(), rows.size()); }
+    explicit RowList(std::span<const Row> rows) { assign_rows(rows.data(), rows.size()); }
+    template <std::input_iterator Iterator, std::sentinel_for<Iterator> Sentinel>
+        requires std::convertible_to<std::iter_reference_t<Iterator>, Row>
+    RowList(Iterator first, Sentinel last) : RowList() {  // delegating: a throw mid-way frees the block
+        if constexpr (std::sized_sentinel_for<Sentinel, Iterator>) {
+            reserve(static_cast<std::size_t>(last - first));
+        }
+        for (; first != last; ++first) {
+            push_back(*first);
+        }
+    }
+
+    RowList(const RowList& other) { assign_rows(other.data_, other.size_); }
+    RowList(RowList&& other) noexcept { take(other); }
+    RowList& operator=(const RowList& other) {
+        if (this != &other) {
+            assign_rows(other.data_, other.size_);
+        }
+        return *this;
+    }
+    RowList& operator=(RowList&& other) noexcept {
+        if (this != &other) {
+            if (other.on_heap()) {
+                release();
+                data_ = inline_rows_;
+                capacity_ = inline_capacity;
+            }
+            take(other);
+        }
+        return *this;
+    }
+    ~RowList() { release(); }
+
+    [[nodiscard]] std::size_t size() const noexcept { return size_; }
+    [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
+    [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
+    [[nodiscard]] static constexpr std::size_t max_size() noexcept { return std::numeric_limits<std::uint32_t>::max(); }
+
+    [[nodiscard]] Row* data() noexcept { return data_; }
+    [[nodiscard]] const Row* data() const noexcept { return data_; }
+    [[nodiscard]] iterator begin() noexcept { return data_; }
+    [[nodiscard]] const_iterator begin() const noexcept { return data_; }
+    [[nodiscard]] const_iterator cbegin() const noexcept { return data_; }
+    [[nodiscard]] iterator end() noexcept { return data_ + size_; }
+    [[nodiscard]] const_iterator end() const noexcept { return data_ + size_; }
+    [[nodiscard]] const_iterator cend() const noexcept { return data_ + size_; }
+    [[nodiscard]] reverse_iterator rbegin() noexcept { return reverse_iterator(end()); }
+    [[nodiscard]] const_reverse_iterator rbegin() const noexcept { return const_reverse_iterator(end()); }
+    [[nodiscard]] reverse_iterator rend() noexcept { return reverse_iterator(begin()); }
+    [[nodiscard]] const_reverse_iterator rend() const noexcept { return const_reverse_iterator(begin()); }
+
+    // Unchecked, like std::vector's.
+    [[nodiscard]] Row& operator[](std::size_t index) noexcept { return data_[index]; }
+    [[nodiscard]] const Row& operator[](std::size_t index) const noexcept { return data_[index]; }
+    [[nodiscard]] Row& front() noexcept { return data_[0]; }
+    [[nodiscard]] const Row& front() const noexcept { return data_[0]; }
+    [[nodiscard]] Row& back() noexcept { return data_[size_ - 1]; }
+    [[nodiscard]] const Row& back() const noexcept { return data_[size_ - 1]; }
+
+    void reserve(std::size_t capacity) {
+        if (capacity > capacity_) {
+            reallocate(capacity);
+        }
+    }
+    void clear() noexcept { size_ = 0; }
+
+    // Appends a row of zeros and returns it, for the caller to fill in place.
+    Row& emplace_back() {
+        if (size_ == capacity_) [[unlikely]] {
+            grow();
+        }
+        Row& row = data_[size_++];
+        row = Row{};
+        return row;
+    }
+    void push_back(const Row& row) {
+        if (size_ == capacity_) [[unlikely]] {
+            // `row` may be one of this list's own rows, which growing moves.
+            const Row copy = row;
+            grow();
+            data_[size_++] = copy;
+            return;
+        }
+        data_[size_++] = row;
+    }
+    void pop_back() noexcept { --size_; }
+
+    friend bool operator==(const RowList& left, const RowList& right) noexcept {
+        return std::equal(left.begin(), left.end(), right.begin(), right.end());
+    }
+
+private:
+    [[nodiscard]] bool on_heap() const noexcept { return data_ != inline_rows_; }
+
+    // Takes `other`'s rows and leaves it empty: its heap block if it has one
+    // (this list must then hold none), else a copy of its inline rows, which fit
+    // in whatever this list holds.
+    void take(RowList& other) noexcept {
+        if (other.on_heap()) {
+            data_ = other.data_;
+            capacity_ = other.capacity_;
+            other.data_ = other.inline_rows_;
+            other.capacity_ = inline_capacity;
+        } else {
+            std::copy_n(other.inline_rows_, other.size_, data_);
+        }
+        size_ = other.size_;
+        other.size_ = 0;
+    }
+
+    // The growth paths stay out of line so that appending stays small where it
+    // is inlined.
+    [[gnu::noinline]] void grow();
+    [[gnu::noinline]] void reallocate(std::size_t capacity);
+    void assign_rows(const Row* rows, std::size_t count);
+    void release() noexcept {
+        if (on_heap()) {
+            deallocate(data_, capacity_);
+        }
+    }
+    static void deallocate(Row* block, std::size_t capacity) noexcept;
+
+    Row* data_ = inline_rows_;
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = inline_capacity;
+    Row inline_rows_[inline_capacity];
+};
+
+// The inline rows, a pointer and two counts: 88 bytes on a 64-bit target.
+static_assert(sizeof(RowList) <= sizeof(Row) * RowList::inline_capacity + sizeof(Row*) + 2 * sizeof(std::uint32_t));
+
+}  // namespace vorl_exchange
