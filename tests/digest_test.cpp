@@ -172,4 +172,61 @@ TEST(Digest, FedValuesMatchTheirBytesAfterAnyLeadingLength) {
     }
 }
 
+// A recorder holds exactly the bytes a hasher would have been fed, across its
+// growth, and copies and moves keep them.
+TEST(Digest, RecorderHoldsTheFedBytes) {
+    const Row sender{0x41800003, 0x04030201, 0x78000001, 0x43a00000, 0, 0, 0, 0, 0xfffffffe};
+    const Row receiver{1, 0x41800003, 0x641c0000, 0x40a00000, 0x43a00000, 0, 0, 0, 0};
+    const std::vector<Row> two_rows{receiver, sender};
+    const auto error = vorl_exchange::ExchangeError::plan_offset_range(4294967295u, 4294967295u);
+
+    vorl_exchange::FeedRecorder recorder;
+    DefaultHasher fed;
+    Bytes expected;
+    EXPECT_TRUE(recorder.bytes().empty());
+    // Enough rounds to outgrow the first allocation several times.
+    for (int round = 0; round < 64; ++round) {
+        vorl_exchange::feed(recorder, vorl_exchange::Plan{sender, receiver});
+        vorl_exchange::feed(fed, vorl_exchange::Plan{sender, receiver});
+        append_row(expected, sender);
+        append_row(expected, receiver);
+        vorl_exchange::feed(recorder, vorl_exchange::MulticastPlan{receiver, {sender, receiver}});
+        vorl_exchange::feed(fed, vorl_exchange::MulticastPlan{receiver, {sender, receiver}});
+        append_row(expected, receiver);
+        append_le(expected, 2, 8);
+        append_row(expected, sender);
+        append_row(expected, receiver);
+        vorl_exchange::feed(recorder, error);
+        vorl_exchange::feed(fed, error);
+        const auto text = error.display();
+        for (const char c : text.view()) {
+            expected.push_back(static_cast<std::byte>(c));
+        }
+        expected.push_back(std::byte{0xff});
+        vorl_exchange::feed_rows(recorder, two_rows);
+        vorl_exchange::feed_rows(fed, two_rows);
+        append_le(expected, 2, 8);
+        append_row(expected, receiver);
+        append_row(expected, sender);
+        vorl_exchange::feed_row(recorder, sender);
+        vorl_exchange::feed_row(fed, sender);
+        append_row(expected, sender);
+        vorl_exchange::feed_text(recorder, "");
+        vorl_exchange::feed_text(fed, "");
+        expected.push_back(std::byte{0xff});
+    }
+    const auto recorded = recorder.bytes();
+    ASSERT_EQ(Bytes(recorded.begin(), recorded.end()), expected);
+    EXPECT_EQ(digest_of(recorded), fed.finish());
+
+    const vorl_exchange::FeedRecorder copy = recorder;
+    EXPECT_EQ(Bytes(copy.bytes().begin(), copy.bytes().end()), expected);
+    vorl_exchange::FeedRecorder moved = std::move(recorder);
+    EXPECT_EQ(Bytes(moved.bytes().begin(), moved.bytes().end()), expected);
+    moved.clear();
+    EXPECT_TRUE(moved.bytes().empty());
+    vorl_exchange::feed_text(moved, "x");
+    EXPECT_EQ(Bytes(moved.bytes().begin(), moved.bytes().end()), bytes_of({'x', 0xff}));
+}
+
 }  // namespace
