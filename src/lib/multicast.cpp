@@ -44,7 +44,8 @@ namespace detail {
 
 Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
                                            std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-                                           std::uint32_t schedule_offset, Row& sender_row, bool receivers_checked) {
+                                           std::uint32_t schedule_offset, Row& sender_row, bool receivers_checked,
+                                           std::uint32_t send_control) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
@@ -79,8 +80,9 @@ Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16
     const std::uint32_t start_cycle = natural_start + schedule_offset;
     const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
     const std::uint32_t send_direction =
-        receiver_logical.size() == 1 ? fast_direction(source, route_terms(table[receiver_logical.front()]))
-                                     : both_directions;
+        send_control != multicast_send_control ? send_control
+        : receiver_logical.size() == 1         ? fast_direction(source, route_terms(table[receiver_logical.front()]))
+                                               : both_directions;
     write_sender_row(sender_row, count, send_direction, sender_delay);
     // Every receiver fails the same way, so the extremes decide for all of them.
     const auto start = static_cast<std::int32_t>(start_cycle);

@@ -33,11 +33,15 @@ struct MulticastTiming {
 // which holds zeros, once the start cycle is known. When this succeeds, a
 // receiver row can be built for every receiver without any further failure.
 // `receivers_checked`: the caller has already ruled out a receiver list the
-// multicast would refuse, so that test is skipped.
+// multicast would refuse, so that test is skipped. `send_control`: the send
+// control the sender row gets in place of the multicast's own direction (the
+// row `set_sender_control` would make of it), or `multicast_send_control`.
+inline constexpr std::uint32_t multicast_send_control = 0;
 [[nodiscard]] Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
                                                          std::span<const std::uint16_t> receiver_logical,
                                                          std::uint32_t count, std::uint32_t schedule_offset,
-                                                         Row& sender_row, bool receivers_checked = false);
+                                                         Row& sender_row, bool receivers_checked = false,
+                                                         std::uint32_t send_control = multicast_send_control);
 
 // The diagnostic event of a successful multicast.
 void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,

@@ -10,7 +10,6 @@
 #include "vorl_exchange/planners.hpp"
 #include "vorl_exchange/receive_events.hpp"
 #include "vorl_exchange/route_timing.hpp"
-#include "vorl_exchange/sender_row.hpp"
 
 namespace vorl_exchange {
 
@@ -204,29 +203,32 @@ Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sende
     if (!paired_receiver_set_is_valid(topology, receivers)) {
         return std::unexpected(ExchangeError::receiver_set());
     }
+    const auto table = topology.logical_to_physical();
+    const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
+    // The paired send control, written into the sender row as it is made: the
+    // row `set_sender_control` would make of the multicast's. A sender outside
+    // the topology is refused by the schedule before any row is written.
+    const std::int32_t sender_found = detail::physical_or_none(topology, sender_logical);
+    std::uint32_t send_control = paired_send_all;
+    if (sender_found >= 0 && receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        send_control = detail::fast_direction(static_cast<std::uint32_t>(sender_found),
+                                              receiver_physical(receivers.front())) |
+                       paired_send_flag;
+    }
+    if (send_control > send_word::control.max()) {
+        invariant_failure(invariant::send_control_is_three_bits);
+    }
     // The multicast's checks and sender row at offset 0; its receiver rows would
     // all be replaced below, so they are never built. Whole pairs are a receiver
     // list the multicast accepts, so its own list test is skipped.
-    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0, plan.sender, true);
+    const auto timing =
+        detail::schedule_multicast(topology, sender_logical, receivers, count, 0, plan.sender, true, send_control);
     if (!timing) {
         return std::unexpected(timing.error());
     }
     detail::emit_multicast_event(sender_logical, receivers, count, 0);
     // The multicast accepted the sender and every receiver, so these lookups hold.
     const std::uint32_t sender_physical = timing->source_physical;
-    const auto table = topology.logical_to_physical();
-    const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
-
-    std::uint32_t send_control = paired_send_all;
-    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
-    }
-    if (send_control > send_word::control.max()) {
-        invariant_failure(invariant::send_control_is_three_bits);
-    }
-    if (auto controlled = set_sender_control(plan.sender, static_cast<std::uint8_t>(send_control)); !controlled) {
-        return std::unexpected(controlled.error());
-    }
 
     if (receivers.empty()) {
         invariant_failure(invariant::paired_multicast_has_receivers);
