@@ -51,42 +51,32 @@ struct Call {
     std::uint32_t offset;
 };
 
-// Walks the calls of one entry for the counts `first..=last`, in the driver's
-// order. `on_plan(call, const Result<Plan>&)` sees each point-to-point call,
-// `on_multicast(call, const Result<MulticastPlan>&)` each multicast and paired
-// multicast call. Either returns false to stop the walk; the walk then returns false.
-template <class OnPlan, class OnMulticast>
-bool walk_entry(const vorl_exchange::Topology& topology, const CaseEntry& entry, std::uint32_t first,
-                std::uint32_t last, OnPlan&& on_plan, OnMulticast&& on_multicast) {
-    for (std::uint32_t count = first; count <= last; ++count) {
-        for (std::size_t index = 0; index < entry.receivers.size(); ++index) {
-            const Call call{CallKind::PointToPoint, entry.source, entry.receivers.subspan(index, 1), count, 0};
-            if (!on_plan(call, topology.point_to_point(entry.source, entry.receivers[index], count))) {
-                return false;
-            }
-        }
-        for (const std::uint32_t offset : schedule_offsets) {
-            const Call call{CallKind::Multicast, entry.source, entry.receivers, count, offset};
-            if (!on_multicast(call, topology.multicast(entry.source, entry.receivers, count, offset))) {
-                return false;
-            }
-        }
-        for (const auto& pair : receiver_pairs) {
-            const Call call{CallKind::PairedMulticast, entry.source, pair, count, 0};
-            if (!on_multicast(call, topology.paired_multicast(entry.source, pair, count))) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-// Walks the whole table in the driver's order: every entry for every count.
+// Walks the table in the driver's order. `on_plan(call, const Result<Plan>&)` sees
+// each point-to-point call, `on_multicast(call, const Result<MulticastPlan>&)` each
+// multicast and paired multicast call. Either returns false to stop the walk;
+// the walk then returns false.
 template <class OnPlan, class OnMulticast>
 bool walk_case_table(const vorl_exchange::Topology& topology, OnPlan&& on_plan, OnMulticast&& on_multicast) {
     for (const CaseEntry& entry : entries) {
-        if (!walk_entry(topology, entry, first_count, last_count, on_plan, on_multicast)) {
-            return false;
+        for (std::uint32_t count = first_count; count <= last_count; ++count) {
+            for (std::size_t index = 0; index < entry.receivers.size(); ++index) {
+                const Call call{CallKind::PointToPoint, entry.source, entry.receivers.subspan(index, 1), count, 0};
+                if (!on_plan(call, topology.point_to_point(entry.source, entry.receivers[index], count))) {
+                    return false;
+                }
+            }
+            for (const std::uint32_t offset : schedule_offsets) {
+                const Call call{CallKind::Multicast, entry.source, entry.receivers, count, offset};
+                if (!on_multicast(call, topology.multicast(entry.source, entry.receivers, count, offset))) {
+                    return false;
+                }
+            }
+            for (const auto& pair : receiver_pairs) {
+                const Call call{CallKind::PairedMulticast, entry.source, pair, count, 0};
+                if (!on_multicast(call, topology.paired_multicast(entry.source, pair, count))) {
+                    return false;
+                }
+            }
         }
     }
     return true;
