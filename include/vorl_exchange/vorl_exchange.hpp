@@ -11,6 +11,7 @@
 #include "vorl_exchange/receive_encoding.hpp"
 #include "vorl_exchange/receive_events.hpp"
 #include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/row_list.hpp"
 #include "vorl_exchange/row_words.hpp"
 #include "vorl_exchange/sender_row.hpp"
 #include "vorl_exchange/topology.hpp"
