@@ -63,7 +63,8 @@ TEST(Sablemark, CaseTableCallsAndPointToPointSuccess) {
 // and hashed, the failure names the call.
 TEST(Sablemark, RunStopsAtTheFirstFailedPointToPointPlan) {
     // Without the last tile, the fourth entry's plan 736 -> 1471 fails at once.
-    const auto tarn_table = vorl_exchange::Topology::tarn().logical_to_physical();
+    const auto tarn = vorl_exchange::Topology::tarn();
+    const auto tarn_table = tarn.logical_to_physical();
     const vorl_exchange::Topology shorter{std::vector<std::uint16_t>(tarn_table.begin(), tarn_table.end() - 1)};
     const auto run = sablemark::run_digest(shorter);
     ASSERT_TRUE(run.failure.has_value());
