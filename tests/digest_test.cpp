@@ -223,6 +223,12 @@ TEST(Digest, RecorderHoldsTheFedBytes) {
     EXPECT_EQ(Bytes(copy.bytes().begin(), copy.bytes().end()), expected);
     vorl_exchange::FeedRecorder moved = std::move(recorder);
     EXPECT_EQ(Bytes(moved.bytes().begin(), moved.bytes().end()), expected);
+    vorl_exchange::FeedRecorder assigned;
+    assigned = std::move(moved);
+    EXPECT_TRUE(moved.bytes().empty());
+    assigned.reserve(4 * expected.size());
+    EXPECT_EQ(Bytes(assigned.bytes().begin(), assigned.bytes().end()), expected) << "after reserve";
+    moved = std::move(assigned);
     moved.clear();
     EXPECT_TRUE(moved.bytes().empty());
     vorl_exchange::feed_text(moved, "x");
