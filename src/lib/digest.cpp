@@ -373,16 +373,13 @@ void feed_text(FeedRecorder& recorder, std::string_view text) {
 }
 
 void feed(FeedRecorder& recorder, const Plan& plan) {
-    std::byte* const out = recorder.extend(2 * recorded_row_bytes);
-    store_row(store_row(out, plan.sender), plan.receiver);
+    feed_row(recorder, plan.sender);
+    feed_row(recorder, plan.receiver);
 }
 
 void feed(FeedRecorder& recorder, const MulticastPlan& plan) {
-    std::byte* out = recorder.extend(recorded_row_bytes + 8 + plan.receivers.size() * recorded_row_bytes);
-    out = store_u64(store_row(out, plan.sender), plan.receivers.size());
-    for (const Row& row : plan.receivers) {
-        out = store_row(out, row);
-    }
+    feed_row(recorder, plan.sender);
+    feed_rows(recorder, plan.receivers);
 }
 
 void feed(FeedRecorder& recorder, const ExchangeError& error) {
