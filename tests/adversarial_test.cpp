@@ -292,8 +292,8 @@ std::optional<std::uint64_t> timeline_cycles(const RowWords& words, std::size_t 
 }
 
 // Tables a caller may hand in besides the real numbering: none, one tile, every
-// identifier held by several tiles, and identifiers with rows past 22, repeated
-// identifiers and tiles without partner.
+// identifier held by several tiles, and identifiers with rows past 22 (up to the
+// largest a row carries), repeated identifiers and tiles without partner.
 std::vector<Topology> caller_topologies(Rng& rng) {
     std::vector<Topology> topologies;
     topologies.emplace_back(Tiles{});
@@ -303,10 +303,10 @@ std::vector<Topology> caller_topologies(Rng& rng) {
         crowded[i] = tarn_logical_to_physical(static_cast<std::uint16_t>(i)) % 256u;
     topologies.emplace_back(crowded);
     Tiles wide(2000);
-    for (auto& id : wide) id = static_cast<std::uint16_t>(rng.below(4096));
+    for (auto& id : wide) id = static_cast<std::uint16_t>(rng.below(maximum_physical_identifier + 1u));
     topologies.emplace_back(wide);
-    Tiles full(65536);
-    for (auto& id : full) id = static_cast<std::uint16_t>(rng.u32());
+    Tiles full(maximum_topology_tiles);
+    for (auto& id : full) id = static_cast<std::uint16_t>(rng.below(maximum_physical_identifier + 1u));
     topologies.emplace_back(full);
     return topologies;
 }

@@ -169,6 +169,8 @@ inline constexpr std::string_view paired_receive_always_has_format_events =
 inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
 inline constexpr std::string_view sender_row_delay_in_range = "sender row delay is within -1..=524287";
 inline constexpr std::string_view cycle_arithmetic_overflow = "exchange cycle arithmetic overflow";
+inline constexpr std::string_view topology_table_is_valid =
+    "topology table holds at most 65536 identifiers of 11 bits";
 }  // namespace invariant
 
 // Stops the program: writes `text` and a newline to standard error, then aborts.

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <limits>
 #include <span>
 #include <vector>
 
 #include "vorl_exchange/errors.hpp"
 #include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/topology_error.hpp"
 
 namespace vorl_exchange {
 
@@ -35,7 +37,19 @@ public:
     // The 1472-tile configuration.
     [[nodiscard]] static Topology tarn();
 
-    // A topology over any table of physical identifiers, indexed by logical tile.
+    // A topology over a table that comes from outside the program: a table that
+    // breaks the constructor's precondition is refused, naming its first
+    // offending entry (the length is tested before the identifiers).
+    [[nodiscard]] static std::expected<Topology, TopologyError> from_table(
+        std::vector<std::uint16_t> logical_to_physical);
+
+    // A topology over a table of physical identifiers, indexed by logical tile.
+    // Precondition: at most `maximum_topology_tiles` entries, and no identifier
+    // above `maximum_physical_identifier`, since every row carries identifiers
+    // in 11 bits. Identifiers may repeat; the partner of a tile is then the
+    // lowest logical number holding the partner identifier. A table that breaks
+    // the precondition stops the program here, before a row could name the
+    // wrong tile.
     explicit Topology(std::vector<std::uint16_t> logical_to_physical);
 
     [[nodiscard]] std::span<const std::uint16_t> logical_to_physical() const noexcept {

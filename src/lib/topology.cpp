@@ -2,8 +2,24 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace vorl_exchange {
+
+namespace {
+
+std::optional<TopologyError> first_table_error(std::span<const std::uint16_t> table) noexcept {
+    if (table.size() > maximum_topology_tiles) {
+        return TopologyError{TopologyRule::TableTooLong, static_cast<std::uint32_t>(maximum_topology_tiles)};
+    }
+    const auto beyond = std::ranges::find_if(table, [](std::uint16_t id) { return id > maximum_physical_identifier; });
+    if (beyond != table.end()) {
+        return TopologyError{TopologyRule::IdentifierBeyondRowField, static_cast<std::uint32_t>(beyond - table.begin())};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 Topology Topology::tarn() {
     std::vector<std::uint16_t> table(tarn_tile_count);
@@ -13,8 +29,18 @@ Topology Topology::tarn() {
     return Topology{std::move(table)};
 }
 
+std::expected<Topology, TopologyError> Topology::from_table(std::vector<std::uint16_t> logical_to_physical) {
+    if (const auto refused = first_table_error(logical_to_physical)) {
+        return std::unexpected(*refused);
+    }
+    return Topology{std::move(logical_to_physical)};
+}
+
 Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
     : logical_to_physical_{std::move(logical_to_physical)} {
+    if (first_table_error(logical_to_physical_)) {
+        invariant_failure(invariant::topology_table_is_valid);
+    }
     if (logical_to_physical_.empty()) {
         return;
     }

@@ -1,0 +1,53 @@
+// Why a table of physical identifiers cannot become a topology.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "vorl_exchange/errors.hpp"
+
+namespace vorl_exchange {
+
+// A table holds one entry per 16-bit logical tile number, no more.
+inline constexpr std::size_t maximum_topology_tiles = 65536;
+// Rows carry a physical identifier in 11 bits (row field and position); bits
+// 11 to 15 would be cut off and the row would name another tile.
+inline constexpr std::uint16_t maximum_physical_identifier = 0x7ff;
+
+// The rule a refused table breaks.
+enum class TopologyRule : std::uint8_t {
+    TableTooLong,              // more entries than logical tile numbers
+    IdentifierBeyondRowField,  // an identifier with any of bits 11 to 15 set
+};
+
+// The fixed text of a rule.
+[[nodiscard]] std::string_view rule_text(TopologyRule rule) noexcept;
+
+class TopologyError {
+public:
+    // `entry` is the index of the first entry that breaks `rule`; for a table
+    // that is too long, the first entry past the logical range (65536).
+    constexpr TopologyError(TopologyRule rule, std::uint32_t entry) noexcept : rule_{rule}, entry_{entry} {}
+
+    [[nodiscard]] constexpr TopologyRule rule() const noexcept { return rule_; }
+    [[nodiscard]] constexpr std::uint32_t entry() const noexcept { return entry_; }
+
+    // "topology table entry {entry}: {rule text}".
+    [[nodiscard]] ErrorText display() const noexcept;
+    // The structured form, e.g. `IdentifierBeyondRowField { entry: 3 }`.
+    [[nodiscard]] std::string debug() const;
+
+    friend constexpr bool operator==(const TopologyError&, const TopologyError&) noexcept = default;
+
+private:
+    TopologyRule rule_;
+    std::uint32_t entry_;
+};
+
+[[nodiscard]] std::string to_string(const TopologyError& error);
+std::ostream& operator<<(std::ostream& out, const TopologyError& error);
+
+}  // namespace vorl_exchange
