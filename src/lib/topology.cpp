@@ -14,7 +14,8 @@ std::optional<TopologyError> first_table_error(std::span<const std::uint16_t> ta
     }
     const auto beyond = std::ranges::find_if(table, [](std::uint16_t id) { return id > maximum_physical_identifier; });
     if (beyond != table.end()) {
-        return TopologyError{TopologyRule::IdentifierBeyondRowField, static_cast<std::uint32_t>(beyond - table.begin())};
+        const auto entry = static_cast<std::uint32_t>(beyond - table.begin());
+        return TopologyError{TopologyRule::IdentifierBeyondRowField, entry};
     }
     return std::nullopt;
 }
