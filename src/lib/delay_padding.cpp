@@ -59,7 +59,7 @@ Result<void> append_plain_delay_aligned(RowWords& words, std::uint32_t& event_cy
         remaining -= chunk;
     }
     if (remaining != 0 || words.len() % 2 != word_parity) {
-        invariant_failure("aligned plain delay meets its target and parity");
+        invariant_failure(invariant::aligned_plain_delay_meets_target);
     }
     return {};
 }

@@ -12,7 +12,7 @@ namespace {
 // A SENDPICP pair never holds its controls for longer than this.
 constexpr std::uint32_t maximum_send_control_pair_cycles = send_control_pair_word::count_minus_one.max() + 1u;
 
-Result<void> schedule_error(std::string_view why) { return std::unexpected(ExchangeError::schedule(why)); }
+Result<void> schedule_error(ScheduleReason why) { return std::unexpected(ExchangeError::schedule(why)); }
 
 // A Pointer/ordinary pair on one cycle: the SENDPICP instruction starts a cycle
 // early and holds up to `next_start`, at most 64 cycles.

@@ -40,7 +40,7 @@ inline void write_sender_row(Row& row, std::uint32_t count, std::uint32_t direct
     check_sender_row_arguments(count, sender_delay);
     const auto send = encode_send(std::min(count, words_per_send) - 1u, direction, 0);
     if (!send) {
-        invariant_failure("sender row direction fits the send word");
+        invariant_failure(invariant::sender_row_direction_fits_send_word);
     }
     std::size_t cursor = 0;
     row[cursor++] = opening_word;
