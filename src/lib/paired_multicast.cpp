@@ -4,6 +4,7 @@
 
 #include "multicast_schedule.hpp"
 #include "receive_steps.hpp"
+#include "row_writers.hpp"
 #include "route_terms.hpp"
 #include "tile_set.hpp"
 #include "vorl_exchange/instruction_words.hpp"
@@ -166,30 +167,25 @@ Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sende
     }
     const auto table = topology.logical_to_physical();
     const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
-    // The paired send control, written into the sender row as it is made: the
-    // row `set_sender_control` would make of the multicast's. A sender outside
-    // the topology is refused by the schedule before any row is written.
-    const std::int32_t sender_found = detail::physical_or_none(topology, sender_logical);
+    // The multicast's checks at offset 0; its receiver rows would all be
+    // replaced below, so they are never built.
+    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0);
+    if (!timing) {
+        return std::unexpected(timing.error());
+    }
+    // The multicast accepted the sender and every receiver, so these lookups hold.
+    const std::uint32_t sender_physical = timing->source_physical;
+    // The multicast's sender row with the paired send control written in as
+    // the row is made: the row `set_sender_control` would make of it.
     std::uint32_t send_control = paired_send_all;
-    if (sender_found >= 0 && receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = detail::fast_direction(static_cast<std::uint32_t>(sender_found),
-                                              receiver_physical(receivers.front())) |
-                       paired_send_flag;
+    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
     }
     if (send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
     }
-    // The multicast's checks and sender row at offset 0; its receiver rows would
-    // all be replaced below, so they are never built. Whole pairs are a receiver
-    // list the multicast accepts, so its own list test is skipped.
-    const auto timing =
-        detail::schedule_multicast(topology, sender_logical, receivers, count, 0, plan.sender, true, send_control);
-    if (!timing) {
-        return std::unexpected(timing.error());
-    }
+    detail::write_multicast_sender_row(plan.sender, *timing, count, send_control);
     detail::emit_multicast_event(sender_logical, receivers, count, 0);
-    // The multicast accepted the sender and every receiver, so these lookups hold.
-    const std::uint32_t sender_physical = timing->source_physical;
 
     if (receivers.empty()) {
         invariant_failure(invariant::paired_multicast_has_receivers);
@@ -238,33 +234,26 @@ Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, 
 
 Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                           std::uint32_t count, std::int32_t minimum_double_mux) const {
-    // Built in the returned row itself (see row_writers.hpp).
-    Result<Row> result{std::in_place};
-    const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
-    const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
-    if (sender_physical < 0) {
-        result = std::unexpected(ExchangeError::tile(sender_logical));
-    } else if (receiver_physical < 0) {
-        result = std::unexpected(ExchangeError::tile(receiver_logical));
-    } else {
+    return detail::build_in_place<Row>([&](Row& row) -> Result<void> {
+        const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
+        if (sender_physical < 0) {
+            return std::unexpected(ExchangeError::tile(sender_logical));
+        }
+        const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
+        if (receiver_physical < 0) {
+            return std::unexpected(ExchangeError::tile(receiver_logical));
+        }
         const PairedRoute route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
                                                        static_cast<std::uint32_t>(receiver_physical));
-        if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, *result); !built) {
-            result = std::unexpected(built.error());
-        }
-    }
-    return result;
+        return build_paired_receiver_row(route, count, minimum_double_mux, row);
+    });
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    // As in `multicast`, the rows are written in the returned plan itself, which
-    // is built from its sender row alone.
-    Result<MulticastPlan> result{std::in_place, Row{}};
-    if (auto planned = plan_paired_multicast(*this, sender_logical, receivers, count, *result); !planned) {
-        result = std::unexpected(planned.error());
-    }
-    return result;
+    return detail::build_in_place<MulticastPlan>(
+        [&](MulticastPlan& plan) { return plan_paired_multicast(*this, sender_logical, receivers, count, plan); },
+        Row{});
 }
 
 }  // namespace vorl_exchange
