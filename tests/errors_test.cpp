@@ -143,6 +143,16 @@ TEST(ScheduleReasons, TheTwentyNineTextsInOrder) {
     }
 }
 
+// A reason streams as its text (what test failures print), and a value outside
+// the 29 stops instead of reading past the text table.
+TEST(ScheduleReasonDeathTest, StreamsItsTextAndAnUnlistedValueStops) {
+    std::ostringstream streamed;
+    streamed << vorl_exchange::reason::paired_receive_row_capacity;
+    EXPECT_EQ(streamed.str(), "paired receive row capacity");
+    EXPECT_EXIT((void)reason_text(static_cast<vorl_exchange::ScheduleReason>(vorl_exchange::schedule_reason_count)),
+                testing::KilledBySignal(SIGABRT), "schedule reason is one of the 29 reasons");
+}
+
 TEST(InvariantTexts, AreFixed) {
     namespace invariant = vorl_exchange::invariant;
     EXPECT_EQ(invariant::logical_tile_count_fits_u16, "logical tile count fits u16");
