@@ -23,24 +23,6 @@ enum class ErrorKind : std::uint8_t {
     HostPacket = 8,
 };
 
-// Texts of the internal invariants: conditions valid input cannot reach.
-namespace invariant {
-inline constexpr std::string_view logical_tile_count_fits_u16 = "logical tile count fits u16";
-inline constexpr std::string_view send_control_is_three_bits = "send control is three bits";
-inline constexpr std::string_view paired_multicast_has_receivers = "paired multicast has receivers";
-inline constexpr std::string_view paired_receive_always_has_format_events =
-    "paired receive always has format events";
-inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
-inline constexpr std::string_view sender_row_delay_in_range = "sender row delay is within -1..=524287";
-inline constexpr std::string_view sender_row_direction_fits_send_word = "sender row direction fits the send word";
-inline constexpr std::string_view aligned_plain_delay_meets_target = "aligned plain delay meets its target and parity";
-inline constexpr std::string_view error_tag_is_a_variant = "exchange error tag is one of the nine variants";
-inline constexpr std::string_view schedule_reason_is_listed = "schedule reason is one of the 29 reasons";
-}  // namespace invariant
-
-// Stops the program: writes `text` and a newline to standard error, then aborts.
-[[noreturn]] void invariant_failure(std::string_view text) noexcept;
-
 // Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
 enum class ScheduleReason : std::uint8_t {
     PlanDelayOrder,
@@ -76,80 +58,8 @@ enum class ScheduleReason : std::uint8_t {
 
 inline constexpr std::size_t schedule_reason_count = 29;
 
-namespace detail {
-
-struct ScheduleReasonText {
-    ScheduleReason reason;
-    std::string_view text;
-};
-
-// The one table of reason texts; they reach the digest, so they are fixed byte for byte.
-inline constexpr ScheduleReasonText schedule_reason_texts[] = {
-    {ScheduleReason::PlanDelayOrder, "plan delay order"},
-    {ScheduleReason::SendpicpInstructionAlignment, "SENDPICP instruction alignment"},
-    {ScheduleReason::ReceiveEventOrder, "receive event order"},
-    {ScheduleReason::ReceiveControlIssueInterval, "receive control issue interval"},
-    {ScheduleReason::ReceiveTimedEvent, "receive timed event"},
-    {ScheduleReason::ReceiveControlAtPhaseEntry, "receive control at phase entry"},
-    {ScheduleReason::ReceiveControlOrder, "receive control order"},
-    {ScheduleReason::EmptySendpicpInterval, "empty SENDPICP interval"},
-    {ScheduleReason::IncompatibleSimultaneousReceiveControls, "incompatible simultaneous receive controls"},
-    {ScheduleReason::SendpicpOperand, "SENDPICP operand"},
-    {ScheduleReason::SendpicpPicControl, "SENDPICP PIC control"},
-    {ScheduleReason::SendpicpXpicControl, "SENDPICP XPIC control"},
-    {ScheduleReason::SendpicpEventTime, "SENDPICP event time"},
-    {ScheduleReason::ZeroEventAdvance, "zero event advance"},
-    {ScheduleReason::FirstScheduledEventIsNotADelay, "first scheduled event is not a delay"},
-    {ScheduleReason::ScheduledOffsetTruncatesASend, "scheduled offset truncates a send"},
-    {ScheduleReason::XpicDelayAdvanceOverflow, "XPIC delay advance overflow"},
-    {ScheduleReason::PicDelayAdvanceOverflow, "PIC delay advance overflow"},
-    {ScheduleReason::DelayAdvanceOverflow, "delay advance overflow"},
-    {ScheduleReason::SendInstructionOperand, "send instruction operand"},
-    {ScheduleReason::SendControl, "send control"},
-    {ScheduleReason::SenderPayload, "sender payload"},
-    {ScheduleReason::SenderDelay, "sender delay"},
-    {ScheduleReason::MulticastStartCycle, "multicast start cycle"},
-    {ScheduleReason::MulticastReceiveCycle, "multicast receive cycle"},
-    {ScheduleReason::PairedSourceTiming, "paired source timing"},
-    {ScheduleReason::PairedReceiveCoincidentControls, "paired receive coincident controls"},
-    {ScheduleReason::PairedReceiveHorizonOverflow, "paired receive horizon overflow"},
-    {ScheduleReason::PairedReceiveRowCapacity, "paired receive row capacity"},
-};
-
-static_assert(std::size(schedule_reason_texts) == schedule_reason_count);
-static_assert([] {
-    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
-        if (schedule_reason_texts[index].reason != static_cast<ScheduleReason>(index)) {
-            return false;
-        }
-    }
-    return true;
-}(), "the text table lists the reasons in their enumeration order");
-
-// A plain array inside, so that `reason::all` works wherever the hand-kept
-// array it replaces did.
-struct ScheduleReasonList {
-    ScheduleReason reasons[schedule_reason_count];
-};
-
-inline constexpr ScheduleReasonList every_schedule_reason = [] {
-    ScheduleReasonList list{};
-    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
-        list.reasons[index] = schedule_reason_texts[index].reason;
-    }
-    return list;
-}();
-
-}  // namespace detail
-
 // The fixed text of `reason`, e.g. "sender delay".
-[[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
-    const auto index = static_cast<std::size_t>(reason);
-    if (index >= schedule_reason_count) {
-        invariant_failure(invariant::schedule_reason_is_listed);
-    }
-    return detail::schedule_reason_texts[index].text;
-}
+[[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept;
 
 // A display text rendered into a fixed buffer, so that callers can stream an
 // error's text (into a hasher, a log line) without touching the heap.
@@ -240,6 +150,98 @@ using Result = std::expected<T, ExchangeError>;
 // The largest word count an exchange may carry.
 inline constexpr std::uint32_t maximum_count = 4148;
 
+// Texts of the internal invariants: conditions valid input cannot reach.
+namespace invariant {
+inline constexpr std::string_view logical_tile_count_fits_u16 = "logical tile count fits u16";
+inline constexpr std::string_view send_control_is_three_bits = "send control is three bits";
+inline constexpr std::string_view paired_multicast_has_receivers = "paired multicast has receivers";
+inline constexpr std::string_view paired_receive_always_has_format_events =
+    "paired receive always has format events";
+inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
+inline constexpr std::string_view sender_row_delay_in_range = "sender row delay is within -1..=524287";
+inline constexpr std::string_view sender_row_direction_fits_send_word = "sender row direction fits the send word";
+inline constexpr std::string_view aligned_plain_delay_meets_target = "aligned plain delay meets its target and parity";
+inline constexpr std::string_view error_tag_is_a_variant = "exchange error tag is one of the nine variants";
+inline constexpr std::string_view schedule_reason_is_listed = "schedule reason is one of the 29 reasons";
+}  // namespace invariant
+
+// Stops the program: writes `text` and a newline to standard error, then aborts.
+[[noreturn]] void invariant_failure(std::string_view text) noexcept;
+
+namespace detail {
+
+struct ScheduleReasonText {
+    ScheduleReason reason;
+    std::string_view text;
+};
+
+// The one table of reason texts; they reach the digest, so they are fixed byte for byte.
+inline constexpr ScheduleReasonText schedule_reason_texts[] = {
+    {ScheduleReason::PlanDelayOrder, "plan delay order"},
+    {ScheduleReason::SendpicpInstructionAlignment, "SENDPICP instruction alignment"},
+    {ScheduleReason::ReceiveEventOrder, "receive event order"},
+    {ScheduleReason::ReceiveControlIssueInterval, "receive control issue interval"},
+    {ScheduleReason::ReceiveTimedEvent, "receive timed event"},
+    {ScheduleReason::ReceiveControlAtPhaseEntry, "receive control at phase entry"},
+    {ScheduleReason::ReceiveControlOrder, "receive control order"},
+    {ScheduleReason::EmptySendpicpInterval, "empty SENDPICP interval"},
+    {ScheduleReason::IncompatibleSimultaneousReceiveControls, "incompatible simultaneous receive controls"},
+    {ScheduleReason::SendpicpOperand, "SENDPICP operand"},
+    {ScheduleReason::SendpicpPicControl, "SENDPICP PIC control"},
+    {ScheduleReason::SendpicpXpicControl, "SENDPICP XPIC control"},
+    {ScheduleReason::SendpicpEventTime, "SENDPICP event time"},
+    {ScheduleReason::ZeroEventAdvance, "zero event advance"},
+    {ScheduleReason::FirstScheduledEventIsNotADelay, "first scheduled event is not a delay"},
+    {ScheduleReason::ScheduledOffsetTruncatesASend, "scheduled offset truncates a send"},
+    {ScheduleReason::XpicDelayAdvanceOverflow, "XPIC delay advance overflow"},
+    {ScheduleReason::PicDelayAdvanceOverflow, "PIC delay advance overflow"},
+    {ScheduleReason::DelayAdvanceOverflow, "delay advance overflow"},
+    {ScheduleReason::SendInstructionOperand, "send instruction operand"},
+    {ScheduleReason::SendControl, "send control"},
+    {ScheduleReason::SenderPayload, "sender payload"},
+    {ScheduleReason::SenderDelay, "sender delay"},
+    {ScheduleReason::MulticastStartCycle, "multicast start cycle"},
+    {ScheduleReason::MulticastReceiveCycle, "multicast receive cycle"},
+    {ScheduleReason::PairedSourceTiming, "paired source timing"},
+    {ScheduleReason::PairedReceiveCoincidentControls, "paired receive coincident controls"},
+    {ScheduleReason::PairedReceiveHorizonOverflow, "paired receive horizon overflow"},
+    {ScheduleReason::PairedReceiveRowCapacity, "paired receive row capacity"},
+};
+
+static_assert(std::size(schedule_reason_texts) == schedule_reason_count);
+static_assert([] {
+    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
+        if (schedule_reason_texts[index].reason != static_cast<ScheduleReason>(index)) {
+            return false;
+        }
+    }
+    return true;
+}(), "the text table lists the reasons in their enumeration order");
+
+// A built-in array inside, so that `reason::all` is one: std::size, std::end
+// and array-reference parameters all take it.
+struct ScheduleReasonList {
+    ScheduleReason reasons[schedule_reason_count];
+};
+
+inline constexpr ScheduleReasonList every_schedule_reason = [] {
+    ScheduleReasonList list{};
+    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
+        list.reasons[index] = schedule_reason_texts[index].reason;
+    }
+    return list;
+}();
+
+}  // namespace detail
+
+[[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
+    const auto index = static_cast<std::size_t>(reason);
+    if (index >= schedule_reason_count) {
+        invariant_failure(invariant::schedule_reason_is_listed);
+    }
+    return detail::schedule_reason_texts[index].text;
+}
+
 // The complete set of `Schedule` reasons under their short names, e.g.
 // `ExchangeError::schedule(reason::sender_delay)`.
 namespace reason {
@@ -251,7 +253,8 @@ inline constexpr ScheduleReason receive_timed_event = ScheduleReason::ReceiveTim
 inline constexpr ScheduleReason receive_control_at_phase_entry = ScheduleReason::ReceiveControlAtPhaseEntry;
 inline constexpr ScheduleReason receive_control_order = ScheduleReason::ReceiveControlOrder;
 inline constexpr ScheduleReason empty_sendpicp_interval = ScheduleReason::EmptySendpicpInterval;
-inline constexpr ScheduleReason incompatible_simultaneous_receive_controls = ScheduleReason::IncompatibleSimultaneousReceiveControls;
+inline constexpr ScheduleReason incompatible_simultaneous_receive_controls =
+    ScheduleReason::IncompatibleSimultaneousReceiveControls;
 inline constexpr ScheduleReason sendpicp_operand = ScheduleReason::SendpicpOperand;
 inline constexpr ScheduleReason sendpicp_pic_control = ScheduleReason::SendpicpPicControl;
 inline constexpr ScheduleReason sendpicp_xpic_control = ScheduleReason::SendpicpXpicControl;

@@ -34,7 +34,9 @@ public:
         } while (value != 0);
         return digits;
     }
-    [[nodiscard]] constexpr std::string_view view() const noexcept { return {chars_.data() + (chars_.size() - count_), count_}; }
+    [[nodiscard]] constexpr std::string_view view() const noexcept {
+        return {chars_.data() + (chars_.size() - count_), count_};
+    }
 
 private:
     // Filled from the end, so that the digits come out in reading order.
