@@ -136,6 +136,8 @@ private:
     ErrorKind kind_;
     std::uint32_t first_;
     std::uint32_t second_;
+    // After the payload words: beside the tag, which packs the error into 12
+    // bytes, the planners ran 8.6 % more instructions.
     ScheduleReason reason_{};
 };
 
