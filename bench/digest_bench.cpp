@@ -26,9 +26,50 @@ using vorl_exchange::Topology;
 constexpr std::size_t case_table_stream_bytes = 23'996'602;
 constexpr std::uint64_t case_table_digest = 0x97f93ad92081c91bULL;
 
-const vorl_exchange::FeedRecorder& case_table_stream() {
-    static const vorl_exchange::FeedRecorder stream = [] {
-        vorl_exchange::FeedRecorder out;
+// The bytes the driver feeds to the digest, recorded instead of hashed. The
+// layout is written out again here, for the floor alone; the benchmark checks
+// that the recorded stream gives the driver's digest before timing anything.
+class StreamRecorder {
+public:
+    [[nodiscard]] std::span<const std::byte> bytes() const noexcept { return bytes_; }
+
+    void record(const vorl_exchange::Plan& plan) {
+        row(plan.sender);
+        row(plan.receiver);
+    }
+    void record(const vorl_exchange::MulticastPlan& plan) {
+        row(plan.sender);
+        little_endian(plan.receivers.size(), 8);
+        for (const vorl_exchange::Row& receiver : plan.receivers) {
+            row(receiver);
+        }
+    }
+    void record(const vorl_exchange::ExchangeError& error) {
+        for (const char c : error.display().view()) {
+            bytes_.push_back(static_cast<std::byte>(c));
+        }
+        bytes_.push_back(std::byte{0xff});
+    }
+
+private:
+    void little_endian(std::uint64_t value, std::size_t width) {
+        for (std::size_t index = 0; index < width; ++index) {
+            bytes_.push_back(static_cast<std::byte>(value >> (8u * index)));
+        }
+    }
+    void row(const vorl_exchange::Row& words) {
+        little_endian(words.size(), 8);
+        for (const std::uint32_t word : words) {
+            little_endian(word, 4);
+        }
+    }
+
+    std::vector<std::byte> bytes_;
+};
+
+const StreamRecorder& case_table_stream() {
+    static const StreamRecorder stream = [] {
+        StreamRecorder out;
         const auto topology = Topology::tarn();
         sablemark::walk_case_table(
             topology,
@@ -36,14 +77,14 @@ const vorl_exchange::FeedRecorder& case_table_stream() {
                 if (!plan) {
                     return false;
                 }
-                vorl_exchange::feed(out, *plan);
+                out.record(*plan);
                 return true;
             },
             [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
                 if (plan) {
-                    vorl_exchange::feed(out, *plan);
+                    out.record(*plan);
                 } else {
-                    vorl_exchange::feed(out, plan.error());
+                    out.record(plan.error());
                 }
                 return true;
             });

@@ -30,7 +30,7 @@ namespace {
 
 using namespace vorl_exchange;
 using Tiles = std::vector<std::uint16_t>;
-using Reasons = std::initializer_list<std::string_view>;
+using Reasons = std::initializer_list<ScheduleReason>;
 
 // ---- Seed, generator, argument values ----------------------------------------
 
@@ -200,7 +200,8 @@ bool is_fixed_error(const ExchangeError& error, Reasons reasons) {
             return text == "exchange count " + std::to_string(error.count_value()) + " is outside 1..=4148";
         case ErrorKind::ReceiverSet: return text == "invalid multicast receiver set";
         case ErrorKind::Schedule:
-            return text.starts_with(schedule_prefix) && text.substr(schedule_prefix.size()) == error.reason() &&
+            return text.starts_with(schedule_prefix) &&
+                   text.substr(schedule_prefix.size()) == reason_text(error.reason()) &&
                    std::ranges::find(reason::all, error.reason()) != std::end(reason::all) &&
                    std::ranges::find(reasons, error.reason()) != reasons.end();
         default: return false;  // no operation raises the other variants

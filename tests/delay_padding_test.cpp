@@ -21,7 +21,7 @@ std::string outcome(const Result<void>& result) {
     if (result) {
         return "ok";
     }
-    return result.error().kind() == ErrorKind::Schedule ? std::string{result.error().reason()}
+    return result.error().kind() == ErrorKind::Schedule ? std::string{reason_text(result.error().reason())}
                                                         : result.error().debug();
 }
 

@@ -37,9 +37,9 @@ TEST(ExchangeErrorText, DisplayAndDebugFormOfEveryVariant) {
         {ExchangeError::count(4294967295u), ErrorKind::Count, "exchange count 4294967295 is outside 1..=4148",
          "Count(4294967295)"},
         {ExchangeError::receiver_set(), ErrorKind::ReceiverSet, "invalid multicast receiver set", "ReceiverSet"},
-        {ExchangeError::schedule("sender delay"), ErrorKind::Schedule,
+        {ExchangeError::schedule(vorl_exchange::reason::sender_delay), ErrorKind::Schedule,
          "exchange schedule is not encodable: sender delay", R"(Schedule("sender delay"))"},
-        {ExchangeError::schedule("SENDPICP operand"), ErrorKind::Schedule,
+        {ExchangeError::schedule(vorl_exchange::reason::sendpicp_operand), ErrorKind::Schedule,
          "exchange schedule is not encodable: SENDPICP operand", R"(Schedule("SENDPICP operand"))"},
         {ExchangeError::plan_offset_range(5000, 4095), ErrorKind::PlanOffsetRange,
          "exchange event offset 5000 cycles from the phase-entry sync exceeds the encodable maximum of 4095 cycles",
@@ -75,7 +75,7 @@ TEST(ExchangeErrorText, DisplayAndDebugFormOfEveryVariant) {
 TEST(ExchangeErrorText, PayloadAccessorsReturnWhatWasStored) {
     EXPECT_EQ(ExchangeError::tile(65535).tile_number(), 65535);
     EXPECT_EQ(ExchangeError::count(4149).count_value(), 4149u);
-    EXPECT_EQ(ExchangeError::schedule("send control").reason(), "send control");
+    EXPECT_EQ(reason_text(ExchangeError::schedule(vorl_exchange::reason::send_control).reason()), "send control");
     EXPECT_EQ(ExchangeError::plan_offset_range(7, 3).cycles(), 7u);
     EXPECT_EQ(ExchangeError::plan_offset_range(7, 3).maximum(), 3u);
     EXPECT_EQ(ExchangeError::address(255).address_value(), 255u);
@@ -89,9 +89,8 @@ TEST(ExchangeErrorEquality, VariantAndPayloadBothDecide) {
     EXPECT_NE(ExchangeError::plan_offset_range(1, 2), ExchangeError::plan_offset_range(2, 1));
     EXPECT_EQ(ExchangeError::receiver_set(), ExchangeError::receiver_set());
     EXPECT_NE(ExchangeError::receiver_set(), ExchangeError::duplicate_tile());
-    // Reasons compare by text, not by where the text is stored.
-    const std::string copy{vorl_exchange::reason::sender_delay};
-    EXPECT_EQ(ExchangeError::schedule(copy), ExchangeError::schedule(vorl_exchange::reason::sender_delay));
+    EXPECT_EQ(ExchangeError::schedule(vorl_exchange::reason::sender_delay),
+              ExchangeError::schedule(vorl_exchange::reason::sender_delay));
     EXPECT_NE(ExchangeError::schedule(vorl_exchange::reason::sender_delay),
               ExchangeError::schedule(vorl_exchange::reason::send_control));
 }
@@ -134,14 +133,24 @@ TEST(ScheduleReasons, TheTwentyNineTextsInOrder) {
     };
     ASSERT_EQ(std::size(vorl_exchange::reason::all), std::size(table));
     for (std::size_t index = 0; index < std::size(table); ++index) {
-        const std::string_view reason = vorl_exchange::reason::all[index];
+        const std::string_view reason = reason_text(vorl_exchange::reason::all[index]);
         SCOPED_TRACE(table[index].text);
         EXPECT_EQ(reason, table[index].text);
         EXPECT_EQ(reason.size(), table[index].length);
-        const ExchangeError error = ExchangeError::schedule(reason);
+        const ExchangeError error = ExchangeError::schedule(vorl_exchange::reason::all[index]);
         EXPECT_EQ(to_string(error), "exchange schedule is not encodable: " + std::string{reason});
         EXPECT_EQ(error.debug(), "Schedule(\"" + std::string{reason} + "\")");
     }
+}
+
+// A reason streams as its text (what test failures print), and a value outside
+// the 29 stops instead of reading past the text table.
+TEST(ScheduleReasonDeathTest, StreamsItsTextAndAnUnlistedValueStops) {
+    std::ostringstream streamed;
+    streamed << vorl_exchange::reason::paired_receive_row_capacity;
+    EXPECT_EQ(streamed.str(), "paired receive row capacity");
+    EXPECT_EXIT((void)reason_text(static_cast<vorl_exchange::ScheduleReason>(vorl_exchange::schedule_reason_count)),
+                testing::KilledBySignal(SIGABRT), "schedule reason is one of the 29 reasons");
 }
 
 TEST(InvariantTexts, AreFixed) {

@@ -66,7 +66,7 @@ TEST(InstructionWords, EncodeSendRejectsOperandsBeyondTheirFields) {
     for (const auto& o : operands) {
         const auto word = encode_send(o[0], o[1], o[2]);
         ASSERT_FALSE(word.has_value()) << o[0] << ", " << o[1] << ", " << o[2];
-        EXPECT_EQ(word.error().reason(), "send instruction operand");
+        EXPECT_EQ(reason_text(word.error().reason()), "send instruction operand");
     }
 }
 

@@ -33,7 +33,7 @@ const ExchangeError receiver_set = ExchangeError::receiver_set();
 const ExchangeError duplicate = ExchangeError::duplicate_tile();
 ExchangeError tile(std::uint16_t logical) { return ExchangeError::tile(logical); }
 ExchangeError count_error(std::uint32_t count) { return ExchangeError::count(count); }
-ExchangeError schedule(std::string_view why) { return ExchangeError::schedule(why); }
+ExchangeError schedule(vorl_exchange::ScheduleReason why) { return ExchangeError::schedule(why); }
 
 const Topology& tarn() {
     static const Topology topology = Topology::tarn();

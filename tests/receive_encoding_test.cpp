@@ -29,7 +29,7 @@ std::string outcome(const Result<void>& result) {
     if (result) {
         return "ok";
     }
-    return result.error().kind() == ErrorKind::Schedule ? std::string{result.error().reason()}
+    return result.error().kind() == ErrorKind::Schedule ? std::string{reason_text(result.error().reason())}
                                                         : result.error().debug();
 }
 
@@ -205,7 +205,7 @@ TEST(EncodeSendControlPair, OperandsAndWords) {
         SCOPED_TRACE(c.name);
         const auto pair = encode_send_control_pair(c.count_minus_one, c.address, c.control, c.events);
         if (!pair) {
-            EXPECT_EQ(pair.error().reason(), c.outcome);
+            EXPECT_EQ(reason_text(pair.error().reason()), c.outcome);
             continue;
         }
         EXPECT_EQ(c.outcome, "ok");

@@ -82,7 +82,7 @@ TEST(ReceiveEventValidation, GroupsOfNeighboursOnOneCycle) {
         const auto result = validate_receive_events(c.events);
         EXPECT_EQ(result.has_value(), c.valid) << c.name;
         if (!result) {
-            EXPECT_EQ(result.error().reason(), "incompatible simultaneous receive controls") << c.name;
+            EXPECT_EQ(reason_text(result.error().reason()), "incompatible simultaneous receive controls") << c.name;
         }
     }
 }

@@ -1,6 +1,7 @@
 // The sender row: word-exact rows for the boundaries of its optional words, the
 // send-control rewrite, and the caller bugs that must stop the program.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -80,7 +81,7 @@ struct ControlCase {
     Row row;
     std::uint8_t send_control;
     Row expected;                   // the row afterwards
-    std::string_view failure = {};  // empty: success
+    std::optional<vorl_exchange::ScheduleReason> failure = {};  // none: success
 };
 
 const ControlCase control_cases[] = {
@@ -112,11 +113,11 @@ TEST(SetSenderControl, RewritesQualifyingWordsOrLeavesTheRowUnchanged) {
         SCOPED_TRACE(c.name);
         Row row = c.row;
         const auto result = set_sender_control(row, c.send_control);
-        if (c.failure.empty()) {
+        if (!c.failure) {
             EXPECT_TRUE(result.has_value()) << result.error();
         } else {
             ASSERT_FALSE(result.has_value());
-            EXPECT_EQ(result.error(), ExchangeError::schedule(c.failure));
+            EXPECT_EQ(result.error(), ExchangeError::schedule(*c.failure));
         }
         EXPECT_EQ(row, c.expected);
     }

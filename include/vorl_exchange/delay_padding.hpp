@@ -34,7 +34,7 @@ inline constexpr std::uint32_t maximum_xpic_delay_advance = xpic_delay_word::adv
         return std::unexpected(ExchangeError::schedule(reason::zero_event_advance));
     }
     const std::uint32_t immediate = advance - 1u;
-    const auto write = [&](BitField field, std::string_view overflow) -> Result<void> {
+    const auto write = [&](BitField field, ScheduleReason overflow) -> Result<void> {
         if (immediate > field.max()) {
             return std::unexpected(ExchangeError::schedule(overflow));
         }

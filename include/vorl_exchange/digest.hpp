@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 
@@ -56,47 +55,5 @@ void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
 void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
 void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
-
-// The digest's input recorded instead of hashed: the same bytes in the same
-// order, so that planning and hashing can happen at different times or on
-// different threads. Writing `bytes()` to a hasher leaves it exactly as
-// feeding the same values to it would have.
-class FeedRecorder {
-public:
-    FeedRecorder() noexcept = default;
-    FeedRecorder(const FeedRecorder& other);
-    FeedRecorder& operator=(const FeedRecorder& other);
-    FeedRecorder(FeedRecorder&& other) noexcept;
-    FeedRecorder& operator=(FeedRecorder&& other) noexcept;
-    ~FeedRecorder() = default;
-
-    [[nodiscard]] std::span<const std::byte> bytes() const noexcept { return {data_.get(), size_}; }
-    // Forgets the bytes and keeps the storage, so a reused recorder stops allocating.
-    void clear() noexcept { size_ = 0; }
-    void reserve(std::size_t bytes);
-
-private:
-    friend void feed_row(FeedRecorder&, const Row&);
-    friend void feed_rows(FeedRecorder&, std::span<const Row>);
-    friend void feed_text(FeedRecorder&, std::string_view);
-    friend void feed(FeedRecorder&, const Plan&);
-    friend void feed(FeedRecorder&, const MulticastPlan&);
-    friend void feed(FeedRecorder&, const ExchangeError&);
-
-    // Room for `bytes` more at the end; the size grows by that much.
-    std::byte* extend(std::size_t bytes);
-    void grow(std::size_t needed);
-
-    std::unique_ptr<std::byte[]> data_;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
-void feed_row(FeedRecorder& recorder, const Row& row);
-void feed_rows(FeedRecorder& recorder, std::span<const Row> rows);
-void feed_text(FeedRecorder& recorder, std::string_view text);
-void feed(FeedRecorder& recorder, const Plan& plan);
-void feed(FeedRecorder& recorder, const MulticastPlan& plan);
-void feed(FeedRecorder& recorder, const ExchangeError& error);
 
 }  // namespace vorl_exchange

@@ -23,6 +23,44 @@ enum class ErrorKind : std::uint8_t {
     HostPacket = 8,
 };
 
+// Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
+enum class ScheduleReason : std::uint8_t {
+    PlanDelayOrder,
+    SendpicpInstructionAlignment,
+    ReceiveEventOrder,
+    ReceiveControlIssueInterval,
+    ReceiveTimedEvent,
+    ReceiveControlAtPhaseEntry,
+    ReceiveControlOrder,
+    EmptySendpicpInterval,
+    IncompatibleSimultaneousReceiveControls,
+    SendpicpOperand,
+    SendpicpPicControl,
+    SendpicpXpicControl,
+    SendpicpEventTime,
+    ZeroEventAdvance,
+    FirstScheduledEventIsNotADelay,
+    ScheduledOffsetTruncatesASend,
+    XpicDelayAdvanceOverflow,
+    PicDelayAdvanceOverflow,
+    DelayAdvanceOverflow,
+    SendInstructionOperand,
+    SendControl,
+    SenderPayload,
+    SenderDelay,
+    MulticastStartCycle,
+    MulticastReceiveCycle,
+    PairedSourceTiming,
+    PairedReceiveCoincidentControls,
+    PairedReceiveHorizonOverflow,
+    PairedReceiveRowCapacity,
+};
+
+inline constexpr std::size_t schedule_reason_count = 29;
+
+// The fixed text of `reason`, e.g. "sender delay".
+[[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept;
+
 // A display text rendered into a fixed buffer, so that callers can stream an
 // error's text (into a hasher, a log line) without touching the heap.
 class ErrorText {
@@ -56,8 +94,7 @@ public:
     [[nodiscard]] static constexpr ExchangeError receiver_set() noexcept {
         return ExchangeError{ErrorKind::ReceiverSet};
     }
-    // `reason` must be one of the texts of `namespace reason` below.
-    [[nodiscard]] static constexpr ExchangeError schedule(std::string_view reason) noexcept {
+    [[nodiscard]] static constexpr ExchangeError schedule(ScheduleReason reason) noexcept {
         ExchangeError error{ErrorKind::Schedule};
         error.reason_ = reason;
         return error;
@@ -79,7 +116,7 @@ public:
         return static_cast<std::uint16_t>(first_);
     }
     [[nodiscard]] constexpr std::uint32_t count_value() const noexcept { return first_; }  // Count
-    [[nodiscard]] constexpr std::string_view reason() const noexcept { return reason_; }  // Schedule
+    [[nodiscard]] constexpr ScheduleReason reason() const noexcept { return reason_; }  // Schedule
     [[nodiscard]] constexpr std::uint32_t cycles() const noexcept { return first_; }  // PlanOffsetRange
     [[nodiscard]] constexpr std::uint32_t maximum() const noexcept { return second_; }  // PlanOffsetRange
     [[nodiscard]] constexpr std::uint32_t address_value() const noexcept { return first_; }  // Address
@@ -89,7 +126,6 @@ public:
     // The structured form, e.g. `Tile(5)` or `Schedule("sender delay")`.
     [[nodiscard]] std::string debug() const;
 
-    // Reasons compare by text, so two Schedule errors are equal when their texts are.
     friend constexpr bool operator==(const ExchangeError&, const ExchangeError&) noexcept = default;
 
 private:
@@ -100,64 +136,21 @@ private:
     ErrorKind kind_;
     std::uint32_t first_;
     std::uint32_t second_;
-    std::string_view reason_{};
+    // After the payload words: beside the tag, which packs the error into 12
+    // bytes, the planners ran 8.6 % more instructions.
+    ScheduleReason reason_{};
 };
 
 [[nodiscard]] std::string to_string(const ExchangeError& error);
 std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
+// The reason's text.
+std::ostream& operator<<(std::ostream& out, ScheduleReason reason);
 
 template <class T>
 using Result = std::expected<T, ExchangeError>;
 
 // The largest word count an exchange may carry.
 inline constexpr std::uint32_t maximum_count = 4148;
-
-// The complete set of `Schedule` reasons.
-namespace reason {
-inline constexpr std::string_view plan_delay_order = "plan delay order";
-inline constexpr std::string_view sendpicp_instruction_alignment = "SENDPICP instruction alignment";
-inline constexpr std::string_view receive_event_order = "receive event order";
-inline constexpr std::string_view receive_control_issue_interval = "receive control issue interval";
-inline constexpr std::string_view receive_timed_event = "receive timed event";
-inline constexpr std::string_view receive_control_at_phase_entry = "receive control at phase entry";
-inline constexpr std::string_view receive_control_order = "receive control order";
-inline constexpr std::string_view empty_sendpicp_interval = "empty SENDPICP interval";
-inline constexpr std::string_view incompatible_simultaneous_receive_controls =
-    "incompatible simultaneous receive controls";
-inline constexpr std::string_view sendpicp_operand = "SENDPICP operand";
-inline constexpr std::string_view sendpicp_pic_control = "SENDPICP PIC control";
-inline constexpr std::string_view sendpicp_xpic_control = "SENDPICP XPIC control";
-inline constexpr std::string_view sendpicp_event_time = "SENDPICP event time";
-inline constexpr std::string_view zero_event_advance = "zero event advance";
-inline constexpr std::string_view first_scheduled_event_is_not_a_delay =
-    "first scheduled event is not a delay";
-inline constexpr std::string_view scheduled_offset_truncates_a_send = "scheduled offset truncates a send";
-inline constexpr std::string_view xpic_delay_advance_overflow = "XPIC delay advance overflow";
-inline constexpr std::string_view pic_delay_advance_overflow = "PIC delay advance overflow";
-inline constexpr std::string_view delay_advance_overflow = "delay advance overflow";
-inline constexpr std::string_view send_instruction_operand = "send instruction operand";
-inline constexpr std::string_view send_control = "send control";
-inline constexpr std::string_view sender_payload = "sender payload";
-inline constexpr std::string_view sender_delay = "sender delay";
-inline constexpr std::string_view multicast_start_cycle = "multicast start cycle";
-inline constexpr std::string_view multicast_receive_cycle = "multicast receive cycle";
-inline constexpr std::string_view paired_source_timing = "paired source timing";
-inline constexpr std::string_view paired_receive_coincident_controls = "paired receive coincident controls";
-inline constexpr std::string_view paired_receive_horizon_overflow = "paired receive horizon overflow";
-inline constexpr std::string_view paired_receive_row_capacity = "paired receive row capacity";
-
-inline constexpr std::string_view all[] = {
-    plan_delay_order, sendpicp_instruction_alignment, receive_event_order,
-    receive_control_issue_interval, receive_timed_event, receive_control_at_phase_entry,
-    receive_control_order, empty_sendpicp_interval, incompatible_simultaneous_receive_controls,
-    sendpicp_operand, sendpicp_pic_control, sendpicp_xpic_control, sendpicp_event_time,
-    zero_event_advance, first_scheduled_event_is_not_a_delay, scheduled_offset_truncates_a_send,
-    xpic_delay_advance_overflow, pic_delay_advance_overflow, delay_advance_overflow,
-    send_instruction_operand, send_control, sender_payload, sender_delay, multicast_start_cycle,
-    multicast_receive_cycle, paired_source_timing, paired_receive_coincident_controls,
-    paired_receive_horizon_overflow, paired_receive_row_capacity,
-};
-}  // namespace reason
 
 // Texts of the internal invariants: conditions valid input cannot reach.
 namespace invariant {
@@ -168,12 +161,128 @@ inline constexpr std::string_view paired_receive_always_has_format_events =
     "paired receive always has format events";
 inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
 inline constexpr std::string_view sender_row_delay_in_range = "sender row delay is within -1..=524287";
-inline constexpr std::string_view cycle_arithmetic_overflow = "exchange cycle arithmetic overflow";
+inline constexpr std::string_view sender_row_direction_fits_send_word = "sender row direction fits the send word";
+inline constexpr std::string_view aligned_plain_delay_meets_target = "aligned plain delay meets its target and parity";
+inline constexpr std::string_view error_tag_is_a_variant = "exchange error tag is one of the nine variants";
+inline constexpr std::string_view schedule_reason_is_listed = "schedule reason is one of the 29 reasons";
 inline constexpr std::string_view topology_table_is_valid =
     "topology table holds at most 65536 identifiers of 11 bits";
+inline constexpr std::string_view topology_rule_is_listed = "topology rule is one of the two rules";
 }  // namespace invariant
 
 // Stops the program: writes `text` and a newline to standard error, then aborts.
 [[noreturn]] void invariant_failure(std::string_view text) noexcept;
+
+namespace detail {
+
+struct ScheduleReasonText {
+    ScheduleReason reason;
+    std::string_view text;
+};
+
+// The one table of reason texts; they reach the digest, so they are fixed byte for byte.
+inline constexpr ScheduleReasonText schedule_reason_texts[] = {
+    {ScheduleReason::PlanDelayOrder, "plan delay order"},
+    {ScheduleReason::SendpicpInstructionAlignment, "SENDPICP instruction alignment"},
+    {ScheduleReason::ReceiveEventOrder, "receive event order"},
+    {ScheduleReason::ReceiveControlIssueInterval, "receive control issue interval"},
+    {ScheduleReason::ReceiveTimedEvent, "receive timed event"},
+    {ScheduleReason::ReceiveControlAtPhaseEntry, "receive control at phase entry"},
+    {ScheduleReason::ReceiveControlOrder, "receive control order"},
+    {ScheduleReason::EmptySendpicpInterval, "empty SENDPICP interval"},
+    {ScheduleReason::IncompatibleSimultaneousReceiveControls, "incompatible simultaneous receive controls"},
+    {ScheduleReason::SendpicpOperand, "SENDPICP operand"},
+    {ScheduleReason::SendpicpPicControl, "SENDPICP PIC control"},
+    {ScheduleReason::SendpicpXpicControl, "SENDPICP XPIC control"},
+    {ScheduleReason::SendpicpEventTime, "SENDPICP event time"},
+    {ScheduleReason::ZeroEventAdvance, "zero event advance"},
+    {ScheduleReason::FirstScheduledEventIsNotADelay, "first scheduled event is not a delay"},
+    {ScheduleReason::ScheduledOffsetTruncatesASend, "scheduled offset truncates a send"},
+    {ScheduleReason::XpicDelayAdvanceOverflow, "XPIC delay advance overflow"},
+    {ScheduleReason::PicDelayAdvanceOverflow, "PIC delay advance overflow"},
+    {ScheduleReason::DelayAdvanceOverflow, "delay advance overflow"},
+    {ScheduleReason::SendInstructionOperand, "send instruction operand"},
+    {ScheduleReason::SendControl, "send control"},
+    {ScheduleReason::SenderPayload, "sender payload"},
+    {ScheduleReason::SenderDelay, "sender delay"},
+    {ScheduleReason::MulticastStartCycle, "multicast start cycle"},
+    {ScheduleReason::MulticastReceiveCycle, "multicast receive cycle"},
+    {ScheduleReason::PairedSourceTiming, "paired source timing"},
+    {ScheduleReason::PairedReceiveCoincidentControls, "paired receive coincident controls"},
+    {ScheduleReason::PairedReceiveHorizonOverflow, "paired receive horizon overflow"},
+    {ScheduleReason::PairedReceiveRowCapacity, "paired receive row capacity"},
+};
+
+static_assert(std::size(schedule_reason_texts) == schedule_reason_count);
+static_assert([] {
+    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
+        if (schedule_reason_texts[index].reason != static_cast<ScheduleReason>(index)) {
+            return false;
+        }
+    }
+    return true;
+}(), "the text table lists the reasons in their enumeration order");
+
+// A built-in array inside, so that `reason::all` is one: std::size, std::end
+// and array-reference parameters all take it.
+struct ScheduleReasonList {
+    ScheduleReason reasons[schedule_reason_count];
+};
+
+inline constexpr ScheduleReasonList every_schedule_reason = [] {
+    ScheduleReasonList list{};
+    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
+        list.reasons[index] = schedule_reason_texts[index].reason;
+    }
+    return list;
+}();
+
+}  // namespace detail
+
+[[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
+    const auto index = static_cast<std::size_t>(reason);
+    if (index >= schedule_reason_count) {
+        invariant_failure(invariant::schedule_reason_is_listed);
+    }
+    return detail::schedule_reason_texts[index].text;
+}
+
+// The complete set of `Schedule` reasons under their short names, e.g.
+// `ExchangeError::schedule(reason::sender_delay)`.
+namespace reason {
+inline constexpr ScheduleReason plan_delay_order = ScheduleReason::PlanDelayOrder;
+inline constexpr ScheduleReason sendpicp_instruction_alignment = ScheduleReason::SendpicpInstructionAlignment;
+inline constexpr ScheduleReason receive_event_order = ScheduleReason::ReceiveEventOrder;
+inline constexpr ScheduleReason receive_control_issue_interval = ScheduleReason::ReceiveControlIssueInterval;
+inline constexpr ScheduleReason receive_timed_event = ScheduleReason::ReceiveTimedEvent;
+inline constexpr ScheduleReason receive_control_at_phase_entry = ScheduleReason::ReceiveControlAtPhaseEntry;
+inline constexpr ScheduleReason receive_control_order = ScheduleReason::ReceiveControlOrder;
+inline constexpr ScheduleReason empty_sendpicp_interval = ScheduleReason::EmptySendpicpInterval;
+inline constexpr ScheduleReason incompatible_simultaneous_receive_controls =
+    ScheduleReason::IncompatibleSimultaneousReceiveControls;
+inline constexpr ScheduleReason sendpicp_operand = ScheduleReason::SendpicpOperand;
+inline constexpr ScheduleReason sendpicp_pic_control = ScheduleReason::SendpicpPicControl;
+inline constexpr ScheduleReason sendpicp_xpic_control = ScheduleReason::SendpicpXpicControl;
+inline constexpr ScheduleReason sendpicp_event_time = ScheduleReason::SendpicpEventTime;
+inline constexpr ScheduleReason zero_event_advance = ScheduleReason::ZeroEventAdvance;
+inline constexpr ScheduleReason first_scheduled_event_is_not_a_delay = ScheduleReason::FirstScheduledEventIsNotADelay;
+inline constexpr ScheduleReason scheduled_offset_truncates_a_send = ScheduleReason::ScheduledOffsetTruncatesASend;
+inline constexpr ScheduleReason xpic_delay_advance_overflow = ScheduleReason::XpicDelayAdvanceOverflow;
+inline constexpr ScheduleReason pic_delay_advance_overflow = ScheduleReason::PicDelayAdvanceOverflow;
+inline constexpr ScheduleReason delay_advance_overflow = ScheduleReason::DelayAdvanceOverflow;
+inline constexpr ScheduleReason send_instruction_operand = ScheduleReason::SendInstructionOperand;
+inline constexpr ScheduleReason send_control = ScheduleReason::SendControl;
+inline constexpr ScheduleReason sender_payload = ScheduleReason::SenderPayload;
+inline constexpr ScheduleReason sender_delay = ScheduleReason::SenderDelay;
+inline constexpr ScheduleReason multicast_start_cycle = ScheduleReason::MulticastStartCycle;
+inline constexpr ScheduleReason multicast_receive_cycle = ScheduleReason::MulticastReceiveCycle;
+inline constexpr ScheduleReason paired_source_timing = ScheduleReason::PairedSourceTiming;
+inline constexpr ScheduleReason paired_receive_coincident_controls = ScheduleReason::PairedReceiveCoincidentControls;
+inline constexpr ScheduleReason paired_receive_horizon_overflow = ScheduleReason::PairedReceiveHorizonOverflow;
+inline constexpr ScheduleReason paired_receive_row_capacity = ScheduleReason::PairedReceiveRowCapacity;
+
+// Every reason, in the order of `ScheduleReason`.
+inline constexpr const auto& all = detail::every_schedule_reason.reasons;
+}  // namespace reason
 
 }  // namespace vorl_exchange

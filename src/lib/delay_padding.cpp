@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "receive_steps.hpp"
+
 namespace vorl_exchange {
 
 namespace {
@@ -17,17 +19,7 @@ Result<void> alignment_error() {
 }  // namespace
 
 Result<void> append_plain_delay(RowWords& words, std::uint32_t& event_cycles, std::uint32_t target_cycles) {
-    if (target_cycles < event_cycles) {
-        return delay_order_error();
-    }
-    std::uint32_t remaining = target_cycles - event_cycles;
-    while (remaining != 0) {
-        const std::uint32_t chunk = std::min(remaining, maximum_plain_delay_advance);
-        words.push(plain_delay_for(chunk));
-        event_cycles += chunk;
-        remaining -= chunk;
-    }
-    return {};
+    return detail::append_plain_delay_to(words, event_cycles, target_cycles);
 }
 
 Result<void> append_plain_delay_aligned(RowWords& words, std::uint32_t& event_cycles, std::uint32_t target_cycles,
@@ -59,7 +51,7 @@ Result<void> append_plain_delay_aligned(RowWords& words, std::uint32_t& event_cy
         remaining -= chunk;
     }
     if (remaining != 0 || words.len() % 2 != word_parity) {
-        invariant_failure("aligned plain delay meets its target and parity");
+        invariant_failure(invariant::aligned_plain_delay_meets_target);
     }
     return {};
 }

@@ -1,10 +1,7 @@
 #include "vorl_exchange/digest.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
-#include <utility>
 
 #include "display_text.hpp"
 
@@ -262,137 +259,14 @@ void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
 }
 
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept {
-    // The display text goes in piece by piece, cut where ErrorText would cut it.
+    // The display text goes in piece by piece, as ErrorText would hold it.
     DefaultHasher::Absorber absorber{hasher};
-    std::size_t room = ErrorText::capacity;
-    detail::write_display_text(error, [&](std::string_view piece) {
-        const std::string_view taken = piece.substr(0, std::min(room, piece.size()));
-        room -= taken.size();
-        absorber.bytes(std::as_bytes(std::span{taken.data(), taken.size()}));
+    detail::write_display_text(error, [&absorber](std::string_view piece) {
+        absorber.bytes(std::as_bytes(std::span{piece.data(), piece.size()}));
     });
     const std::byte terminator[1] = {std::byte{text_terminator}};
     absorber.bytes(terminator);
     absorber.store(hasher);
-}
-
-FeedRecorder::FeedRecorder(const FeedRecorder& other) { *this = other; }
-
-FeedRecorder& FeedRecorder::operator=(const FeedRecorder& other) {
-    if (this != &other) {
-        clear();
-        const auto source = other.bytes();
-        if (!source.empty()) {
-            std::memcpy(extend(source.size()), source.data(), source.size());
-        }
-    }
-    return *this;
-}
-
-FeedRecorder::FeedRecorder(FeedRecorder&& other) noexcept
-    : data_{std::move(other.data_)},
-      size_{std::exchange(other.size_, 0)},
-      capacity_{std::exchange(other.capacity_, 0)} {}
-
-FeedRecorder& FeedRecorder::operator=(FeedRecorder&& other) noexcept {
-    if (this != &other) {
-        data_ = std::move(other.data_);
-        size_ = std::exchange(other.size_, 0);
-        capacity_ = std::exchange(other.capacity_, 0);
-    }
-    return *this;
-}
-
-void FeedRecorder::reserve(std::size_t bytes) {
-    if (bytes > capacity_) {
-        grow(bytes);
-    }
-}
-
-std::byte* FeedRecorder::extend(std::size_t bytes) {
-    if (capacity_ - size_ < bytes) {
-        grow(size_ + bytes);
-    }
-    std::byte* const end = data_.get() + size_;
-    size_ += bytes;
-    return end;
-}
-
-void FeedRecorder::grow(std::size_t needed) {
-    const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{4096}});
-    auto data = std::make_unique_for_overwrite<std::byte[]>(capacity);
-    if (size_ != 0) {
-        std::memcpy(data.get(), data_.get(), size_);
-    }
-    data_ = std::move(data);
-    capacity_ = capacity;
-}
-
-namespace {
-
-std::byte* store_u64(std::byte* out, std::uint64_t value) noexcept {
-    for (std::size_t index = 0; index < 8; ++index) {
-        out[index] = static_cast<std::byte>(value >> (8u * index));
-    }
-    return out + 8;
-}
-
-constexpr std::size_t recorded_row_bytes = 8 + 4 * row_length;
-
-// The length prefix and the nine words, little-endian, at `out`.
-std::byte* store_row(std::byte* out, const Row& row) noexcept {
-    out = store_u64(out, row_length);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, row.data(), 4 * row_length);
-    } else {
-        for (std::size_t index = 0; index < row_length; ++index) {
-            for (std::size_t byte = 0; byte < 4; ++byte) {
-                out[4 * index + byte] = static_cast<std::byte>(row[index] >> (8u * byte));
-            }
-        }
-    }
-    return out + 4 * row_length;
-}
-
-}  // namespace
-
-void feed_row(FeedRecorder& recorder, const Row& row) { store_row(recorder.extend(recorded_row_bytes), row); }
-
-void feed_rows(FeedRecorder& recorder, std::span<const Row> rows) {
-    std::byte* out = store_u64(recorder.extend(8 + rows.size() * recorded_row_bytes), rows.size());
-    for (const Row& row : rows) {
-        out = store_row(out, row);
-    }
-}
-
-void feed_text(FeedRecorder& recorder, std::string_view text) {
-    std::byte* const out = recorder.extend(text.size() + 1);
-    if (!text.empty()) {
-        std::memcpy(out, text.data(), text.size());
-    }
-    out[text.size()] = std::byte{text_terminator};
-}
-
-void feed(FeedRecorder& recorder, const Plan& plan) {
-    feed_row(recorder, plan.sender);
-    feed_row(recorder, plan.receiver);
-}
-
-void feed(FeedRecorder& recorder, const MulticastPlan& plan) {
-    feed_row(recorder, plan.sender);
-    feed_rows(recorder, plan.receivers);
-}
-
-void feed(FeedRecorder& recorder, const ExchangeError& error) {
-    // Rendered in place: the text never takes more than ErrorText's capacity.
-    std::byte* const out = recorder.extend(ErrorText::capacity + 1);
-    std::size_t length = 0;
-    detail::write_display_text(error, [&](std::string_view piece) {
-        const std::string_view taken = piece.substr(0, std::min(ErrorText::capacity - length, piece.size()));
-        std::memcpy(out + length, taken.data(), taken.size());
-        length += taken.size();
-    });
-    out[length] = std::byte{text_terminator};
-    recorder.size_ -= ErrorText::capacity - length;
 }
 
 }  // namespace vorl_exchange

@@ -1,6 +1,7 @@
 // The display texts of ExchangeError, written once for any text sink with
 // append(std::string_view): ErrorText collects them in its buffer, the digest
-// hashes the pieces as they come without collecting them first.
+// hashes the pieces as they come without collecting them first. Every text fits
+// ErrorText (see `longest_display_text`), so neither sink has to cut one.
 #pragma once
 
 #include <algorithm>
@@ -16,7 +17,7 @@ namespace vorl_exchange::detail {
 // The digits of a number, most significant first, in a small owned buffer.
 class Digits {
 public:
-    static Digits decimal(std::uint32_t value) noexcept {
+    static constexpr Digits decimal(std::uint32_t value) noexcept {
         Digits digits;
         do {
             digits.push(static_cast<char>('0' + value % 10u));
@@ -24,7 +25,7 @@ public:
         } while (value != 0);
         return digits;
     }
-    static Digits hex(std::uint32_t value) noexcept {
+    static constexpr Digits hex(std::uint32_t value) noexcept {
         constexpr std::string_view hex_digits = "0123456789abcdef";
         Digits digits;
         do {
@@ -33,18 +34,20 @@ public:
         } while (value != 0);
         return digits;
     }
-    [[nodiscard]] std::string_view view() const noexcept { return {chars_.data() + (chars_.size() - count_), count_}; }
+    [[nodiscard]] constexpr std::string_view view() const noexcept {
+        return {chars_.data() + (chars_.size() - count_), count_};
+    }
 
 private:
     // Filled from the end, so that the digits come out in reading order.
-    void push(char digit) noexcept { chars_[chars_.size() - ++count_] = digit; }
+    constexpr void push(char digit) noexcept { chars_[chars_.size() - ++count_] = digit; }
 
     std::array<char, 10> chars_{};
     std::size_t count_ = 0;
 };
 
 template <class Append>
-void write_display_text(const ExchangeError& error, Append&& append) {
+constexpr void write_display_text(const ExchangeError& error, Append&& append) {
     switch (error.kind()) {
         case ErrorKind::ValidationBudgetExceeded:
             append("exchange incremental-encoding work budget exhausted");
@@ -68,7 +71,7 @@ void write_display_text(const ExchangeError& error, Append&& append) {
             break;
         case ErrorKind::Schedule:
             append("exchange schedule is not encodable: ");
-            append(error.reason());
+            append(reason_text(error.reason()));
             break;
         case ErrorKind::PlanOffsetRange:
             append("exchange event offset ");
@@ -87,5 +90,31 @@ void write_display_text(const ExchangeError& error, Append&& append) {
             break;
     }
 }
+
+// The length of the longest display text: the widest payloads, every reason.
+[[nodiscard]] constexpr std::size_t longest_display_text() noexcept {
+    const auto length = [](const ExchangeError& error) {
+        std::size_t total = 0;
+        write_display_text(error, [&total](std::string_view piece) { total += piece.size(); });
+        return total;
+    };
+    constexpr std::uint32_t widest = 0xffffffffu;  // the most decimal and hex digits
+    std::size_t longest = std::max({
+        length(ExchangeError::validation_budget_exceeded()),
+        length(ExchangeError::tile(0xffffu)),
+        length(ExchangeError::duplicate_tile()),
+        length(ExchangeError::count(widest)),
+        length(ExchangeError::receiver_set()),
+        length(ExchangeError::plan_offset_range(widest, widest)),
+        length(ExchangeError::address(widest)),
+        length(ExchangeError::host_packet()),
+    });
+    for (const ScheduleReason reason : reason::all) {
+        longest = std::max(longest, length(ExchangeError::schedule(reason)));
+    }
+    return longest;
+}
+
+static_assert(longest_display_text() <= ErrorText::capacity, "every display text fits ErrorText uncut");
 
 }  // namespace vorl_exchange::detail

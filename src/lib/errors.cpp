@@ -10,8 +10,8 @@
 namespace vorl_exchange {
 
 void ErrorText::append(std::string_view text) noexcept {
-    // The longest display text is far below the capacity; the clamp only guards
-    // against a reason that is not one of the fixed texts.
+    // Every display text fits (display_text.hpp checks it); the clamp keeps
+    // other appended text inside the buffer.
     const std::size_t room = capacity - length_;
     const std::size_t taken = std::min(room, text.size());
     std::copy_n(text.data(), taken, chars_ + length_);
@@ -30,33 +30,25 @@ ErrorText ExchangeError::display() const noexcept {
 
 namespace {
 
-void append_quoted(std::string& out, std::string_view text) {
-    out.push_back('"');
+// The debug form quotes the reason text as it is: no text holds a character
+// that a quoted string would have to escape.
+constexpr bool is_plain_text(std::string_view text) noexcept {
     for (const char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-                    constexpr std::string_view hex_digits = "0123456789abcdef";
-                    const auto byte = static_cast<unsigned char>(c);
-                    out += "\\u{";
-                    if (byte >= 0x10) {
-                        out.push_back(hex_digits[byte >> 4]);
-                    }
-                    out.push_back(hex_digits[byte & 0xfu]);
-                    out.push_back('}');
-                } else {
-                    out.push_back(c);
-                }
+        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) {
+            return false;
         }
     }
-    out.push_back('"');
+    return true;
 }
+
+static_assert([] {
+    for (const ScheduleReason reason : reason::all) {
+        if (!is_plain_text(reason_text(reason))) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 }  // namespace
 
@@ -77,9 +69,9 @@ std::string ExchangeError::debug() const {
         case ErrorKind::Count: return wrapped("Count", first_);
         case ErrorKind::ReceiverSet: return "ReceiverSet";
         case ErrorKind::Schedule: {
-            std::string out = "Schedule(";
-            append_quoted(out, reason_);
-            out += ')';
+            std::string out = "Schedule(\"";
+            out += reason_text(reason_);
+            out += "\")";
             return out;
         }
         case ErrorKind::PlanOffsetRange: {
@@ -93,12 +85,14 @@ std::string ExchangeError::debug() const {
         case ErrorKind::Address: return wrapped("Address", first_);
         case ErrorKind::HostPacket: return "HostPacket";
     }
-    invariant_failure("exchange error tag is one of the nine variants");
+    invariant_failure(invariant::error_tag_is_a_variant);
 }
 
 std::string to_string(const ExchangeError& error) { return std::string{error.display().view()}; }
 
 std::ostream& operator<<(std::ostream& out, const ExchangeError& error) { return out << error.display().view(); }
+
+std::ostream& operator<<(std::ostream& out, ScheduleReason reason) { return out << reason_text(reason); }
 
 void invariant_failure(std::string_view text) noexcept {
     std::fprintf(stderr, "internal invariant failed: %.*s\n", static_cast<int>(text.size()), text.data());

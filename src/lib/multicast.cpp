@@ -44,15 +44,14 @@ namespace detail {
 
 Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
                                            std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-                                           std::uint32_t schedule_offset, Row& sender_row, bool receivers_checked,
-                                           std::uint32_t send_control) {
+                                           std::uint32_t schedule_offset) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
     // The receiver list is examined before the sender is looked up (a sender
     // outside the topology is still reported first): values kept across the
     // examination would be spilled to the stack and reloaded.
-    const bool receivers_valid = receivers_checked || receiver_set_is_valid(topology, sender_logical, receiver_logical);
+    const bool receivers_valid = receiver_set_is_valid(topology, sender_logical, receiver_logical);
     const auto table = topology.logical_to_physical();
     if (sender_logical >= table.size()) {
         return std::unexpected(ExchangeError::tile(sender_logical));
@@ -78,18 +77,18 @@ Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16
         return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;
-    const std::int32_t sender_delay = static_cast<std::int32_t>(start_cycle) - 1;
-    const std::uint32_t send_direction =
-        send_control != multicast_send_control ? send_control
-        : receiver_logical.size() == 1         ? fast_direction(source, route_terms(table[receiver_logical.front()]))
-                                               : both_directions;
-    write_sender_row(sender_row, count, send_direction, sender_delay);
     // Every receiver fails the same way, so the extremes decide for all of them.
     const auto start = static_cast<std::int32_t>(start_cycle);
     if (start + minimum_mux < 0 || start + maximum_mux > latest_multicast_cycle) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
     }
     return MulticastTiming{.source_physical = table[sender_logical], .start_cycle = start_cycle};
+}
+
+void write_multicast_sender_row(Row& row, const MulticastTiming& timing, std::uint32_t count,
+                                std::uint32_t send_control) noexcept {
+    // The send starts on the start cycle: the delay word covers the cycles before it.
+    write_sender_row(row, count, send_control, static_cast<std::int32_t>(timing.start_cycle) - 1);
 }
 
 void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
@@ -113,13 +112,16 @@ namespace {
 Result<void> plan_multicast(const Topology& topology, std::uint16_t sender_logical,
                             std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
                             std::uint32_t schedule_offset, MulticastPlan& plan) {
-    const auto timing =
-        detail::schedule_multicast(topology, sender_logical, receiver_logical, count, schedule_offset, plan.sender);
+    const auto timing = detail::schedule_multicast(topology, sender_logical, receiver_logical, count, schedule_offset);
     if (!timing) {
         return std::unexpected(timing.error());
     }
     const auto table = topology.logical_to_physical();
     const detail::RouteTerms& source = detail::route_terms(timing->source_physical);
+    const std::uint32_t send_direction =
+        receiver_logical.size() == 1 ? detail::fast_direction(source, detail::route_terms(table[receiver_logical[0]]))
+                                     : both_directions;
+    detail::write_multicast_sender_row(plan.sender, *timing, count, send_direction);
     plan.receivers.reserve(receiver_logical.size());
     for (const std::uint16_t receiver : receiver_logical) {
         const std::uint32_t destination = table[receiver];
@@ -139,17 +141,11 @@ Result<void> plan_multicast(const Topology& topology, std::uint16_t sender_logic
 
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
-    // Every row is written in the returned plan itself, never copied into it
-    // (see row_writers.hpp), so the plan is the one object returned. It is built
-    // from its sender row alone: `MulticastPlan()` would also zero the receiver
-    // list's unused inline rows, a block clear that measurably slows every
-    // call.
-    Result<MulticastPlan> result{std::in_place, Row{}};
-    if (auto planned = plan_multicast(*this, sender_logical, receiver_logical, count, schedule_offset, *result);
-        !planned) {
-        result = std::unexpected(planned.error());
-    }
-    return result;
+    return detail::build_in_place<MulticastPlan>(
+        [&](MulticastPlan& plan) {
+            return plan_multicast(*this, sender_logical, receiver_logical, count, schedule_offset, plan);
+        },
+        Row{});
 }
 
 }  // namespace vorl_exchange

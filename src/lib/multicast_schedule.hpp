@@ -1,7 +1,8 @@
 // The part of a multicast that both multicast planners share: every check and
-// the sender row, but no receiver rows. The paired planner builds its own rows,
-// so it takes this instead of a full multicast whose rows it would discard.
-// Rows are written where the caller's plan keeps them (see row_writers.hpp).
+// the sender row, but no receiver rows. The paired planner builds its own rows
+// and sends with its own control, so it takes this instead of a full multicast
+// whose rows it would discard. Rows are written where the caller's plan keeps
+// them (see row_writers.hpp).
 #pragma once
 
 #include <cstdint>
@@ -28,20 +29,17 @@ struct MulticastTiming {
 };
 
 // Runs the multicast's checks in the multicast's order (count, sender, receiver
-// set, start cycle, sender row, receive cycles) and returns the shared start
-// cycle, or the first failure. The sender row is written into `sender_row`,
-// which holds zeros, once the start cycle is known. When this succeeds, a
-// receiver row can be built for every receiver without any further failure.
-// `receivers_checked`: the caller has already ruled out a receiver list the
-// multicast would refuse, so that test is skipped. `send_control`: the send
-// control the sender row gets in place of the multicast's own direction (the
-// row `set_sender_control` would make of it), or `multicast_send_control`.
-inline constexpr std::uint32_t multicast_send_control = 0;
+// set, start cycle, receive cycles) and returns the shared start cycle, or the
+// first failure. When this succeeds, the sender row and a receiver row for
+// every receiver can be built without any further failure.
 [[nodiscard]] Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
                                                          std::span<const std::uint16_t> receiver_logical,
-                                                         std::uint32_t count, std::uint32_t schedule_offset,
-                                                         Row& sender_row, bool receivers_checked = false,
-                                                         std::uint32_t send_control = multicast_send_control);
+                                                         std::uint32_t count, std::uint32_t schedule_offset);
+
+// The sender row of a scheduled multicast that sends with `send_control`,
+// written into `row`, which holds zeros.
+void write_multicast_sender_row(Row& row, const MulticastTiming& timing, std::uint32_t count,
+                                std::uint32_t send_control) noexcept;
 
 // The diagnostic event of a successful multicast.
 void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,

@@ -3,12 +3,12 @@
 #include <limits>
 
 #include "multicast_schedule.hpp"
+#include "receive_steps.hpp"
+#include "row_writers.hpp"
 #include "route_terms.hpp"
 #include "tile_set.hpp"
-#include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
-#include "vorl_exchange/receive_events.hpp"
 #include "vorl_exchange/route_timing.hpp"
 
 namespace vorl_exchange {
@@ -55,45 +55,12 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     });
 }
 
-// A receive control of a paired row: its word (advance still 0), the stream
-// it acts on, and its cycle, not yet known to fit 32 bits.
+// A receive control of a paired row: its word (a PIC or XPIC delay, advance
+// still 0) and its cycle, not yet known to fit 32 bits.
 struct PendingControl {
     std::uint64_t cycles;
     std::uint32_t instruction;
-    // Whether it acts on the PIC stream (1) or the XPIC stream (0). A full word:
-    // a bool and its padding would be assembled in memory from narrow stores
-    // and read back whole, which stalls.
-    std::uint32_t pic;
 };
-
-// A row under construction in its final place (which holds zeros): the first
-// nine words land in the row, later ones are only counted, for the capacity
-// test that follows.
-class RowSink {
-public:
-    explicit RowSink(Row& row) noexcept : row_{row} {}
-
-    void push(std::uint32_t word) noexcept {
-        if (length_ < row_.size()) {
-            row_[length_] = word;
-        }
-        ++length_;
-    }
-    [[nodiscard]] std::size_t len() const noexcept { return length_; }
-
-private:
-    Row& row_;
-    std::size_t length_ = 0;
-};
-
-// Plain delays from `cycles` up to `target` (not before it), fewest words first.
-void pad_with_plain_delays(RowSink& words, std::uint32_t& cycles, std::uint32_t target) noexcept {
-    while (cycles != target) {
-        const std::uint32_t chunk = std::min(target - cycles, maximum_plain_delay_advance);
-        words.push(delay(chunk - 1u));
-        cycles += chunk;
-    }
-}
 
 // One receiver's route from the sender, with the mux times of both tiles of its
 // pair worked out once for the row that needs them several times.
@@ -140,12 +107,12 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     std::size_t control_count = 0;
     if (route.early()) {
         const std::uint32_t source_control = sender ^ (receiver & 2u);
-        controls[control_count++] = {source_event, delay_xpic(0, 1, source_control), 0};
-        controls[control_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control), 0};
+        controls[control_count++] = {source_event, delay_xpic(0, 1, source_control)};
+        controls[control_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control)};
     }
-    controls[control_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver)), 1};
-    controls[control_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0), 1};
-    controls[control_count++] = {format_start + count, delay_pic(0, 1, 0), 1};
+    controls[control_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver))};
+    controls[control_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0)};
+    controls[control_count++] = {format_start + count, delay_pic(0, 1, 0)};
     for (std::size_t next = 1; next < control_count; ++next) {
         const PendingControl control = controls[next];
         std::size_t slot = next;
@@ -159,6 +126,9 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
             return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
         }
     }
+    if (control_count == 0) {
+        invariant_failure(invariant::paired_receive_always_has_format_events);
+    }
     const auto sorted = std::span{controls}.first(control_count);
     const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
     if (horizon > std::numeric_limits<std::uint32_t>::max()) {
@@ -166,27 +136,19 @@ Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t c
     }
 
     // No two controls share a cycle now, so every group of the receive events is
-    // a single control and validating them cannot fail. Each control becomes its
-    // own timed word ending on its cycle, with plain delays in front where the
-    // gap is longer than the word can reach; plain delays then run to the
-    // horizon. A control on cycle 0 has no cycle left to issue in.
-    RowSink words{row};
+    // a single control and validating them cannot fail: each control is placed
+    // by the encoder's single-event step, and plain delays run to the horizon.
+    detail::FixedRowSink words{row};
     words.push(opening_word);
     std::uint32_t cycles = 0;
     for (const PendingControl& control : sorted) {
-        const auto at = static_cast<std::uint32_t>(control.cycles);
-        if (at == cycles) {
-            return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
+        if (auto placed = detail::append_single_control(words, cycles, static_cast<std::uint32_t>(control.cycles),
+                                                        control.instruction);
+            !placed) {
+            return placed;
         }
-        const std::uint32_t reach = control.pic != 0 ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
-        if (at - cycles > reach) {
-            pad_with_plain_delays(words, cycles, at - reach);
-        }
-        const BitField advance = control.pic != 0 ? pic_delay_word::advance : xpic_delay_word::advance;
-        words.push(advance.replace(control.instruction, at - cycles - 1u));
-        cycles = at;
     }
-    pad_with_plain_delays(words, cycles, static_cast<std::uint32_t>(horizon));
+    detail::fill_plain_delays(words, cycles, static_cast<std::uint32_t>(horizon));
     words.push(closing_word);
     if (words.len() > row_length) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
@@ -205,30 +167,25 @@ Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sende
     }
     const auto table = topology.logical_to_physical();
     const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
-    // The paired send control, written into the sender row as it is made: the
-    // row `set_sender_control` would make of the multicast's. A sender outside
-    // the topology is refused by the schedule before any row is written.
-    const std::int32_t sender_found = detail::physical_or_none(topology, sender_logical);
+    // The multicast's checks at offset 0; its receiver rows would all be
+    // replaced below, so they are never built.
+    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0);
+    if (!timing) {
+        return std::unexpected(timing.error());
+    }
+    // The multicast accepted the sender and every receiver, so these lookups hold.
+    const std::uint32_t sender_physical = timing->source_physical;
+    // The multicast's sender row with the paired send control written in as
+    // the row is made: the row `set_sender_control` would make of it.
     std::uint32_t send_control = paired_send_all;
-    if (sender_found >= 0 && receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = detail::fast_direction(static_cast<std::uint32_t>(sender_found),
-                                              receiver_physical(receivers.front())) |
-                       paired_send_flag;
+    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
     }
     if (send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
     }
-    // The multicast's checks and sender row at offset 0; its receiver rows would
-    // all be replaced below, so they are never built. Whole pairs are a receiver
-    // list the multicast accepts, so its own list test is skipped.
-    const auto timing =
-        detail::schedule_multicast(topology, sender_logical, receivers, count, 0, plan.sender, true, send_control);
-    if (!timing) {
-        return std::unexpected(timing.error());
-    }
+    detail::write_multicast_sender_row(plan.sender, *timing, count, send_control);
     detail::emit_multicast_event(sender_logical, receivers, count, 0);
-    // The multicast accepted the sender and every receiver, so these lookups hold.
-    const std::uint32_t sender_physical = timing->source_physical;
 
     if (receivers.empty()) {
         invariant_failure(invariant::paired_multicast_has_receivers);
@@ -277,33 +234,26 @@ Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, 
 
 Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                           std::uint32_t count, std::int32_t minimum_double_mux) const {
-    // Built in the returned row itself (see row_writers.hpp).
-    Result<Row> result{std::in_place};
-    const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
-    const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
-    if (sender_physical < 0) {
-        result = std::unexpected(ExchangeError::tile(sender_logical));
-    } else if (receiver_physical < 0) {
-        result = std::unexpected(ExchangeError::tile(receiver_logical));
-    } else {
+    return detail::build_in_place<Row>([&](Row& row) -> Result<void> {
+        const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
+        if (sender_physical < 0) {
+            return std::unexpected(ExchangeError::tile(sender_logical));
+        }
+        const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
+        if (receiver_physical < 0) {
+            return std::unexpected(ExchangeError::tile(receiver_logical));
+        }
         const PairedRoute route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
                                                        static_cast<std::uint32_t>(receiver_physical));
-        if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, *result); !built) {
-            result = std::unexpected(built.error());
-        }
-    }
-    return result;
+        return build_paired_receiver_row(route, count, minimum_double_mux, row);
+    });
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    // As in `multicast`, the rows are written in the returned plan itself, which
-    // is built from its sender row alone.
-    Result<MulticastPlan> result{std::in_place, Row{}};
-    if (auto planned = plan_paired_multicast(*this, sender_logical, receivers, count, *result); !planned) {
-        result = std::unexpected(planned.error());
-    }
-    return result;
+    return detail::build_in_place<MulticastPlan>(
+        [&](MulticastPlan& plan) { return plan_paired_multicast(*this, sender_logical, receivers, count, plan); },
+        Row{});
 }
 
 }  // namespace vorl_exchange

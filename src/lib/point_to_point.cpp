@@ -74,12 +74,8 @@ Result<void> plan_point_to_point(const Topology& topology, std::uint16_t sender_
 
 Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                       std::uint32_t count) const {
-    // The rows are written in the returned plan itself (see row_writers.hpp).
-    Result<Plan> result{std::in_place};
-    if (auto planned = plan_point_to_point(*this, sender_logical, receiver_logical, count, *result); !planned) {
-        result = std::unexpected(planned.error());
-    }
-    return result;
+    return detail::build_in_place<Plan>(
+        [&](Plan& plan) { return plan_point_to_point(*this, sender_logical, receiver_logical, count, plan); });
 }
 
 }  // namespace vorl_exchange

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "receive_steps.hpp"
 #include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 // A SENDPICP pair never holds its controls for longer than this.
 constexpr std::uint32_t maximum_send_control_pair_cycles = send_control_pair_word::count_minus_one.max() + 1u;
 
-Result<void> schedule_error(std::string_view why) { return std::unexpected(ExchangeError::schedule(why)); }
+Result<void> schedule_error(ScheduleReason why) { return std::unexpected(ExchangeError::schedule(why)); }
 
 // A Pointer/ordinary pair on one cycle: the SENDPICP instruction starts a cycle
 // early and holds up to `next_start`, at most 64 cycles.
@@ -44,33 +45,6 @@ Result<void> encode_pair_group(RowWords& words, std::uint32_t& event_cycles, std
     return {};
 }
 
-// A lone event becomes its own timed word ending exactly on its cycle, with plain
-// delays in front where the gap exceeds what the word can carry.
-Result<void> encode_single_event(RowWords& words, std::uint32_t& event_cycles, const ReceiveEvent& event) {
-    if (event.cycles < event_cycles) {
-        return schedule_error(reason::receive_event_order);
-    }
-    if (event.cycles == event_cycles) {
-        return schedule_error(reason::receive_control_issue_interval);
-    }
-    const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
-    if (!maximum_advance) {
-        return schedule_error(reason::receive_timed_event);
-    }
-    if (event.cycles - event_cycles > *maximum_advance) {
-        if (auto filled = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance); !filled) {
-            return filled;
-        }
-    }
-    std::uint32_t instruction = event.instruction;
-    if (auto advanced = set_instruction_advance(instruction, event.cycles - event_cycles); !advanced) {
-        return advanced;
-    }
-    words.push(instruction);
-    event_cycles = event.cycles;
-    return {};
-}
-
 }  // namespace
 
 Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_cycles,
@@ -91,7 +65,9 @@ Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_
             }
             progress.next_start = next_start;
         } else if (group.size() == 1) {
-            if (auto encoded = encode_single_event(words, event_cycles, group.front()); !encoded) {
+            const ReceiveEvent& event = group.front();
+            if (auto encoded = detail::append_single_control(words, event_cycles, event.cycles, event.instruction);
+                !encoded) {
                 return encoded;
             }
         } else {

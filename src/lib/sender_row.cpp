@@ -9,10 +9,19 @@ namespace vorl_exchange {
 
 namespace {
 
+// The bits of a SENDPICP first word that say it carries a send control: only
+// the low two of its three control bits, the direction bits. A word whose only
+// control bit is bit 2 (the paired-send flag) names no direction, so it counts
+// as carrying none and is left as it is, although a rewrite replaces all three
+// bits. Deliberately two bits wide: widening the mask to the field would
+// rewrite such words.
+constexpr std::uint32_t sendpicp_direction_bits = 0x3u;
+static_assert((sendpicp_direction_bits & ~send_control_pair_word::control.mask()) == 0);
+
 // A SENDPICP first word takes a new send control only when it already carries one.
 constexpr bool takes_send_control(std::uint32_t word) noexcept {
     return is_send(word) || is_send_off(word) ||
-           (is_send_control_pair(word) && (word & 0x3u) != 0);
+           (is_send_control_pair(word) && (word & sendpicp_direction_bits) != 0);
 }
 
 }  // namespace

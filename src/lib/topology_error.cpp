@@ -11,7 +11,7 @@ std::string_view rule_text(TopologyRule rule) noexcept {
         case TopologyRule::IdentifierBeyondRowField:
             return "a physical identifier must fit in 11 bits (bits 11 to 15 clear)";
     }
-    invariant_failure("topology rule is one of the two rules");
+    invariant_failure(invariant::topology_rule_is_listed);
 }
 
 namespace {
@@ -21,7 +21,7 @@ std::string_view rule_name(TopologyRule rule) noexcept {
         case TopologyRule::TableTooLong: return "TableTooLong";
         case TopologyRule::IdentifierBeyondRowField: return "IdentifierBeyondRowField";
     }
-    invariant_failure("topology rule is one of the two rules");
+    invariant_failure(invariant::topology_rule_is_listed);
 }
 
 }  // namespace

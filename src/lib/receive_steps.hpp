@@ -1,0 +1,93 @@
+// The two steps receive rows are written with, once for any word sink: plain
+// delays up to a cycle, and one receive control as its own timed word. The
+// general receive-event encoder writes into RowWords; the paired receiver row
+// writes straight into its nine-word row through FixedRowSink.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "vorl_exchange/delay_padding.hpp"
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/plan.hpp"
+
+namespace vorl_exchange::detail {
+
+// A row built in its final place, which holds zeros: the first nine words land
+// in the row, later ones are only counted, so that the caller can refuse a row
+// that would not fit after seeing how long it would be.
+class FixedRowSink {
+public:
+    explicit FixedRowSink(Row& row) noexcept : row_{row} {}
+
+    void push(std::uint32_t word) noexcept {
+        if (length_ < row_.size()) {
+            row_[length_] = word;
+        }
+        ++length_;
+    }
+    [[nodiscard]] std::size_t len() const noexcept { return length_; }
+
+private:
+    Row& row_;
+    std::size_t length_ = 0;
+};
+
+// Plain delays from `event_cycles` up to `target_cycles`, which is not before
+// it, fewest words first.
+template <class Sink>
+void fill_plain_delays(Sink& words, std::uint32_t& event_cycles, std::uint32_t target_cycles) {
+    while (event_cycles != target_cycles) {
+        const std::uint32_t chunk = std::min(target_cycles - event_cycles, maximum_plain_delay_advance);
+        words.push(delay(chunk - 1u));
+        event_cycles += chunk;
+    }
+}
+
+// `append_plain_delay` for any sink.
+template <class Sink>
+[[nodiscard]] Result<void> append_plain_delay_to(Sink& words, std::uint32_t& event_cycles,
+                                                 std::uint32_t target_cycles) {
+    if (target_cycles < event_cycles) {
+        return std::unexpected(ExchangeError::schedule(reason::plan_delay_order));
+    }
+    fill_plain_delays(words, event_cycles, target_cycles);
+    return {};
+}
+
+// One receive control taking effect at `cycles`: `instruction` (a PIC or XPIC
+// delay word) becomes its own timed word ending exactly on that cycle, with
+// plain delays in front where the gap is longer than the word can reach. On
+// failure nothing is appended.
+template <class Sink>
+[[nodiscard]] Result<void> append_single_control(Sink& words, std::uint32_t& event_cycles, std::uint32_t cycles,
+                                                 std::uint32_t instruction) {
+    if (cycles < event_cycles) {
+        return std::unexpected(ExchangeError::schedule(reason::receive_event_order));
+    }
+    // A control on the cycle the row has reached (cycle 0 at the latest) has
+    // no cycle left to issue in.
+    if (cycles == event_cycles) {
+        return std::unexpected(ExchangeError::schedule(reason::receive_control_issue_interval));
+    }
+    // Only PIC and XPIC delay words are timed controls. The field and its reach
+    // are chosen from the two constants, not looked up as an optional field: a
+    // field returned that way goes through the stack on every control.
+    const bool on_pic = is_pic_delay(instruction);
+    if (!on_pic && !is_xpic_delay(instruction)) {
+        return std::unexpected(ExchangeError::schedule(reason::receive_timed_event));
+    }
+    const std::uint32_t reach = on_pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
+    if (cycles - event_cycles > reach) {
+        fill_plain_delays(words, event_cycles, cycles - reach);
+    }
+    // 1..=reach cycles remain, so the advance always fits its field.
+    const BitField advance = on_pic ? pic_delay_word::advance : xpic_delay_word::advance;
+    words.push(advance.replace(instruction, cycles - event_cycles - 1u));
+    event_cycles = cycles;
+    return {};
+}
+
+}  // namespace vorl_exchange::detail
