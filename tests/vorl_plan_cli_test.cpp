@@ -90,15 +90,17 @@ TEST(VorlPlanCli, JsonCarriesRowsFieldsAndCycles) {
     const Outcome outcome = run("p2p 0 2 1 --format json");
     ASSERT_EQ(outcome.status, 0);
     const auto plan = nlohmann::json::parse(outcome.out);
-    EXPECT_EQ(plan["exchange"], "point-to-point");
+    EXPECT_EQ(plan["format_version"], 1);
+    EXPECT_EQ(plan["exchange"], "point_to_point");
     EXPECT_EQ(plan["rows"][0]["row"], nlohmann::json::parse("[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]"));
     const auto& xpic = plan["rows"][1]["words"][2];
     EXPECT_EQ(xpic["mnemonic"], "xpic-delay");
-    EXPECT_EQ(xpic["fields"], nlohmann::json::parse(R"({"advance_field":112,"flag":0,"control":0})"));
-    EXPECT_EQ(xpic["start"], 0);
-    EXPECT_EQ(xpic["end"], 113);
+    EXPECT_EQ(xpic["fields"], nlohmann::json::parse(R"({"advance":112,"flag":0,"control":0})"));
+    EXPECT_EQ(xpic["advance_cycles"], 113);
+    EXPECT_EQ(xpic["start_cycle"], 0);
+    EXPECT_EQ(xpic["end_cycle"], 113);
     EXPECT_EQ(plan["rows"][1]["words"][0]["role"], "mark");
-    EXPECT_EQ(plan["timing"]["send_start"], 143);
+    EXPECT_EQ(plan["timing"]["send_start_cycle"], 143);
     EXPECT_EQ(plan["timing"]["ok"], true);
 }
 
@@ -148,7 +150,7 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm 123456789", "does not fit 32 bits"},
         {"check", "A subcommand is required"},
         {"check paired 0 2,3 1", "check takes p2p or multicast, not \"paired\""},
-        {"batch extra", "not expected: extra"},
+        {"batch requests.jsonl extra", "not expected: extra"},
     };
     for (const Case& test : cases) {
         const Outcome outcome = run(test.arguments);
@@ -169,8 +171,12 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
         {"p2p 0 2 0", "exchange count 0 is outside 1..=4148\n"},
         {"p2p 5 5 1", "exchange endpoints must be distinct\n"},
         {"multicast 0 '' 1", "invalid multicast receiver set\n"},
-        {"multicast 0 2 1 --offset 4095", "exchange schedule is not encodable: multicast start cycle\n"},
-        {"paired 0 2,5 4", "invalid multicast receiver set\n"},
+        {"multicast 0 2 1 --offset 4095",
+         "exchange schedule is not encodable: multicast start cycle\n"
+         "hint: the largest offset that plans for this sender, receivers and count is 4064\n"},
+        {"paired 0 2,5 4",
+         "invalid multicast receiver set\nhint: paired receivers come in whole pairs: an even number of tiles, no "
+         "repeats, each tile's partner listed; tile 2's partner 3 is not listed\n"},
         {"check p2p 0 2 4149", "exchange count 4149 is outside 1..=4148\n"},
     };
     for (const auto& test : cases) {
@@ -232,7 +238,8 @@ TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":2.5})", R"(is not an integer)"},
         {R"({"op":"multicast","sender":0,"receivers":[2,"1"],"count":1,"offset":0})",
          R"(field \"receivers\" entry 2 is a string)"},
-        {R"({"op":"multicast","sender":0,"receivers":[2,1],"count":1})", R"(missing field \"offset\")"},
+        {R"({"op":"multicast","sender":0,"receivers":[2],"count":1})",  // offset 0 when left out
+         R"({"ok":{"sender":[1098907651,1084227614,2013265921,1134559232,0,0,0,0,0],"receivers":[[)"},
         {R"({"op":"teleport"})", R"(unknown op \"teleport\")"},
         {"[1,2,3]", "request is not a JSON object"},
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":0})",
