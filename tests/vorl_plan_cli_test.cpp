@@ -400,3 +400,42 @@ TEST(VorlPlanCli, OffsetLimitOnTheCommandLineAndInBatch) {
 }
 
 }  // namespace
+
+namespace {
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
+    const std::string p2p = run("p2p 0 2 1 --format svg").out;
+    EXPECT_NE(p2p.find("xpic-delay 113 &gt; source select"), std::string::npos);
+    EXPECT_NE(p2p.find(">XPIC field: mux set</text>"), std::string::npos);
+    EXPECT_NE(p2p.find("XPIC field 112: the receiver's mux is set at cycle 112 = send start 143 + mux time -31"),
+              std::string::npos);
+    const std::string paired = run("paired 0 2,3 100 --format svg").out;
+    for (const char* control : {"&gt; source select", "&gt; format", "&gt; pointer", "&gt; end", "&gt; format end"}) {
+        EXPECT_NE(paired.find(control), std::string::npos) << control;
+    }
+    // Only the marks a picture uses are in its legend.
+    EXPECT_EQ(paired.find("mux set</text>"), std::string::npos);
+    EXPECT_EQ(paired.find(">sendpicp</text>"), std::string::npos);
+
+    // 1471 receivers: a bounded height, a counted summary lane, the axis again at the bottom.
+    std::string all = "1";
+    for (int tile = 2; tile < 1472; ++tile) {
+        all += "," + std::to_string(tile);
+    }
+    const std::string many = run("multicast 0 " + all + " 1 --format svg").out;
+    EXPECT_NE(many.find(">1447 more receivers</text>"), std::string::npos);
+    EXPECT_NE(many.find("their muxes are set at cycles 0..69"), std::string::npos);
+    EXPECT_LT(many.size(), 200'000u);
+    EXPECT_EQ(occurrences(many, ">receiver "), 24u);
+    EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
+}
+
+}  // namespace
