@@ -185,8 +185,7 @@ void build(Interface& cli) {
                 [](Interface& in, const Topology&) { return disassemble_words(in); });
     disasm->footer("Examples: vorl-plan disasm 41800003 0x641c0000\n"
                    "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
-                   "Rows of batch answers pipe in as they are:\n"
-                   "          vorl-plan batch requests.jsonl | vorl-plan disasm -\n" +
+                   "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
                    disasm->get_footer());
 
     CLI::App* batch = app.add_subcommand(
