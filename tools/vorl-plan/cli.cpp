@@ -66,9 +66,6 @@ void add_verbose(CLI::App& app, bool& verbose) {
     app.add_flag("--verbose", verbose, "Print the library's diagnostic events to standard error, one per line");
 }
 
-// Where the output goes and what the subcommand does with a plan.
-enum class Output : std::uint8_t { Plan, Check, OffsetLimit };
-
 std::string usage_prefix(const CLI::App& app) {
     std::string prefix;
     for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
@@ -102,12 +99,12 @@ CLI::App* add_exchange_arguments(Interface& cli, CLI::App& parent, ExchangeKind 
                     "Read the receivers from FILE, as @FILE does; RECEIVERS is then left out")
         ->type_name("FILE");
     usage = usage_prefix(*app) + " SENDER {R1,R2,...|@FILE} COUNT";
-    if (kind == ExchangeKind::Multicast && name != "offset-limit") {
-        app->add_option("--offset", cli.plan.offset, "Cycles to delay the exchange beyond its earliest start")
-            ->type_name("N");
-        usage += " [--offset N]";
-    }
     return app;
+}
+
+void add_offset(CLI::App& app, PlanArguments& plan, std::string& usage) {
+    app.add_option("--offset", plan.offset, "Cycles to delay the exchange beyond its earliest start")->type_name("N");
+    usage += " [--offset N]";
 }
 
 void add_format(CLI::App& app, PlanArguments& plan, std::vector<std::string> formats, std::string& usage) {
@@ -159,6 +156,9 @@ void build(Interface& cli) {
     for (const auto& planner : planners) {
         std::string usage;
         CLI::App* command = add_exchange_arguments(cli, app, planner.kind, planner.name, planner.description, usage);
+        if (planner.kind == ExchangeKind::Multicast) {
+            add_offset(*command, cli.plan, usage);
+        }
         add_format(*command, cli.plan, {"text", "json", "svg"}, usage);
         const ExchangeKind kind = planner.kind;
         add_command(cli, command, usage,
@@ -217,6 +217,9 @@ void build(Interface& cli) {
                                                    std::string{"Check a "} + std::string{to_string(planner.kind)} +
                                                        " plan",
                                                    check_usage);
+        if (planner.kind == ExchangeKind::Multicast) {
+            add_offset(*command, cli.plan, check_usage);
+        }
         const ExchangeKind kind = planner.kind;
         add_command(cli, command, check_usage,
                     [kind](Interface& in, const Topology& topology) { return check_plan(in, topology, kind); });

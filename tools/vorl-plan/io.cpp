@@ -58,7 +58,8 @@ FdReader::int_type FdReader::underflow() {
     return traits_type::eof();
 }
 
-// What is buffered, so that a reader can tell whether the next line is already here.
+// Nothing beyond the buffer is known to be ready, so a line-by-line reader
+// flushes its answers before it waits for more input.
 std::streamsize FdReader::showmanyc() { return ended_ ? -1 : 0; }
 
 namespace {
