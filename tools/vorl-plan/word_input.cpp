@@ -26,8 +26,13 @@ std::size_t json_value_end(std::string_view text, std::size_t begin) {
     for (std::size_t at = begin; at < text.size(); ++at) {
         const char c = text[at];
         if (in_string) {
-            escaped = !escaped && c == '\\';
-            in_string = escaped || c != '"';
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                in_string = false;
+            }
         } else if (c == '"') {
             in_string = true;
         } else if (c == '[' || c == '{') {
