@@ -328,6 +328,8 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         {"$VP disasm 1098907651", 2, "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
         {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2, "standard input line 2: array entry 2 -2 is not a decimal word"},
         {"printf '41800003 zz' | $VP disasm -", 2, "standard input line 1: WORD \"zz\" is not a hexadecimal word"},
+        {"{ head -c 1000000 /dev/zero | tr '\\0' '['; head -c 1000000 /dev/zero | tr '\\0' ']'; } | $VP disasm -", 2,
+         "JSON nested more than 8 deep"},
         {R"(printf '%s' '{"err":"a \"]\" b"} [1098907651]' | $VP disasm - | grep -qx '0x41800003  open')", 0, ""},
         {"printf '2, 1\\n3\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
         {"printf '2 1 3' >$T; $VP multicast 0 1 --receivers-from $T | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},

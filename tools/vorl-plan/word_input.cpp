@@ -17,9 +17,16 @@ std::string where(std::string_view source, std::size_t line) {
     return std::string{source} + " line " + std::to_string(line);
 }
 
-// The text from `begin` to the bracket that closes the one at `begin`, strings
-// skipped; the whole rest if it never closes (the JSON parser then says so).
-std::size_t json_value_end(std::string_view text, std::size_t begin) {
+// The JSON value that starts with the bracket at `begin`: where it ends (the
+// whole rest if it never closes; the parser then says so) and how deeply it
+// nests, so that a value nested a million deep is refused before it is parsed.
+struct JsonExtent {
+    std::size_t end = 0;
+    int deepest = 0;
+};
+
+JsonExtent json_extent(std::string_view text, std::size_t begin) {
+    JsonExtent extent{text.size(), 0};
     int depth = 0;
     bool in_string = false;
     bool escaped = false;
@@ -36,12 +43,13 @@ std::size_t json_value_end(std::string_view text, std::size_t begin) {
         } else if (c == '"') {
             in_string = true;
         } else if (c == '[' || c == '{') {
-            ++depth;
+            extent.deepest = std::max(extent.deepest, ++depth);
         } else if ((c == ']' || c == '}') && --depth == 0) {
-            return at + 1;
+            extent.end = at + 1;
+            break;
         }
     }
-    return text.size();
+    return extent;
 }
 
 void append_row(const nlohmann::ordered_json& row, const std::string& place, std::vector<std::uint32_t>& words) {
@@ -135,8 +143,13 @@ std::vector<std::uint32_t> parse_word_text(std::string_view text, std::string_vi
         } else if (is_space(c) || c == ',') {
             ++at;
         } else if (c == '[' || c == '{') {
-            const std::size_t end = json_value_end(text, at);
+            const auto [end, deepest] = json_extent(text, at);
             const std::string place = where(source, line_number);
+            // The tool's own documents nest five deep.
+            constexpr int deepest_accepted = 8;
+            if (deepest > deepest_accepted) {
+                throw UsageError{place + ": JSON nested more than " + std::to_string(deepest_accepted) + " deep"};
+            }
             const auto value = nlohmann::ordered_json::parse(text.substr(at, end - at), nullptr, false);
             if (value.is_discarded()) {
                 throw UsageError{place + ": not valid JSON"};
