@@ -90,15 +90,17 @@ TEST(VorlPlanCli, JsonCarriesRowsFieldsAndCycles) {
     const Outcome outcome = run("p2p 0 2 1 --format json");
     ASSERT_EQ(outcome.status, 0);
     const auto plan = nlohmann::json::parse(outcome.out);
-    EXPECT_EQ(plan["exchange"], "point-to-point");
+    EXPECT_EQ(plan["format_version"], 1);
+    EXPECT_EQ(plan["exchange"], "point_to_point");
     EXPECT_EQ(plan["rows"][0]["row"], nlohmann::json::parse("[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]"));
     const auto& xpic = plan["rows"][1]["words"][2];
     EXPECT_EQ(xpic["mnemonic"], "xpic-delay");
-    EXPECT_EQ(xpic["fields"], nlohmann::json::parse(R"({"advance_field":112,"flag":0,"control":0})"));
-    EXPECT_EQ(xpic["start"], 0);
-    EXPECT_EQ(xpic["end"], 113);
+    EXPECT_EQ(xpic["fields"], nlohmann::json::parse(R"({"advance":112,"flag":0,"control":0})"));
+    EXPECT_EQ(xpic["advance_cycles"], 113);
+    EXPECT_EQ(xpic["start_cycle"], 0);
+    EXPECT_EQ(xpic["end_cycle"], 113);
     EXPECT_EQ(plan["rows"][1]["words"][0]["role"], "mark");
-    EXPECT_EQ(plan["timing"]["send_start"], 143);
+    EXPECT_EQ(plan["timing"]["send_start_cycle"], 143);
     EXPECT_EQ(plan["timing"]["ok"], true);
 }
 
@@ -148,7 +150,7 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm 123456789", "does not fit 32 bits"},
         {"check", "A subcommand is required"},
         {"check paired 0 2,3 1", "check takes p2p or multicast, not \"paired\""},
-        {"batch extra", "not expected: extra"},
+        {"batch requests.jsonl extra", "not expected: extra"},
     };
     for (const Case& test : cases) {
         const Outcome outcome = run(test.arguments);
@@ -169,8 +171,12 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
         {"p2p 0 2 0", "exchange count 0 is outside 1..=4148\n"},
         {"p2p 5 5 1", "exchange endpoints must be distinct\n"},
         {"multicast 0 '' 1", "invalid multicast receiver set\n"},
-        {"multicast 0 2 1 --offset 4095", "exchange schedule is not encodable: multicast start cycle\n"},
-        {"paired 0 2,5 4", "invalid multicast receiver set\n"},
+        {"multicast 0 2 1 --offset 4095",
+         "exchange schedule is not encodable: multicast start cycle\n"
+         "hint: the largest offset that plans for this sender, receivers and count is 4064\n"},
+        {"paired 0 2,5 4",
+         "invalid multicast receiver set\nhint: paired receivers come in whole pairs: an even number of tiles, no "
+         "repeats, each tile's partner listed; tile 2's partner 3 is not listed\n"},
         {"check p2p 0 2 4149", "exchange count 4149 is outside 1..=4148\n"},
     };
     for (const auto& test : cases) {
@@ -232,7 +238,8 @@ TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":2.5})", R"(is not an integer)"},
         {R"({"op":"multicast","sender":0,"receivers":[2,"1"],"count":1,"offset":0})",
          R"(field \"receivers\" entry 2 is a string)"},
-        {R"({"op":"multicast","sender":0,"receivers":[2,1],"count":1})", R"(missing field \"offset\")"},
+        {R"({"op":"multicast","sender":0,"receivers":[2],"count":1})",  // offset 0 when left out
+         R"({"ok":{"sender":[1098907651,1084227614,2013265921,1134559232,0,0,0,0,0],"receivers":[[)"},
         {R"({"op":"teleport"})", R"(unknown op \"teleport\")"},
         {"[1,2,3]", "request is not a JSON object"},
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":0})",
@@ -260,6 +267,178 @@ TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
         EXPECT_NE(answer.find(expected), std::string::npos) << line.substr(0, 80) << "\n" << answer;
     }
     EXPECT_FALSE(std::getline(answers, answer)) << "extra answer " << answer;
+}
+
+}  // namespace
+
+namespace {
+
+const std::string exe = std::string{"'"} + VORL_PLAN_EXE + "'";
+
+// Runs a shell command line in which $VP is the tool; returns its status and standard error.
+Outcome shell(const std::string& script) {
+    const auto err = std::filesystem::path{::testing::TempDir()} / ("vorl-plan-shell-" + std::to_string(::getpid()));
+    const std::string command = "VP=" + exe + "; (" + script + ") 2>'" + err.string() + "'";
+    const int raw = std::system(("bash -c \"$(cat <<'SCRIPT'\n" + command + "\nSCRIPT\n)\"").c_str());
+    Outcome outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", slurp(err)};
+    std::filesystem::remove(err);
+    return outcome;
+}
+
+// Every subcommand's output, including help and the batch stream, reaches its
+// reader or ends the run with status 4 and one line that says why.
+TEST(VorlPlanCliOutput, FailedWritesAreReportedNotSwallowed) {
+    for (const char* arguments : {"p2p 0 2 1", "multicast 0 2,1 100 --format json", "paired 0 2,3 100 --format svg",
+                                  "disasm 41800003", "check p2p 0 2 1", "offset-limit 0 2 1", "--help",
+                                  "batch " VORL_TEST_DATA_DIR "/planner-requests.jsonl"}) {
+        for (const char* redirect : {">/dev/full", ">&-"}) {
+            const Outcome outcome = shell("$VP " + std::string{arguments} + " " + redirect);
+            EXPECT_EQ(outcome.status, 4) << arguments << " " << redirect;
+            EXPECT_TRUE(outcome.err.starts_with("vorl-plan: cannot write standard output: ")) << outcome.err;
+            EXPECT_EQ(lines_in(outcome.err), 1u) << arguments << " " << redirect << "\n" << outcome.err;
+        }
+    }
+    // A reader that leaves early ends the run without a message.
+    const Outcome early = shell("$VP batch " VORL_TEST_DATA_DIR "/planner-requests.jsonl | head -1 >/dev/null");
+    EXPECT_EQ(early.status, 0);
+    EXPECT_EQ(early.err, "");
+}
+
+TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
+    const std::string requests = VORL_TEST_DATA_DIR "/planner-requests.jsonl";
+    const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
+    EXPECT_EQ(shell("$VP batch " + requests + " | cmp - " + responses).status, 0);
+    EXPECT_EQ(shell("$VP batch - <" + requests + " | cmp - " + responses).status, 0);
+    // Rows printed as decimal numbers go back into disasm as they stand.
+    const std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000 0 0 0 0 0").out;
+    for (const char* source :
+         {"$VP p2p 0 2 1 --format json", "echo '{\"op\":\"point_to_point\",\"sender\":0,\"receiver\":2,\"count\":1}' | $VP batch",
+          "echo '[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]'"}) {
+        const std::string script = std::string{source} + " | $VP disasm - | head -9 | cmp - <(echo -n '" + decoded + "')";
+        EXPECT_EQ(shell(script).status, 0) << source;
+    }
+    const struct {
+        std::string script;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"$VP batch /nonexistent", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
+        {"$VP batch <" + std::string{VORL_TEST_DATA_DIR}, 4, "vorl-plan: cannot read standard input: Is a directory\n"},
+        {"printf '{}\\n\\n[1\\n' >$T; $VP batch $T >/dev/null", 0, ":1: missing field \"op\"\nvorl-plan: $T:3: not valid JSON"},
+        {"$VP disasm 1098907651", 2, "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
+        {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2, "standard input line 2: array entry 2 -2 is not a decimal word"},
+        {"printf '41800003 zz' | $VP disasm -", 2, "standard input line 1: WORD \"zz\" is not a hexadecimal word"},
+        {"{ head -c 1000000 /dev/zero | tr '\\0' '['; head -c 1000000 /dev/zero | tr '\\0' ']'; } | $VP disasm -", 2,
+         "JSON nested more than 8 deep"},
+        {R"(printf '%s' '{"err":"a \"]\" b"} [1098907651]' | $VP disasm - | grep -qx '0x41800003  open')", 0, ""},
+        {"printf '2, 1\\n3\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
+        {"printf '2 1 3' >$T; $VP multicast 0 1 --receivers-from $T | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
+        {"printf '2,,1' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 1: empty entry"},
+        {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 2 \"x\" is not a decimal number"},
+        {"$VP multicast 0 2 1 --receivers-from /nonexistent", 2, "not both"},
+        {"$VP multicast 0 @/nonexistent 1", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
+    };
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-input").string();
+    for (const auto& test : cases) {
+        std::string script = test.script;
+        std::string err = test.err;
+        for (std::string* text : {&script, &err}) {
+            for (std::size_t at; (at = text->find("$T")) != std::string::npos;) {
+                text->replace(at, 2, file);
+            }
+        }
+        const Outcome outcome = shell(script);
+        EXPECT_EQ(outcome.status, test.status) << script << "\n" << outcome.err;
+        EXPECT_NE(outcome.err.find(err), std::string::npos) << script << "\n" << outcome.err;
+    }
+    std::filesystem::remove(file);
+}
+
+TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
+    const struct {
+        const char* arguments;
+        const char* hint;
+    } cases[] = {
+        {"paired 0 2 100", "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, each "
+                           "tile's partner listed; tile 2's partner 3 is not listed\n"},
+        {"paired 0 2,3,2,3 1", "; tile 2 is listed twice\n"},
+        {"paired 0 1500,2 1", "; tile 1500 is outside the topology (the topology has 1472 tiles, 0..1471)\n"},
+        {"multicast 0 2,1 1 --offset 4065", "hint: the largest offset that plans for this sender, receivers and "
+                                            "count is 4064\n"},
+        {"p2p 0 1472 1", "hint: tile 1472 is outside the topology; the topology has 1472 tiles, 0..1471\n"},
+        {"multicast 0 2,9999 1", "hint: tile 9999 is outside the topology"},
+    };
+    for (const auto& test : cases) {
+        const Outcome text = run(test.arguments);
+        EXPECT_EQ(text.status, 1) << test.arguments;
+        EXPECT_EQ(lines_in(text.err), 2u) << text.err;
+        EXPECT_NE(text.err.find(test.hint), std::string::npos) << test.arguments << "\n" << text.err;
+        const Outcome json = run(std::string{test.arguments} + " --format json");
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(json.err, text.err);
+        const auto document = nlohmann::json::parse(json.out);
+        EXPECT_EQ(document["format_version"], 1);
+        EXPECT_EQ(document["error"]["display"].get<std::string>() + "\n", text.err.substr(0, text.err.find('\n') + 1));
+        EXPECT_EQ(document["error"]["hints"].size(), 1u);
+    }
+    const auto failure = nlohmann::json::parse(run("multicast 0 2,1 1 --offset 4065 --format json").out);
+    EXPECT_EQ(failure["exchange"], "multicast");
+    EXPECT_EQ(failure["error"]["kind"], "Schedule");
+    EXPECT_EQ(failure["error"]["debug"], "Schedule(\"multicast start cycle\")");
+}
+
+TEST(VorlPlanCli, OffsetLimitOnTheCommandLineAndInBatch) {
+    EXPECT_EQ(run("offset-limit 0 2,1 1").out, "4064\n");
+    EXPECT_EQ(nlohmann::json::parse(run("offset-limit 0 2,1 1 --format json").out)["offset_limit"], 4064);
+    EXPECT_EQ(run("offset-limit 0 2,2 1").status, 1);
+    EXPECT_EQ(run("batch",
+                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
+                  "\n"
+                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,2],"count":1})"
+                  "\n"
+                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1]})")
+                  .out,
+              "{\"ok\":4064}\n{\"err\":\"invalid multicast receiver set\",\"debug\":\"ReceiverSet\"}\n"
+              "{\"bad_request\":\"missing field \\\"count\\\"\"}\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
+    const std::string p2p = run("p2p 0 2 1 --format svg").out;
+    EXPECT_NE(p2p.find("xpic-delay 113 &gt; source select"), std::string::npos);
+    EXPECT_NE(p2p.find(">XPIC field: mux set</text>"), std::string::npos);
+    EXPECT_NE(p2p.find("XPIC field 112: the receiver's mux is set at cycle 112 = send start 143 + mux time -31"),
+              std::string::npos);
+    const std::string paired = run("paired 0 2,3 100 --format svg").out;
+    for (const char* control : {"&gt; source select", "&gt; format", "&gt; pointer", "&gt; end", "&gt; format end"}) {
+        EXPECT_NE(paired.find(control), std::string::npos) << control;
+    }
+    // Only the marks a picture uses are in its legend.
+    EXPECT_EQ(paired.find("mux set</text>"), std::string::npos);
+    EXPECT_EQ(paired.find(">sendpicp</text>"), std::string::npos);
+
+    // 1471 receivers: a bounded height, a counted summary lane, the axis again at the bottom.
+    std::string all = "1";
+    for (int tile = 2; tile < 1472; ++tile) {
+        all += "," + std::to_string(tile);
+    }
+    const std::string many = run("multicast 0 " + all + " 1 --format svg").out;
+    EXPECT_NE(many.find(">1447 more receivers</text>"), std::string::npos);
+    EXPECT_NE(many.find("their muxes are set at cycles 0..69"), std::string::npos);
+    EXPECT_LT(many.size(), 200'000u);
+    EXPECT_EQ(occurrences(many, ">receiver "), 24u);
+    EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
 }
 
 }  // namespace

@@ -94,6 +94,14 @@ public:
                                                   std::span<const std::uint16_t> receiver_logical,
                                                   std::uint32_t count, std::uint32_t schedule_offset) const;
 
+    // The largest `schedule_offset` for which `multicast` plans with these
+    // arguments, so that a scheduler knows its slack without trying offsets: every
+    // offset from 0 to the limit plans, and none above it. When no offset plans,
+    // the error `multicast` returns at offset 0.
+    [[nodiscard]] Result<std::uint32_t> multicast_offset_limit(std::uint16_t sender_logical,
+                                                               std::span<const std::uint16_t> receiver_logical,
+                                                               std::uint32_t count) const;
+
     // One sender, receivers in whole pairs receiving in the 64-bit paired mode.
     [[nodiscard]] Result<MulticastPlan> paired_multicast(std::uint16_t sender_logical,
                                                          std::span<const std::uint16_t> receivers,

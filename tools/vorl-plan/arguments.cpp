@@ -73,7 +73,7 @@ std::vector<std::uint16_t> parse_tile_list(std::string_view text, std::string_vi
     }
 }
 
-std::uint32_t parse_word(std::string_view text) {
+std::uint32_t parse_word(std::string_view text, std::string_view name) {
     std::string_view digits = text;
     if (digits.starts_with("0x") || digits.starts_with("0X")) {
         digits.remove_prefix(2);
@@ -82,10 +82,16 @@ std::uint32_t parse_word(std::string_view text) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
     const bool hex_only = !digits.empty() && end == digits.data() + digits.size();
     if (!hex_only || (error != std::errc{} && error != std::errc::result_out_of_range)) {
-        throw UsageError{"WORD " + quoted(text) + " is not a hexadecimal word"};
+        throw UsageError{std::string{name} + " " + quoted(text) + " is not a hexadecimal word"};
     }
     if (error == std::errc::result_out_of_range || value > std::numeric_limits<std::uint32_t>::max()) {
-        throw UsageError{"WORD " + quoted(text) + " does not fit 32 bits"};
+        // Most often a decimal word copied from JSON output: say where those go.
+        const bool decimal = digits.size() == text.size() &&
+                             digits.find_first_not_of("0123456789") == std::string_view::npos;
+        throw UsageError{std::string{name} + " " + quoted(text) + " does not fit 32 bits as hexadecimal" +
+                         (decimal ? "; decimal words are read from JSON arrays, e.g. echo '[" + std::string{text} +
+                                        "]' | vorl-plan disasm -"
+                                  : std::string{})};
     }
     return static_cast<std::uint32_t>(value);
 }

@@ -20,8 +20,8 @@ public:
 [[nodiscard]] std::uint32_t parse_u32(std::string_view text, std::string_view name);
 // "2,1,736": comma-separated tiles; the empty text is the empty list.
 [[nodiscard]] std::vector<std::uint16_t> parse_tile_list(std::string_view text, std::string_view name);
-// "41800003" or "0x41800003": at most eight hexadecimal digits.
-[[nodiscard]] std::uint32_t parse_word(std::string_view text);
+// "41800003" or "0x41800003": at most eight hexadecimal digits, never decimal.
+[[nodiscard]] std::uint32_t parse_word(std::string_view text, std::string_view name);
 
 // Whether a command-line argument is a negative number ("-1", "-0x5").
 [[nodiscard]] bool looks_negative(std::string_view argument) noexcept;

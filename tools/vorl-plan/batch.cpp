@@ -46,15 +46,27 @@ std::string number_problem(const nlohmann::json& value, std::uint64_t maximum) {
 }
 
 template <class T>
+T unsigned_value(const char* name, nlohmann::json::const_iterator found) {
+    if (const std::string problem = number_problem(*found, std::numeric_limits<T>::max()); !problem.empty()) {
+        throw BadRequest{std::string{"field \""} + name + "\" " + problem};
+    }
+    return static_cast<T>(found->get<std::uint64_t>());
+}
+
+template <class T>
 T unsigned_field(const nlohmann::json& request, const char* name) {
     const auto found = request.find(name);
     if (found == request.end()) {
         throw BadRequest{std::string{"missing field \""} + name + "\""};
     }
-    if (const std::string problem = number_problem(*found, std::numeric_limits<T>::max()); !problem.empty()) {
-        throw BadRequest{std::string{"field \""} + name + "\" " + problem};
-    }
-    return static_cast<T>(found->get<std::uint64_t>());
+    return unsigned_value<T>(name, found);
+}
+
+// A field that may be left out, as the command line's options may.
+template <class T>
+T unsigned_field_or_zero(const nlohmann::json& request, const char* name) {
+    const auto found = request.find(name);
+    return found == request.end() ? T{0} : unsigned_value<T>(name, found);
 }
 
 std::vector<std::uint16_t> tile_list(const nlohmann::json& request, const char* name) {
@@ -133,8 +145,20 @@ ordered_json answer(const vorl_exchange::Topology& topology, const nlohmann::jso
         const auto sender = unsigned_field<std::uint16_t>(request, "sender");
         const auto receivers = tile_list(request, "receivers");
         const auto count = unsigned_field<std::uint32_t>(request, "count");
-        const auto offset = unsigned_field<std::uint32_t>(request, "offset");
+        const auto offset = unsigned_field_or_zero<std::uint32_t>(request, "offset");
         return response_json(topology.multicast(sender, receivers, count, offset));
+    }
+    if (name == "multicast_offset_limit") {
+        const auto sender = unsigned_field<std::uint16_t>(request, "sender");
+        const auto receivers = tile_list(request, "receivers");
+        const auto count = unsigned_field<std::uint32_t>(request, "count");
+        const auto limit = topology.multicast_offset_limit(sender, receivers, count);
+        if (!limit) {
+            return error_json(limit.error());
+        }
+        ordered_json response;
+        response["ok"] = *limit;
+        return response;
     }
     if (name == "paired_multicast") {
         const auto sender = unsigned_field<std::uint16_t>(request, "sender");
@@ -181,30 +205,53 @@ bool nested_too_deep(std::string_view line) {
     return false;
 }
 
-}  // namespace
+// The answer to one line, and why the line was refused if it was.
+struct Answer {
+    std::string line;
+    std::string refusal;
+};
 
-std::string answer_request(const vorl_exchange::Topology& topology, std::string_view line) {
+Answer answer_line(const vorl_exchange::Topology& topology, std::string_view line) {
+    const auto refuse = [](std::string why) { return Answer{bad_request(why), why}; };
     if (nested_too_deep(line)) {
-        return bad_request("JSON nested too deeply for a request");
+        return refuse("JSON nested too deeply for a request");
     }
     const auto request = nlohmann::json::parse(line, nullptr, false);
     if (request.is_discarded()) {
-        return bad_request("not valid JSON");
+        return refuse("not valid JSON");
     }
     try {
-        return answer(topology, request).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return {answer(topology, request).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}};
     } catch (const BadRequest& bad) {
-        return bad_request(bad.why);
+        return refuse(bad.why);
     }
 }
 
+bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos; }
+
+}  // namespace
+
+std::string answer_request(const vorl_exchange::Topology& topology, std::string_view line) {
+    return answer_line(topology, line).line;
+}
+
 int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out) {
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r\n\v\f") == std::string::npos) {
+    std::ostream discard{nullptr};
+    return run_batch(topology, in, out, {"", discard});
+}
+
+int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out, LineNotes notes) {
+    std::size_t number = 0;
+    for (std::string line; out && std::getline(in, line);) {
+        ++number;
+        if (is_blank(line)) {
             continue;
         }
-        out << answer_request(topology, line) << '\n';
+        const Answer answer = answer_line(topology, line);
+        out << answer.line << '\n';
+        if (!answer.refusal.empty()) {
+            notes.out << "vorl-plan: " << notes.source << ":" << number << ": " << answer.refusal << '\n';
+        }
         // Flush before waiting for more input, so that a program talking to us
         // line by line sees each answer, without flushing after every line of a file.
         if (in.rdbuf()->in_avail() <= 0) {

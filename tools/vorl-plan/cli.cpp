@@ -1,6 +1,12 @@
 #include "cli.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,16 +15,23 @@
 
 #include "arguments.hpp"
 #include "batch.hpp"
+#include "hints.hpp"
+#include "io.hpp"
 #include "plan_view.hpp"
 #include "render.hpp"
 #include "timing_check.hpp"
 #include "vorl_exchange/diagnostics.hpp"
+#include "word_input.hpp"
 
 namespace vorl_plan {
 
 namespace {
 
-constexpr const char* format_usage = " [--format text|json|svg] [--verbose]";
+using vorl_exchange::Topology;
+
+constexpr const char* exit_statuses =
+    "Exit status: 0 done, 1 the plan failed, 2 wrong command line (or a malformed value read for it),\n"
+    "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.";
 
 // The text arguments of one planning subcommand, converted after parsing so that
 // every bad value gets the same kind of reason.
@@ -28,12 +41,16 @@ struct PlanArguments {
     std::string count;
     std::string offset = "0";
     std::string format = "text";
+    std::string receivers_from;
 };
 
+struct Interface;
+
+// One leaf subcommand: where CLI11 parses it, its usage line and what it does.
 struct Command {
     CLI::App* app = nullptr;
-    ExchangeKind kind = ExchangeKind::PointToPoint;
     std::string usage;
+    std::function<int(Interface&, const Topology&)> run;
 };
 
 struct Interface {
@@ -41,153 +58,260 @@ struct Interface {
     bool verbose = false;
     PlanArguments plan;
     std::vector<std::string> words;
-    std::vector<Command> planners;  // p2p, multicast, paired
-    std::vector<Command> checks;    // check p2p, check multicast
-    CLI::App* disasm = nullptr;
-    CLI::App* batch = nullptr;
-    CLI::App* check = nullptr;
+    std::string batch_input = "-";
+    std::vector<Command> commands;
 };
 
 void add_verbose(CLI::App& app, bool& verbose) {
     app.add_flag("--verbose", verbose, "Print the library's diagnostic events to standard error, one per line");
 }
 
-Command add_planner(Interface& cli, CLI::App& parent, ExchangeKind kind, const std::string& name,
-                    const std::string& description, bool with_format) {
+std::string usage_prefix(const CLI::App& app) {
+    std::string prefix;
+    for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
+        prefix = at->get_name() + (prefix.empty() ? "" : " ") + prefix;
+    }
+    return prefix;
+}
+
+CLI::App* add_exchange_arguments(Interface& cli, CLI::App& parent, ExchangeKind kind, const std::string& name,
+                                 const std::string& description, std::string& usage) {
     CLI::App* app = parent.add_subcommand(name, description);
     const bool point_to_point = kind == ExchangeKind::PointToPoint;
     app->add_option("SENDER", cli.plan.sender, "Logical tile that sends (0..65535)")->required()->type_name("TILE");
-    app->add_option(point_to_point ? "RECEIVER" : "RECEIVERS", cli.plan.receivers,
-                    point_to_point ? "Logical tile that receives (0..65535)"
-                                   : "Receiving tiles, comma separated, e.g. 2,1 (may be empty: \"\")")
-        ->required()
-        ->type_name(point_to_point ? "TILE" : "LIST");
-    app->add_option("COUNT", cli.plan.count, "Number of words sent (0..4294967295; plans accept 1..4148)")
-        ->required()
-        ->type_name("N");
-    std::string usage = "vorl-plan " + std::string{&parent == &cli.app ? "" : "check "} + name + " SENDER " +
-                        (point_to_point ? "RECEIVER" : "R1,R2,...") + " COUNT";
-    if (kind == ExchangeKind::Multicast) {
-        app->add_option("--offset", cli.plan.offset, "Cycles to delay the exchange beyond its earliest start")
+    if (point_to_point) {
+        app->add_option("RECEIVER", cli.plan.receivers, "Logical tile that receives (0..65535)")
+            ->required()
+            ->type_name("TILE");
+        app->add_option("COUNT", cli.plan.count, "Number of words sent (0..4294967295; plans accept 1..4148)")
+            ->required()
             ->type_name("N");
-        usage += " [--offset N]";
+        usage = usage_prefix(*app) + " SENDER RECEIVER COUNT";
+        return app;
     }
-    if (with_format) {
-        app->add_option("--format", cli.plan.format, "Output format (default text)")
-            ->check(CLI::IsMember({"text", "json", "svg"}))
-            ->type_name("FORMAT");
-        usage += format_usage;
-    } else {
-        usage += " [--verbose]";
-    }
-    add_verbose(*app, cli.verbose);
-    app->footer("usage: " + usage);
-    return {app, kind, usage};
+    app->add_option("RECEIVERS", cli.plan.receivers,
+                    "Receiving tiles, comma separated, e.g. 2,1 (may be empty: \"\"), or @FILE to read them from "
+                    "FILE (- for standard input), separated by commas, spaces or line breaks")
+        ->type_name("LIST");
+    app->add_option("COUNT", cli.plan.count, "Number of words sent (0..4294967295; plans accept 1..4148)")
+        ->type_name("N");
+    app->add_option("--receivers-from", cli.plan.receivers_from,
+                    "Read the receivers from FILE, as @FILE does; RECEIVERS is then left out")
+        ->type_name("FILE");
+    usage = usage_prefix(*app) + " SENDER {R1,R2,...|@FILE} COUNT";
+    return app;
 }
 
+void add_offset(CLI::App& app, PlanArguments& plan, std::string& usage) {
+    app.add_option("--offset", plan.offset, "Cycles to delay the exchange beyond its earliest start")->type_name("N");
+    usage += " [--offset N]";
+}
+
+void add_format(CLI::App& app, PlanArguments& plan, std::vector<std::string> formats, std::string& usage) {
+    std::string names;
+    for (const std::string& format : formats) {
+        names += (names.empty() ? "" : "|") + format;
+    }
+    app.add_option("--format", plan.format, "Output format (default text)")
+        ->check(CLI::IsMember(std::move(formats)))
+        ->type_name("FORMAT");
+    usage += " [--format " + names + "]";
+}
+
+PlanRequest to_request(const PlanArguments& arguments, ExchangeKind kind);
+int show_plan(Interface& cli, const Topology& topology, ExchangeKind kind);
+int check_plan(Interface& cli, const Topology& topology, ExchangeKind kind);
+int show_offset_limit(Interface& cli, const Topology& topology);
+int disassemble_words(Interface& cli);
+int answer_batch(Interface& cli, const Topology& topology);
+
+void add_command(Interface& cli, CLI::App* app, std::string usage,
+                 std::function<int(Interface&, const Topology&)> run) {
+    add_verbose(*app, cli.verbose);
+    usage += " [--verbose]";
+    app->footer("usage: " + usage);
+    cli.commands.push_back({app, std::move(usage), std::move(run)});
+}
+
+// Every subcommand is named here and nowhere else: the usage lines, the check
+// for unknown names and the dispatch all read this tree.
 void build(Interface& cli) {
     CLI::App& app = cli.app;
     app.require_subcommand(1);
     add_verbose(app, cli.verbose);
-    app.footer("Exit status: 0 done, 1 the plan or the check failed, 2 wrong command line.\n"
-               "Run 'vorl-plan SUBCOMMAND --help' for the arguments of each subcommand.");
-    cli.planners.push_back(add_planner(cli, app, ExchangeKind::PointToPoint, "p2p",
-                                       "Plan a point-to-point exchange and show its rows", true));
-    cli.planners.push_back(add_planner(cli, app, ExchangeKind::Multicast, "multicast",
-                                       "Plan a multicast exchange and show its rows", true));
-    cli.planners.push_back(add_planner(cli, app, ExchangeKind::PairedMulticast, "paired",
-                                       "Plan a paired multicast (receivers in whole pairs) and show its rows", true));
+    app.footer(std::string{exit_statuses} +
+               "\nA reader that closes early (| head -1) ends the run at once, without a message.\n"
+               "Run 'vorl-plan SUBCOMMAND --help' for the arguments of each subcommand.\n"
+               "Pipeline: vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -");
+    const struct {
+        ExchangeKind kind;
+        const char* name;
+        const char* description;
+    } planners[] = {
+        {ExchangeKind::PointToPoint, "p2p", "Plan a point-to-point exchange and show its rows"},
+        {ExchangeKind::Multicast, "multicast", "Plan a multicast exchange and show its rows"},
+        {ExchangeKind::PairedMulticast, "paired",
+         "Plan a paired multicast (receivers in whole pairs) and show its rows"},
+    };
+    for (const auto& planner : planners) {
+        std::string usage;
+        CLI::App* command = add_exchange_arguments(cli, app, planner.kind, planner.name, planner.description, usage);
+        if (planner.kind == ExchangeKind::Multicast) {
+            add_offset(*command, cli.plan, usage);
+        }
+        add_format(*command, cli.plan, {"text", "json", "svg"}, usage);
+        const ExchangeKind kind = planner.kind;
+        add_command(cli, command, usage,
+                    [kind](Interface& in, const Topology& topology) { return show_plan(in, topology, kind); });
+    }
 
-    cli.disasm = app.add_subcommand("disasm", "Decode instruction words, one line per word");
-    cli.disasm->add_option("WORD", cli.words, "Hexadecimal word, with or without 0x")->required()->type_name("HEX");
-    cli.disasm->footer("Example: vorl-plan disasm 41800003 0x641c0000");
-    add_verbose(*cli.disasm, cli.verbose);
+    std::string usage;
+    CLI::App* limit = add_exchange_arguments(
+        cli, app, ExchangeKind::Multicast, "offset-limit",
+        "Print the largest --offset at which the multicast plans (every smaller one plans too)", usage);
+    add_format(*limit, cli.plan, {"text", "json"}, usage);
+    add_command(cli, limit, usage, [](Interface& in, const Topology& topology) {
+        return show_offset_limit(in, topology);
+    });
 
-    cli.batch = app.add_subcommand(
-        "batch", "Answer JSON request lines from standard input, one response line each");
-    add_verbose(*cli.batch, cli.verbose);
-    cli.batch->footer(
+    CLI::App* disasm = app.add_subcommand("disasm", "Decode instruction words, one line per word");
+    disasm
+        ->add_option("WORD", cli.words,
+                     "Hexadecimal word, with or without 0x; - reads words from standard input: hexadecimal "
+                     "tokens, and JSON arrays of decimal words (rows as the JSON and batch output print them)")
+        ->required()
+        ->type_name("HEX|-");
+    add_command(cli, disasm, "vorl-plan disasm {WORD...|-}",
+                [](Interface& in, const Topology&) { return disassemble_words(in); });
+    disasm->footer("Examples: vorl-plan disasm 41800003 0x641c0000\n"
+                   "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
+                   "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
+                   disasm->get_footer());
+
+    CLI::App* batch = app.add_subcommand(
+        "batch", "Answer JSON request lines from FILE or standard input, one response line each");
+    batch->add_option("FILE", cli.batch_input, "Request lines; - or nothing for standard input")->type_name("FILE");
+    add_command(cli, batch, "vorl-plan batch [FILE|-]",
+                [](Interface& in, const Topology& topology) { return answer_batch(in, topology); });
+    batch->footer(
         "Requests: {\"op\":\"point_to_point\",\"sender\":S,\"receiver\":R,\"count\":C},\n"
-        "{\"op\":\"multicast\",\"sender\":S,\"receivers\":[...],\"count\":C,\"offset\":O},\n"
-        "{\"op\":\"paired_multicast\",\"sender\":S,\"receivers\":[...],\"count\":C}.\n"
-        "Answers: {\"ok\":...}, {\"err\":...,\"debug\":...} or {\"bad_request\":...}; exit status 0 at end of input.");
+        "{\"op\":\"multicast\",\"sender\":S,\"receivers\":[...],\"count\":C,\"offset\":O} (offset 0 if left out),\n"
+        "{\"op\":\"paired_multicast\",\"sender\":S,\"receivers\":[...],\"count\":C},\n"
+        "{\"op\":\"multicast_offset_limit\",\"sender\":S,\"receivers\":[...],\"count\":C}.\n"
+        "Answers: {\"ok\":...}, {\"err\":...,\"debug\":...} or {\"bad_request\":...}; exit status 0 at end of input.\n"
+        "Lines refused in a FILE are also named on standard error as FILE:LINE: reason.\n" +
+        batch->get_footer());
 
-    cli.check = app.add_subcommand(
-        "check", "Plan an exchange and cross-check its timing from the rows alone (exit 1 on a mismatch)");
-    cli.check->require_subcommand(1);
-    add_verbose(*cli.check, cli.verbose);
-    cli.check->footer("The first XPIC word of every receiver row must hold the cycle at which the data\n"
-                      "reaches its mux: the sender's first send start plus time_to_mux of the route.");
-    cli.checks.push_back(add_planner(cli, *cli.check, ExchangeKind::PointToPoint, "p2p",
-                                     "Check a point-to-point plan", false));
-    cli.checks.push_back(add_planner(cli, *cli.check, ExchangeKind::Multicast, "multicast",
-                                     "Check a multicast plan", false));
+    CLI::App* check = app.add_subcommand(
+        "check", "Plan an exchange and cross-check its timing from the rows alone (exit 3 on a mismatch)");
+    check->require_subcommand(1);
+    add_verbose(*check, cli.verbose);
+    check->footer("The first XPIC word of every receiver row must name, in its advance field, the cycle at\n"
+                  "which the receiver sets its mux: the sender's first send start plus time_to_mux of the route.");
+    for (const auto& planner : planners) {
+        if (planner.kind == ExchangeKind::PairedMulticast) {
+            continue;  // paired rows are timed by their pair, not by one route
+        }
+        std::string check_usage;
+        CLI::App* command = add_exchange_arguments(cli, *check, planner.kind, planner.name,
+                                                   std::string{"Check a "} + std::string{to_string(planner.kind)} +
+                                                       " plan",
+                                                   check_usage);
+        if (planner.kind == ExchangeKind::Multicast) {
+            add_offset(*command, cli.plan, check_usage);
+        }
+        const ExchangeKind kind = planner.kind;
+        add_command(cli, command, check_usage,
+                    [kind](Interface& in, const Topology& topology) { return check_plan(in, topology, kind); });
+    }
+}
+
+// The subcommand path the arguments name ("check multicast"), as far as it is known.
+std::vector<const CLI::App*> named_path(const Interface& cli, const std::vector<std::string>& arguments) {
+    std::vector<const CLI::App*> path{&cli.app};
+    for (const std::string& argument : arguments) {
+        if (argument.starts_with("-")) {
+            continue;
+        }
+        const auto children = path.back()->get_subcommands([](const CLI::App*) { return true; });
+        const auto child = std::ranges::find_if(children, [&](const CLI::App* app) {
+            return app->get_name() == argument;
+        });
+        if (child == children.end()) {
+            break;
+        }
+        path.push_back(*child);
+    }
+    return path;
+}
+
+std::string names_of(const CLI::App& app, std::string_view separator) {
+    const auto children = app.get_subcommands([](const CLI::App*) { return true; });
+    std::string names;
+    for (std::size_t index = 0; index < children.size(); ++index) {
+        names += std::string{index == 0 ? "" : index + 1 == children.size() ? separator : "|"} +
+                 children[index]->get_name();
+    }
+    return names;
 }
 
 std::string usage_of(const Interface& cli, const std::vector<std::string>& arguments) {
-    // The subcommand is the first argument that is not an option; "check" has its own.
-    std::vector<std::string> names;
-    for (const std::string& argument : arguments) {
-        if (!argument.starts_with("-")) {
-            names.push_back(argument);
-            if (names.size() == 2 || names.front() != "check") {
-                break;
-            }
+    const CLI::App* named = named_path(cli, arguments).back();
+    for (const Command& command : cli.commands) {
+        if (command.app == named) {
+            return command.usage;
         }
     }
-    const auto find = [&](const std::vector<Command>& commands, std::size_t at) -> const Command* {
-        for (const Command& command : commands) {
-            if (names.size() > at && names[at] == command.app->get_name()) {
-                return &command;
-            }
-        }
-        return nullptr;
-    };
-    if (const Command* command = find(cli.planners, 0)) {
-        return command->usage;
-    }
-    if (!names.empty() && names.front() == "check") {
-        const Command* command = find(cli.checks, 1);
-        return command ? command->usage : "vorl-plan check {p2p|multicast} ...";
-    }
-    if (!names.empty() && names.front() == "disasm") {
-        return "vorl-plan disasm WORD... [--verbose]";
-    }
-    if (!names.empty() && names.front() == "batch") {
-        return "vorl-plan batch [--verbose] < requests.jsonl";
-    }
-    return "vorl-plan [--verbose] {p2p|multicast|paired|disasm|batch|check} ...";
+    return usage_prefix(*named) + (named == &cli.app ? " [--verbose]" : "") + " {" + names_of(*named, "|") + "} ...";
 }
 
 // CLI11 would report a misspelt subcommand as a missing one; name it instead.
-void reject_unknown_subcommands(const std::vector<std::string>& arguments) {
-    const auto is_word = [](const std::string& argument) { return !argument.starts_with("-"); };
-    const auto subcommand = std::ranges::find_if(arguments, is_word);
-    if (subcommand == arguments.end()) {
-        return;
-    }
-    constexpr std::string_view known[] = {"p2p", "multicast", "paired", "disasm", "batch", "check"};
-    if (std::ranges::find(known, *subcommand) == std::end(known)) {
-        throw UsageError{"unknown subcommand \"" + *subcommand + "\""};
-    }
-    const auto checked = std::find_if(subcommand + 1, arguments.end(), is_word);
-    if (*subcommand == "check" && checked != arguments.end() && *checked != "p2p" && *checked != "multicast") {
-        throw UsageError{"check takes p2p or multicast, not \"" + *checked + "\""};
+void reject_unknown_subcommands(const Interface& cli, const std::vector<std::string>& arguments) {
+    const auto path = named_path(cli, arguments);
+    if (!path.back()->get_subcommands([](const CLI::App*) { return true; }).empty()) {
+        // The path stopped at a command that takes a subcommand: the next word is not one.
+        std::size_t words = 0;
+        for (const std::string& argument : arguments) {
+            if (argument.starts_with("-")) {
+                continue;
+            }
+            if (++words == path.size()) {
+                throw UsageError{path.size() == 1 ? "unknown subcommand \"" + argument + "\""
+                                                  : path.back()->get_name() + " takes " + names_of(*path.back(), " or ") +
+                                                        ", not \"" + argument + "\""};
+            }
+        }
     }
 }
 
 int usage_error(const Interface& cli, const std::string& reason, const std::vector<std::string>& arguments) {
-    const std::string usage = usage_of(cli, arguments);
-    std::cerr << "vorl-plan: " << reason << "\nusage: " << usage << "\n";
+    std::cerr << "vorl-plan: " << reason << "\nusage: " << usage_of(cli, arguments) << "\n";
     return exit_usage;
 }
 
-PlanRequest to_request(const PlanArguments& arguments, ExchangeKind kind) {
+std::vector<std::uint16_t> receivers_from_file(const std::string& name) {
+    InputFile file{name};
+    return parse_tile_text(read_all(file), file.name());
+}
+
+PlanRequest to_request(const PlanArguments& given, ExchangeKind kind) {
+    PlanArguments arguments = given;
+    if (!arguments.receivers_from.empty()) {
+        if (!arguments.count.empty()) {
+            throw UsageError{"give the receivers as RECEIVERS or with --receivers-from, not both"};
+        }
+        arguments.count = std::exchange(arguments.receivers, "@" + arguments.receivers_from);
+    }
+    if (arguments.count.empty()) {
+        throw UsageError{"COUNT is required"};
+    }
     PlanRequest request;
     request.kind = kind;
     request.sender = parse_tile(arguments.sender, "SENDER");
     if (kind == ExchangeKind::PointToPoint) {
         request.receivers = {parse_tile(arguments.receivers, "RECEIVER")};
+    } else if (arguments.receivers.starts_with("@")) {
+        request.receivers = receivers_from_file(arguments.receivers.substr(1));
     } else {
         request.receivers = parse_tile_list(arguments.receivers, "RECEIVERS");
     }
@@ -196,15 +320,32 @@ PlanRequest to_request(const PlanArguments& arguments, ExchangeKind kind) {
     return request;
 }
 
-int show_plan(const vorl_exchange::Topology& topology, const PlanRequest& request, const std::string& format) {
+// The fixed text and the hints on standard error; with --format json the caller
+// also writes the failure document on standard output, so that a script always
+// has JSON to read.
+std::vector<std::string> report_failure(const Topology& topology, const PlanRequest& request,
+                                        const vorl_exchange::ExchangeError& error) {
+    std::vector<std::string> lines = hints(topology, request, error);
+    std::cerr << error.display().view() << "\n";
+    for (const std::string& line : lines) {
+        std::cerr << line << "\n";
+    }
+    return lines;
+}
+
+int show_plan(Interface& cli, const Topology& topology, ExchangeKind kind) {
+    const PlanRequest request = to_request(cli.plan, kind);
     const auto view = make_plan(topology, request);
     if (!view) {
-        std::cerr << view.error().display().view() << "\n";
+        const auto lines = report_failure(topology, request, view.error());
+        if (cli.plan.format == "json") {
+            std::cout << render_json_failure(request, view.error(), lines);
+        }
         return exit_failed;
     }
-    if (format == "json") {
+    if (cli.plan.format == "json") {
         std::cout << render_json(topology, *view);
-    } else if (format == "svg") {
+    } else if (cli.plan.format == "svg") {
         std::cout << render_svg(topology, *view);
     } else {
         std::cout << render_text(topology, *view);
@@ -212,10 +353,29 @@ int show_plan(const vorl_exchange::Topology& topology, const PlanRequest& reques
     return exit_ok;
 }
 
-int check_plan(const vorl_exchange::Topology& topology, const PlanRequest& request) {
+int show_offset_limit(Interface& cli, const Topology& topology) {
+    const PlanRequest request = to_request(cli.plan, ExchangeKind::Multicast);
+    const auto limit = topology.multicast_offset_limit(request.sender, request.receivers, request.count);
+    if (!limit) {
+        const auto lines = report_failure(topology, request, limit.error());
+        if (cli.plan.format == "json") {
+            std::cout << render_json_offset_limit_failure(request, limit.error(), lines);
+        }
+        return exit_failed;
+    }
+    if (cli.plan.format == "json") {
+        std::cout << render_json_offset_limit(request, *limit);
+    } else {
+        std::cout << *limit << "\n";
+    }
+    return exit_ok;
+}
+
+int check_plan(Interface& cli, const Topology& topology, ExchangeKind kind) {
+    const PlanRequest request = to_request(cli.plan, kind);
     const auto view = make_plan(topology, request);
     if (!view) {
-        std::cerr << view.error().display().view() << "\n";
+        report_failure(topology, request, view.error());
         return exit_failed;
     }
     const TimingReport report = *plan_timing(topology, *view);
@@ -228,17 +388,22 @@ int check_plan(const vorl_exchange::Topology& topology, const PlanRequest& reque
     }
     if (!report.ok()) {
         std::cerr << "timing mismatch: " << report.problem << "\n";
-        return exit_failed;
+        return exit_mismatch;
     }
     std::cout << "ok\n";
     return exit_ok;
 }
 
-int disassemble_words(const std::vector<std::string>& words) {
+int disassemble_words(Interface& cli) {
     std::vector<std::uint32_t> values;
-    values.reserve(words.size());
-    for (const std::string& word : words) {
-        values.push_back(parse_word(word));  // all are read before any is printed
+    for (const std::string& word : cli.words) {
+        if (word == "-") {
+            InputFile input{"-"};
+            const auto read = parse_word_text(read_all(input), input.name());
+            values.insert(values.end(), read.begin(), read.end());
+        } else {
+            values.push_back(parse_word(word, "WORD"));  // all are read before any is printed
+        }
     }
     for (const std::uint32_t value : values) {
         std::cout << disassemble(value) << "\n";
@@ -246,36 +411,36 @@ int disassemble_words(const std::vector<std::string>& words) {
     return exit_ok;
 }
 
+int answer_batch(Interface& cli, const Topology& topology) {
+    InputFile input{cli.batch_input};
+    std::istream in{&input.reader()};
+    if (cli.batch_input == "-") {
+        run_batch(topology, in, std::cout);
+    } else {
+        run_batch(topology, in, std::cout, {input.name(), std::cerr});
+    }
+    input.check_read();
+    return exit_ok;
+}
+
 int dispatch(Interface& cli) {
-    const auto topology = vorl_exchange::Topology::tarn();
+    const auto topology = Topology::tarn();
     if (cli.verbose) {
         vorl_exchange::set_event_sink(
             [](const vorl_exchange::Event& event) { std::cerr << vorl_exchange::render(event) << "\n"; });
     }
-    for (const Command& command : cli.planners) {
+    for (Command& command : cli.commands) {
         if (command.app->parsed()) {
-            return show_plan(topology, to_request(cli.plan, command.kind), cli.plan.format);
+            return command.run(cli, topology);
         }
     }
-    for (const Command& command : cli.checks) {
-        if (command.app->parsed()) {
-            return check_plan(topology, to_request(cli.plan, command.kind));
-        }
-    }
-    if (cli.disasm->parsed()) {
-        return disassemble_words(cli.words);
-    }
-    return run_batch(topology, std::cin, std::cout);
+    throw UsageError{"a subcommand is required"};
 }
 
-}  // namespace
-
-int run(int argc, char** argv) {
-    Interface cli;
-    build(cli);
+int parse_and_dispatch(Interface& cli, int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
-        reject_unknown_subcommands(arguments);
+        reject_unknown_subcommands(cli, arguments);
         for (const std::string& argument : arguments) {
             if (looks_negative(argument)) {
                 throw UsageError{"\"" + argument + "\" is negative; tiles, counts, offsets and words are unsigned"};
@@ -291,7 +456,58 @@ int run(int argc, char** argv) {
         return usage_error(cli, error.what(), arguments);
     } catch (const UsageError& error) {
         return usage_error(cli, error.what(), arguments);
+    } catch (const InputError& error) {
+        std::cerr << "vorl-plan: " << error.what() << "\n";
+        return exit_io;
     }
+}
+
+// Standard output goes through a writer that remembers a failed write, so that
+// a full disk or a closed output ends the run with exit_io instead of success.
+// The buffer is restored before the writer goes away.
+class CheckedStandardOutput {
+public:
+    CheckedStandardOutput() : previous_{std::cout.rdbuf(&writer_)} {}
+    CheckedStandardOutput(const CheckedStandardOutput&) = delete;
+    CheckedStandardOutput& operator=(const CheckedStandardOutput&) = delete;
+    ~CheckedStandardOutput() { std::cout.rdbuf(previous_); }
+
+    // 0 if every byte reached standard output, else the errno of the failure.
+    int finish() {
+        std::cout.flush();
+        if (writer_.error() != 0) {
+            return writer_.error();
+        }
+        // A file system may report a failed write only when the file is closed.
+        return ::close(STDOUT_FILENO) == 0 || errno == EINTR ? 0 : errno;
+    }
+
+private:
+    FdWriter writer_{STDOUT_FILENO};
+    std::streambuf* previous_;
+};
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
+        std::cerr << "vorl-plan: cannot write standard output: " << std::strerror(EBADF) << "\n";
+        return exit_io;
+    }
+    int status = exit_ok;
+    int write_error = 0;
+    {
+        CheckedStandardOutput output;
+        Interface cli;
+        build(cli);
+        status = parse_and_dispatch(cli, argc, argv);
+        write_error = output.finish();
+    }
+    if (write_error != 0) {
+        std::cerr << "vorl-plan: cannot write standard output: " << std::strerror(write_error) << "\n";
+        return exit_io;
+    }
+    return status;
 }
 
 }  // namespace vorl_plan

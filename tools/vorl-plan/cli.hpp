@@ -3,10 +3,12 @@
 
 namespace vorl_plan {
 
-// Exit statuses: 0 done, 1 the plan or the check failed, 2 the command line is wrong.
-inline constexpr int exit_ok = 0;
-inline constexpr int exit_failed = 1;
-inline constexpr int exit_usage = 2;
+// Exit statuses.
+inline constexpr int exit_ok = 0;        // done
+inline constexpr int exit_failed = 1;    // the plan failed
+inline constexpr int exit_usage = 2;     // the command line (or a value read for it) is wrong
+inline constexpr int exit_mismatch = 3;  // `check` found rows whose timing does not match
+inline constexpr int exit_io = 4;        // a file or a standard stream could not be read or written
 
 [[nodiscard]] int run(int argc, char** argv);
 

@@ -13,6 +13,15 @@ std::string_view to_string(ExchangeKind kind) noexcept {
     return "point-to-point";
 }
 
+std::string_view identifier(ExchangeKind kind) noexcept {
+    switch (kind) {
+        case ExchangeKind::PointToPoint: return "point_to_point";
+        case ExchangeKind::Multicast: return "multicast";
+        case ExchangeKind::PairedMulticast: return "paired_multicast";
+    }
+    return "point_to_point";
+}
+
 std::vector<Lane> lanes(const vorl_exchange::Topology& topology, const PlanView& view) {
     const auto lane = [&](std::string role, std::uint16_t tile, const vorl_exchange::Row& row) {
         const auto physical = topology.physical(tile);

@@ -18,8 +18,11 @@ namespace vorl_plan {
 
 enum class ExchangeKind : std::uint8_t { PointToPoint, Multicast, PairedMulticast };
 
-// "point-to-point", "multicast", "paired multicast"
+// "point-to-point", "multicast", "paired multicast": prose, as in a title.
 [[nodiscard]] std::string_view to_string(ExchangeKind kind) noexcept;
+// "point_to_point", "multicast", "paired_multicast": the name JSON documents and
+// batch requests use.
+[[nodiscard]] std::string_view identifier(ExchangeKind kind) noexcept;
 
 struct PlanRequest {
     ExchangeKind kind = ExchangeKind::PointToPoint;

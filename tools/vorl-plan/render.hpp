@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plan_view.hpp"
 #include "vorl_exchange/topology.hpp"
@@ -11,8 +12,18 @@ namespace vorl_plan {
 
 // A listing per row: word index, hex word, decoded instruction, start and end cycle.
 [[nodiscard]] std::string render_text(const vorl_exchange::Topology& topology, const PlanView& view);
-// The rows as numbers plus every word's decoded fields and cycles.
+// Version of the documents below; it changes whenever a key changes.
+inline constexpr int json_format_version = 1;
+// The rows as numbers plus every word's raw fields, derived values and cycles.
 [[nodiscard]] std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view);
+// The largest offset that plans, as `vorl-plan offset-limit` shows it.
+[[nodiscard]] std::string render_json_offset_limit(const PlanRequest& request, std::uint32_t limit);
+// A plan that failed: the request and the error's kind, display text, debug form and hints.
+[[nodiscard]] std::string render_json_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
+                                              const std::vector<std::string>& hints);
+[[nodiscard]] std::string render_json_offset_limit_failure(const PlanRequest& request,
+                                                           const vorl_exchange::ExchangeError& error,
+                                                           const std::vector<std::string>& hints);
 // A timeline picture: one lane per row, one box per timed word.
 [[nodiscard]] std::string render_svg(const vorl_exchange::Topology& topology, const PlanView& view);
 

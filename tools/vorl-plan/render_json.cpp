@@ -11,37 +11,63 @@ namespace {
 using nlohmann::ordered_json;
 using vorl_exchange::WordFamily;
 
-// The fields the word's family has, under the names of the word layouts.
+std::string_view kind_name(vorl_exchange::ErrorKind kind) {
+    using vorl_exchange::ErrorKind;
+    switch (kind) {
+        case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
+        case ErrorKind::Tile: return "Tile";
+        case ErrorKind::DuplicateTile: return "DuplicateTile";
+        case ErrorKind::Count: return "Count";
+        case ErrorKind::ReceiverSet: return "ReceiverSet";
+        case ErrorKind::Schedule: return "Schedule";
+        case ErrorKind::PlanOffsetRange: return "PlanOffsetRange";
+        case ErrorKind::Address: return "Address";
+        case ErrorKind::HostPacket: return "HostPacket";
+    }
+    return "Unknown";
+}
+
+// The raw fields the word's family has, under the names of the word layouts.
 ordered_json fields(const TimelineWord& entry) {
     const auto& decoded = entry.decoded;
+    const std::uint32_t word = decoded.word;
     ordered_json out = ordered_json::object();
     if (entry.role == WordRole::Payload) {
         namespace payload = vorl_exchange::send_control_pair_payload;
-        out["xpic_bits"] = payload::xpic_bits.get(decoded.word);
-        out["pic_bits"] = payload::pic_bits.get(decoded.word);
+        out["xpic_bits"] = payload::xpic_bits.get(word);
+        out["pic_bits"] = payload::pic_bits.get(word);
         return out;
     }
     switch (decoded.family) {
         case WordFamily::Send:
+            out["count_minus_one"] = vorl_exchange::send_word::count_minus_one.get(word);
+            out["base_word"] = vorl_exchange::send_word::base_word.get(word);
+            out["control"] = vorl_exchange::send_word::control.get(word);
+            break;
         case WordFamily::SendOff:
-            out["count_minus_one"] = decoded.count_minus_one;
-            out["base_word"] = decoded.base_word;
-            out["control"] = decoded.control;
+            out["count_low"] = vorl_exchange::send_off_word::count_low.get(word);
+            out["count_high"] = vorl_exchange::send_off_word::count_high.get(word);
+            out["base_word"] = vorl_exchange::send_off_word::base_word.get(word);
+            out["control"] = vorl_exchange::send_off_word::control.get(word);
             break;
         case WordFamily::SendControlPair:
-            out["pointer_selector"] = decoded.flag;
-            out["count_minus_one"] = decoded.count_minus_one;
-            out["source_word_address"] = decoded.base_word;
-            out["control"] = decoded.control;
+            out["pointer_selector"] = vorl_exchange::send_control_pair_word::pointer_selector.get(word);
+            out["count_minus_one"] = vorl_exchange::send_control_pair_word::count_minus_one.get(word);
+            out["source_word_address"] = vorl_exchange::send_control_pair_word::source_word_address.get(word);
+            out["control"] = vorl_exchange::send_control_pair_word::control.get(word);
             break;
         case WordFamily::PlainDelay:
-            out["advance_field"] = decoded.advance_field;
+            out["cycles"] = vorl_exchange::plain_delay_word::cycles.get(word);
             break;
         case WordFamily::PicDelay:
+            out["advance"] = vorl_exchange::pic_delay_word::advance.get(word);
+            out["flag"] = vorl_exchange::pic_delay_word::flag.get(word);
+            out["control"] = vorl_exchange::pic_delay_word::control.get(word);
+            break;
         case WordFamily::XpicDelay:
-            out["advance_field"] = decoded.advance_field;
-            out["flag"] = decoded.flag;
-            out["control"] = decoded.control;
+            out["advance"] = vorl_exchange::xpic_delay_word::advance.get(word);
+            out["flag"] = vorl_exchange::xpic_delay_word::flag.get(word);
+            out["control"] = vorl_exchange::xpic_delay_word::control.get(word);
             break;
         case WordFamily::Opening:
         case WordFamily::Closing:
@@ -52,6 +78,10 @@ ordered_json fields(const TimelineWord& entry) {
     return out;
 }
 
+bool is_send(WordFamily family) {
+    return family == WordFamily::Send || family == WordFamily::SendOff || family == WordFamily::SendControlPair;
+}
+
 ordered_json word_json(const TimelineWord& entry) {
     ordered_json out;
     out["index"] = entry.index;
@@ -59,10 +89,17 @@ ordered_json word_json(const TimelineWord& entry) {
     out["hex"] = hex_word(entry.decoded.word);
     out["role"] = to_string(entry.role);
     if (entry.is_instruction()) {
-        out["mnemonic"] = vorl_exchange::mnemonic(entry.decoded.family);
+        const WordFamily family = entry.decoded.family;
+        out["mnemonic"] = vorl_exchange::mnemonic(family);
         out["fields"] = fields(entry);
-        out["start"] = entry.start;
-        out["end"] = entry.end;
+        // What the text listing's "count=" and "advance=" show.
+        if (is_send(family)) {
+            out["count"] = entry.decoded.count_minus_one + 1u;
+        } else if (entry.decoded.advance() > 0) {
+            out["advance_cycles"] = entry.decoded.advance();
+        }
+        out["start_cycle"] = entry.start;
+        out["end_cycle"] = entry.end;
     } else if (entry.role == WordRole::Payload) {
         out["fields"] = fields(entry);
     }
@@ -85,7 +122,7 @@ ordered_json lane_json(const Lane& lane) {
 ordered_json timing_json(const std::optional<TimingReport>& report, const vorl_exchange::Row& sender_row) {
     ordered_json out;
     const auto send_start = read_timeline(sender_row).first_send_start();
-    out["send_start"] = send_start ? ordered_json(*send_start) : ordered_json(nullptr);
+    out["send_start_cycle"] = send_start ? ordered_json(*send_start) : ordered_json(nullptr);
     if (!report) {
         out["checked"] = false;
         return out;
@@ -100,8 +137,8 @@ ordered_json timing_json(const std::optional<TimingReport>& report, const vorl_e
         ordered_json entry;
         entry["tile"] = receiver.receiver;
         entry["mux_time"] = receiver.mux_time;
-        entry["expected_xpic_field"] = receiver.expected;
-        entry["xpic_field"] = receiver.carried ? ordered_json(*receiver.carried) : ordered_json(nullptr);
+        entry["expected_advance"] = receiver.expected;
+        entry["advance"] = receiver.carried ? ordered_json(*receiver.carried) : ordered_json(nullptr);
         out["receivers"].push_back(std::move(entry));
     }
     return out;
@@ -134,26 +171,72 @@ void write(const ordered_json& value, int depth, std::string& out) {
     out += "\n" + std::string(static_cast<std::size_t>(depth) * 2, ' ') + (value.is_object() ? "}" : "]");
 }
 
-}  // namespace
 
-std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view) {
-    const PlanRequest& request = view.request;
+// The request's part of every document, failed or not.
+ordered_json request_json(const PlanRequest& request) {
     ordered_json out;
-    out["exchange"] = to_string(request.kind);
+    out["format_version"] = json_format_version;
+    out["exchange"] = identifier(request.kind);
     out["sender"] = request.sender;
     out["receivers"] = request.receivers;
     out["count"] = request.count;
     if (request.kind == ExchangeKind::Multicast) {
         out["offset"] = request.offset;
     }
+    return out;
+}
+
+std::string document(const ordered_json& value) {
+    std::string text;
+    write(value, 0, text);
+    return text + "\n";
+}
+
+}  // namespace
+
+std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view) {
+    ordered_json out = request_json(view.request);
     out["rows"] = ordered_json::array();
     for (const Lane& lane : lanes(topology, view)) {
         out["rows"].push_back(lane_json(lane));
     }
     out["timing"] = timing_json(plan_timing(topology, view), view.sender_row);
-    std::string text;
-    write(out, 0, text);
-    return text + "\n";
+    return document(out);
+}
+
+std::string render_json_offset_limit(const PlanRequest& request, std::uint32_t limit) {
+    ordered_json out = request_json(request);
+    out.erase("offset");  // the request asks for it
+    out["offset_limit"] = limit;
+    return document(out);
+}
+
+namespace {
+
+ordered_json failure_json(const vorl_exchange::ExchangeError& error, const std::vector<std::string>& hints) {
+    ordered_json failure;
+    failure["kind"] = kind_name(error.kind());
+    failure["display"] = std::string{error.display().view()};
+    failure["debug"] = error.debug();
+    failure["hints"] = hints;
+    return failure;
+}
+
+}  // namespace
+
+std::string render_json_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
+                                const std::vector<std::string>& hints) {
+    ordered_json out = request_json(request);
+    out["error"] = failure_json(error, hints);
+    return document(out);
+}
+
+std::string render_json_offset_limit_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
+                                             const std::vector<std::string>& hints) {
+    ordered_json out = request_json(request);
+    out.erase("offset");
+    out["error"] = failure_json(error, hints);
+    return document(out);
 }
 
 }  // namespace vorl_plan

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <span>
 #include <cstdio>
 #include <limits>
 
@@ -22,6 +24,13 @@ constexpr double box_height = 24;
 constexpr double label_row_height = 13;
 constexpr double label_char_width = 6.7;  // 11px monospace
 constexpr double tick_char_width = 6.1;   // 10px monospace
+// Receiver lanes drawn one by one; the rest share one summary lane, so that a
+// multicast to a thousand tiles stays a picture one can read.
+constexpr std::size_t most_receiver_lanes = 24;
+constexpr double summary_height = 56;
+constexpr double bottom_axis_room = 40;
+// The XPIC control value that returns a receiver's mux to no source.
+constexpr std::uint32_t neutral_source = 1600;
 
 struct Colours {
     const char* fill;
@@ -107,14 +116,41 @@ private:
     std::array<double, rows> right_{-1e9, -1e9, -1e9};
 };
 
+// What a receive control does once it takes effect, as a paired or ordinary
+// receiver row uses it; empty for words that are not receive controls.
+std::string_view control_meaning(const vorl_exchange::DecodedWord& decoded) {
+    switch (decoded.family) {
+        case WordFamily::XpicDelay: return decoded.control == neutral_source ? "end" : "source select";
+        case WordFamily::PicDelay:
+            if (decoded.flag == 1) {
+                return decoded.control != 0 ? "format" : "format end";
+            }
+            return "pointer";
+        case WordFamily::SendControlPair: return "pointer + source select";
+        default: return "";
+    }
+}
+
+// The receivers beyond `most_receiver_lanes`, drawn as one lane with their count.
+struct Summary {
+    std::size_t receivers = 0;
+    std::optional<std::int64_t> first_mux_set;  // over those receivers, when the timing is known
+    std::optional<std::int64_t> last_mux_set;
+};
+
 struct Picture {
-    const std::vector<Lane>& lanes;
+    std::span<const Lane> lanes;  // the lanes drawn one by one
+    Summary summary;
     const BrokenAxis& axis;
     std::optional<std::uint64_t> send_start;
     const std::optional<TimingReport>& timing;
 
     [[nodiscard]] double lane_top(std::size_t lane) const { return lanes_top + static_cast<double>(lane) * lane_height; }
-    [[nodiscard]] double bottom() const { return lane_top(lanes.size()); }
+    [[nodiscard]] double lanes_bottom() const {
+        return lane_top(lanes.size()) + (summary.receivers > 0 ? summary_height : 0);
+    }
+    [[nodiscard]] bool tall() const { return lanes.size() + (summary.receivers > 0 ? 1 : 0) > 6; }
+    [[nodiscard]] double bottom() const { return lanes_bottom() + (tall() ? bottom_axis_room : 0); }
 };
 
 std::string header(const PlanView& view, const Picture& picture, double height) {
@@ -122,7 +158,14 @@ std::string header(const PlanView& view, const Picture& picture, double height) 
                       num(height) + "\" viewBox=\"0 0 " + num(canvas_width) + " " + num(height) +
                       "\" font-family=\"DejaVu Sans Mono, Menlo, Consolas, monospace\">\n";
     out += rect(0, 0, canvas_width, height, "fill=\"#ffffff\"");
-    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", title(view.request));
+    // A long receiver list would run off the picture; its lanes name the tiles.
+    constexpr std::size_t longest_title = 100;
+    std::string heading = title(view.request);
+    if (heading.size() > longest_title) {
+        heading = heading.substr(0, longest_title) + "... (" + std::to_string(view.request.receivers.size()) +
+                  " receivers)";
+    }
+    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", heading);
     out += text_at(16, 43, "font-size=\"12\" fill=\"#444444\"",
                    picture.axis.has_breaks()
                        ? "x: cycles from each row's opening word. Stretches longer than " +
@@ -142,51 +185,109 @@ std::string header(const PlanView& view, const Picture& picture, double height) 
     return out;
 }
 
-std::string legend() {
+// The marks a picture uses, so that its legend lists those and no others.
+struct Marks {
+    std::vector<WordFamily> families;  // boxes, in legend order
+    bool send_word = false;
+    bool send_start = false;
+    bool receive_control = false;
+    bool mux_set = false;
+};
+
+Marks marks_used(const Picture& picture) {
+    Marks marks;
+    bool seen[5] = {};
+    constexpr WordFamily boxed[] = {WordFamily::PlainDelay, WordFamily::PicDelay, WordFamily::XpicDelay,
+                                    WordFamily::SendControlPair};
+    for (const Lane& lane : picture.lanes) {
+        for (const TimelineWord& entry : lane.timeline.words) {
+            if (!entry.is_instruction()) {
+                continue;
+            }
+            const WordFamily family = entry.decoded.family;
+            for (std::size_t index = 0; index < std::size(boxed); ++index) {
+                seen[index] = seen[index] || (family == boxed[index] && entry.takes_time());
+            }
+            marks.send_word = marks.send_word || family == WordFamily::Send || family == WordFamily::SendOff;
+            marks.receive_control = marks.receive_control || (&lane != &picture.lanes.front() &&
+                                                              is_receive_control(entry.decoded));
+        }
+    }
+    for (std::size_t index = 0; index < std::size(boxed); ++index) {
+        if (seen[index]) {
+            marks.families.push_back(boxed[index]);
+        }
+    }
+    marks.send_start = picture.send_start.has_value();
+    marks.mux_set = picture.timing && picture.send_start && !picture.timing->receivers.empty();
+    return marks;
+}
+
+std::string legend(const Marks& marks) {
     std::string out;
     double x = 16;
     const double y = 74;
-    const auto swatch = [&](WordFamily family, std::string_view name) {
+    for (const WordFamily family : marks.families) {
+        const std::string_view name = vorl_exchange::mnemonic(family);
         const Colours c = colours(family);
         out += rect(x, y, 22, 12, std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"");
         out += text_at(x + 28, y + 10, "font-size=\"11\"", name);
         x += 40 + label_char_width * static_cast<double>(name.size());
+    }
+    const auto entry = [&](const std::string& mark, std::string_view name) {
+        out += mark;
+        out += text_at(x + 16, y + 10, "font-size=\"11\"", name);
+        x += 28 + label_char_width * static_cast<double>(name.size());
     };
-    swatch(WordFamily::PlainDelay, "delay");
-    swatch(WordFamily::PicDelay, "pic-delay");
-    swatch(WordFamily::XpicDelay, "xpic-delay");
-    swatch(WordFamily::SendControlPair, "sendpicp");
-    out += rect(x, y - 2, 4, 16, "fill=\"#33a02c\"");
-    out += text_at(x + 10, y + 10, "font-size=\"11\"", "send word");
-    x += 84;
-    out += line(x, y - 2, x, y + 14, "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"4 3\"");
-    out += text_at(x + 6, y + 10, "font-size=\"11\"", "first send starts");
-    x += 134;
-    out += "<path d=\"M" + num(x) + " " + num(y) + " l10 0 l-5 9 z\" fill=\"#222222\"/>\n";
-    out += text_at(x + 16, y + 10, "font-size=\"11\"", "receive control takes effect");
-    x += 214;
-    out += "<path d=\"M" + num(x + 5) + " " + num(y) + " l5 6 l-5 6 l-5 -6 z\" fill=\"#d7191c\"/>\n";
-    out += text_at(x + 16, y + 10, "font-size=\"11\"", "data reaches the mux");
+    if (marks.send_word) {
+        entry(rect(x, y - 2, 4, 16, "fill=\"#33a02c\""), "send word");
+    }
+    if (marks.send_start) {
+        entry(line(x + 4, y - 2, x + 4, y + 14, "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"4 3\""),
+              "first send starts");
+    }
+    if (marks.receive_control) {
+        entry("<path d=\"M" + num(x) + " " + num(y) + " l10 0 l-5 9 z\" fill=\"#222222\"/>\n",
+              "receive control takes effect (> what it does)");
+    }
+    if (marks.mux_set) {
+        entry("<path d=\"M" + num(x + 5) + " " + num(y) + " l5 6 l-5 6 l-5 -6 z\" fill=\"#d7191c\"/>\n",
+              "XPIC field: mux set");
+    }
     return out;
 }
 
-std::string axis_and_grid(const Picture& picture) {
-    std::string out = line(plot_left, axis_y, plot_left + plot_width, axis_y, "stroke=\"#222222\"");
+// The cycle axis at `y`, its labels above it (`direction` -1) or below it (+1).
+std::string axis_at(const Picture& picture, double y, int direction) {
+    std::string out = line(plot_left, y, plot_left + plot_width, y, "stroke=\"#222222\"");
     std::array<double, 2> right{-1e9, -1e9};
     for (const std::uint64_t cycle : picture.axis.points()) {
         const double x = picture.axis.x(cycle);
-        out += line(x, axis_y, x, picture.bottom(), "stroke=\"#e4e4e4\"");
-        out += line(x, axis_y - 4, x, axis_y, "stroke=\"#222222\"");
+        out += line(x, y, x, y + 4 * direction, "stroke=\"#222222\"");
         const std::string label = std::to_string(cycle);
         const double width = tick_char_width * static_cast<double>(label.size());
         for (std::size_t row = 0; row < right.size(); ++row) {
             if (x - width / 2 >= right[row] + 4) {
                 right[row] = x + width / 2;
-                out += text_at(x, axis_y - 7 - 12 * static_cast<double>(row),
+                const double stacked = 12 * static_cast<double>(row);
+                out += text_at(x, direction < 0 ? y - 7 - stacked : y + 15 + stacked,
                                "font-size=\"10\" text-anchor=\"middle\"", label);
                 break;
             }
         }
+    }
+    return out;
+}
+
+std::string axis_and_grid(const Picture& picture) {
+    std::string out;
+    for (const std::uint64_t cycle : picture.axis.points()) {
+        const double x = picture.axis.x(cycle);
+        out += line(x, axis_y, x, picture.lanes_bottom(), "stroke=\"#e4e4e4\"");
+    }
+    out += axis_at(picture, axis_y, -1);
+    if (picture.tall()) {
+        out += axis_at(picture, picture.lanes_bottom() + 4, 1);
     }
     return out;
 }
@@ -199,6 +300,26 @@ std::string lane_frame(const Picture& picture, std::size_t index) {
                    lane.role + " " + std::to_string(lane.tile));
     out += text_at(16, top + box_top + 32, "font-size=\"11\" fill=\"#555555\"",
                    lane.physical ? "physical " + std::to_string(*lane.physical) : std::string{"not in topology"});
+    return out;
+}
+
+std::string summary_lane(const Picture& picture) {
+    const Summary& summary = picture.summary;
+    const double top = picture.lane_top(picture.lanes.size());
+    std::string out = rect(0, top, canvas_width, summary_height, "fill=\"#e8e8e8\"");
+    out += text_at(16, top + 22, "font-size=\"13\" font-weight=\"bold\"",
+                   std::to_string(summary.receivers) + " more receivers");
+    std::string detail = "rows not drawn; --format text or json lists them all";
+    if (summary.first_mux_set && summary.last_mux_set) {
+        detail = "their muxes are set at cycles " + std::to_string(*summary.first_mux_set) + ".." +
+                 std::to_string(*summary.last_mux_set) + "; " + detail;
+        const double x0 = picture.axis.x(static_cast<std::uint64_t>(std::max<std::int64_t>(*summary.first_mux_set, 0)));
+        const double x1 = picture.axis.x(static_cast<std::uint64_t>(std::max<std::int64_t>(*summary.last_mux_set, 0)));
+        out += rect(x0 - 1, top + 30, x1 - x0 + 2, 8, "fill=\"#d7191c\" fill-opacity=\"0.5\"");
+    }
+    out += text_at(plot_left, top + 22,
+                   "font-size=\"11\" fill=\"#444444\" paint-order=\"stroke\" stroke=\"#e8e8e8\" stroke-width=\"4\"",
+                   detail);
     return out;
 }
 
@@ -235,6 +356,9 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
         const double x0 = picture.axis.x(entry.start);
         const double x1 = picture.axis.x(entry.end);
         std::string label{vorl_exchange::mnemonic(family)};
+        // A receiver's controls say what they do where they take effect, at the word's end.
+        const std::string_view meaning = index > 0 ? control_meaning(entry.decoded) : std::string_view{};
+        const std::string effect = meaning.empty() ? std::string{} : " > " + std::string{meaning};
         if (family == WordFamily::Opening || family == WordFamily::Closing) {
             layers.bars += rect(x0 - 1, top - 2, 2, box_height + 4, "fill=\"#222222\"");
             continue;
@@ -244,11 +368,12 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
                       rect(x0, top, x1 - x0, box_height,
                            std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"") +
                       "</g>\n";
-            const std::string with_cycles = label + " " + std::to_string(entry.end - entry.start);
+            const std::string with_cycles = label + " " + std::to_string(entry.end - entry.start) + effect;
             if (label_char_width * static_cast<double>(with_cycles.size()) + 8 <= x1 - x0) {
                 layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), with_cycles);
                 continue;
             }
+            label += effect;
             if (label_char_width * static_cast<double>(label.size()) + 6 <= x1 - x0) {
                 layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), label);
                 continue;
@@ -259,6 +384,7 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
             if (family == WordFamily::Send || family == WordFamily::SendOff) {
                 label += " " + std::to_string(entry.decoded.count_minus_one + 1u);
             }
+            label += effect;
         }
         // Too narrow for its label: put it underneath, joined by a leader line.
         const double width = label_char_width * static_cast<double>(label.size());
@@ -279,7 +405,7 @@ std::string breaks(const Picture& picture) {
         }
         const double x = (segment.x0 + segment.x1) / 2;
         const double top = axis_y - 6;
-        const double height = picture.bottom() - top;
+        const double height = picture.lanes_bottom() - top;
         out += rect(x - 4, top, 8, height, "fill=\"#ffffff\"");
         out += line(x - 8, top + 8, x, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
         out += line(x, top + 8, x + 8, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
@@ -297,35 +423,37 @@ std::string markers(const Picture& picture) {
             if (entry.is_instruction() && is_receive_control(entry.decoded)) {
                 const double x = picture.axis.x(entry.end);
                 out += "<path d=\"M" + num(x - 5) + " " + num(top - 11) + " l10 0 l-5 9 z\" fill=\"#222222\">" +
-                       "<title>" + escape(vorl_exchange::describe(entry.decoded)) + " takes effect at cycle " +
+                       "<title>" + escape(vorl_exchange::describe(entry.decoded)) + ": " +
+                       std::string{control_meaning(entry.decoded)} + " takes effect at cycle " +
                        std::to_string(entry.end) + "</title></path>\n";
             }
         }
     }
     if (picture.timing && picture.send_start) {
         for (const ReceiverTiming& receiver : picture.timing->receivers) {
-            if (receiver.expected < 0) {
+            if (receiver.expected < 0 || receiver.position + 1 >= picture.lanes.size()) {
                 continue;
             }
             const double x = picture.axis.x(static_cast<std::uint64_t>(receiver.expected));
             const double top = picture.lane_top(receiver.position + 1) + box_top;
             out += "<path d=\"M" + num(x) + " " + num(top - 6) + " l5 6 l-5 6 l-5 -6 z\" fill=\"#d7191c\">" +
-                   "<title>data reaches the mux at cycle " + std::to_string(receiver.expected) + " = send start " +
-                   std::to_string(*picture.send_start) + " + mux time " + std::to_string(receiver.mux_time) +
-                   "</title></path>\n";
+                   "<title>XPIC field " + std::to_string(receiver.expected) + ": the receiver's mux is set at cycle " +
+                   std::to_string(receiver.expected) + " = send start " + std::to_string(*picture.send_start) +
+                   " + mux time " + std::to_string(receiver.mux_time) + "</title></path>\n";
         }
     }
     if (picture.send_start) {
         const double x = picture.axis.x(*picture.send_start);
-        out += line(x, axis_y, x, picture.bottom(), "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"6 4\"");
+        out += line(x, axis_y, x, picture.lanes_bottom(),
+                    "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"6 4\"");
         out += text_at(x + 5, picture.lane_top(0) + 13, "font-size=\"11\" fill=\"#d7191c\" paint-order=\"stroke\" stroke=\"#ffffff\" stroke-width=\"3\"",
                        "first send @" + std::to_string(*picture.send_start));
     }
     return out;
 }
 
-std::vector<std::uint64_t> points_of_interest(const std::vector<Lane>& lanes, std::optional<std::uint64_t> send_start,
-                                              const std::optional<TimingReport>& timing) {
+std::vector<std::uint64_t> points_of_interest(std::span<const Lane> lanes, std::optional<std::uint64_t> send_start,
+                                              const std::optional<TimingReport>& timing, const Summary& summary) {
     std::vector<std::uint64_t> points;
     for (const Lane& lane : lanes) {
         for (const TimelineWord& entry : lane.timeline.words) {
@@ -338,9 +466,14 @@ std::vector<std::uint64_t> points_of_interest(const std::vector<Lane>& lanes, st
     if (send_start) {
         points.push_back(*send_start);
     }
+    for (const auto& end : {summary.first_mux_set, summary.last_mux_set}) {
+        if (end && *end >= 0) {
+            points.push_back(static_cast<std::uint64_t>(*end));
+        }
+    }
     if (timing) {
         for (const ReceiverTiming& receiver : timing->receivers) {
-            if (receiver.expected >= 0) {
+            if (receiver.expected >= 0 && receiver.position + 1 < lanes.size()) {
                 points.push_back(static_cast<std::uint64_t>(receiver.expected));
             }
         }
@@ -348,26 +481,47 @@ std::vector<std::uint64_t> points_of_interest(const std::vector<Lane>& lanes, st
     return points;
 }
 
+
+Summary summarise(std::size_t drawn_receivers, std::size_t all_receivers, const std::optional<TimingReport>& timing) {
+    Summary summary{all_receivers - drawn_receivers, std::nullopt, std::nullopt};
+    if (summary.receivers == 0 || !timing) {
+        return summary;
+    }
+    for (const ReceiverTiming& receiver : timing->receivers) {
+        if (receiver.position >= drawn_receivers) {
+            summary.first_mux_set = std::min(summary.first_mux_set.value_or(receiver.expected), receiver.expected);
+            summary.last_mux_set = std::max(summary.last_mux_set.value_or(receiver.expected), receiver.expected);
+        }
+    }
+    return summary;
+}
+
 }  // namespace
 
 std::string render_svg(const vorl_exchange::Topology& topology, const PlanView& view) {
     const std::vector<Lane> all_lanes = lanes(topology, view);
+    const std::span<const Lane> drawn{all_lanes.data(), std::min(all_lanes.size(), 1 + most_receiver_lanes)};
     const auto send_start = all_lanes.front().timeline.first_send_start();
     const auto timing = plan_timing(topology, view);
-    const BrokenAxis axis{points_of_interest(all_lanes, send_start, timing), plot_left, plot_width};
-    const Picture picture{all_lanes, axis, send_start, timing};
+    const Summary summary = summarise(drawn.size() - 1, all_lanes.size() - 1, timing);
+    const BrokenAxis axis{points_of_interest(drawn, send_start, timing, summary), plot_left, plot_width};
+    const Picture picture{drawn, summary, axis, send_start, timing};
     const double height = picture.bottom() + 16;
 
-    std::string out = header(view, picture, height) + legend();
-    for (std::size_t index = 0; index < all_lanes.size(); ++index) {
+    std::string out = header(view, picture, height) + legend(marks_used(picture));
+    for (std::size_t index = 0; index < drawn.size(); ++index) {
         out += lane_frame(picture, index);
     }
     out += axis_and_grid(picture);
     Layers layers;
-    for (std::size_t index = 0; index < all_lanes.size(); ++index) {
+    for (std::size_t index = 0; index < drawn.size(); ++index) {
         draw_lane(picture, index, layers);
     }
-    out += layers.boxes + breaks(picture) + markers(picture) + layers.bars + layers.labels + "</svg>\n";
+    out += layers.boxes + breaks(picture) + markers(picture) + layers.bars;
+    if (summary.receivers > 0) {
+        out += summary_lane(picture);  // over the grid, which does not run through it
+    }
+    out += layers.labels + "</svg>\n";
     return out;
 }
 

@@ -1,0 +1,19 @@
+// What the tool adds below a failed plan's fixed text where the cause is not
+// plain: which paired-receiver rule a list breaks, the largest offset that
+// plans, the size of the topology.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plan_view.hpp"
+#include "vorl_exchange/errors.hpp"
+#include "vorl_exchange/topology.hpp"
+
+namespace vorl_plan {
+
+// Lines beginning "hint: ", none when the library's text says it all.
+[[nodiscard]] std::vector<std::string> hints(const vorl_exchange::Topology& topology, const PlanRequest& request,
+                                             const vorl_exchange::ExchangeError& error);
+
+}  // namespace vorl_plan
