@@ -67,12 +67,13 @@ TEST(MulticastOffsetLimit, KnownLimits) {
 }
 
 // Random lists with repeats and tiles outside the topology, on the 1472-tile
-// numbering and on a sparse one whose large identifiers give long route times.
+// numbering and on a sparse one whose far-apart identifiers (up to the largest a
+// row carries) give long route times.
 TEST(MulticastOffsetLimit, ExactOnRandomLists) {
     std::mt19937 random{12};
     std::vector<std::uint16_t> sparse(300);
     for (std::uint16_t& physical : sparse) {
-        physical = static_cast<std::uint16_t>(random());
+        physical = static_cast<std::uint16_t>(random() % (vorl_exchange::maximum_physical_identifier + 1u));
     }
     const Topology topologies[] = {Topology::tarn(), Topology{sparse}};
     for (const Topology& topology : topologies) {

@@ -17,9 +17,7 @@ Result<std::uint32_t> Topology::multicast_offset_limit(std::uint16_t sender_logi
     // The multicast's own checks at offset 0: if they fail, no offset plans and
     // this is the error to report; if they pass, the sender and every receiver
     // are in the topology and the start cycle at offset 0 is the natural start.
-    Row scratch_sender_row{};
-    const auto at_zero =
-        detail::schedule_multicast(*this, sender_logical, receiver_logical, count, 0, scratch_sender_row);
+    const auto at_zero = detail::schedule_multicast(*this, sender_logical, receiver_logical, count, 0);
     if (!at_zero) {
         return std::unexpected(at_zero.error());
     }
