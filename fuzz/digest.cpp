@@ -87,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_little_endian(prefix_by_bytes, prefixed_length, 8);
     require(prefixed.finish() == prefix_by_bytes.finish(), "a length prefix is eight little-endian bytes");
 
+    vorl_fuzz::require_known_error(error);
+
     const Plan plan{sender, receiver};
     DefaultHasher whole_plan = start;
     feed(whole_plan, plan);

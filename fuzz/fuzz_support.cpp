@@ -63,6 +63,12 @@ bool point_to_point_receiver_row_has_shape(const Row& row) noexcept {
 }
 
 void require_known_error(const ExchangeError& error) {
+    constexpr std::string_view debug_names[] = {"ValidationBudgetExceeded", "Tile(", "DuplicateTile",
+                                                "Count(", "ReceiverSet", "Schedule(\"",
+                                                "PlanOffsetRange { cycles: ", "Address(", "HostPacket"};
+    const auto kind = static_cast<std::size_t>(error.kind());
+    require(kind < std::size(debug_names) && error.debug().starts_with(debug_names[kind]),
+            "an error's structured form names its variant");
     const ErrorText shown = error.display();
     const std::string_view text = shown.view();
     const auto number = [](std::uint32_t value) { return std::to_string(value); };

@@ -1,6 +1,7 @@
 // The planners on the 1472-tile topology and on arbitrary custom tables:
 // every plan has the row shape and, where the rows carry a single route's
 // timing, passes the timing cross-check; every error is a known one.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -82,6 +83,40 @@ bool known_or_error(const Result<T>& result) {
     return result.has_value();
 }
 
+// While alive, and asked to, collects the lines of the diagnostic events
+// planners emit: one for each plan made, none for a refusal.
+class EventCounter {
+public:
+    explicit EventCounter(bool install) : installed_{install} {
+        if (installed_) {
+            lines().clear();
+            set_event_sink([](const Event& event) { lines().push_back(render(event)); });
+        }
+    }
+    EventCounter(const EventCounter&) = delete;
+    EventCounter& operator=(const EventCounter&) = delete;
+    ~EventCounter() {
+        if (installed_) {
+            set_event_sink({});
+            lines().clear();
+        }
+    }
+
+    void require_one(const std::string& line) const {
+        require(!installed_ || (lines().size() == 1 && lines().front() == line),
+                "a plan emits one event naming its request");
+        lines().clear();
+    }
+    void require_none() const { require(lines().empty(), "a refused request emits no event"); }
+
+private:
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> seen;
+        return seen;
+    }
+    bool installed_;
+};
+
 void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
     const std::size_t tiles = topology.tile_count();
     const std::uint16_t sender = read_tile(input, tiles);
@@ -94,6 +129,7 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
     const auto minimum_double_mux = static_cast<std::int32_t>(input.u32());
 
     const std::uint16_t receiver = receivers.empty() ? read_tile(input, tiles) : receivers.front();
+    const EventCounter events{input.flag()};
     if (const auto plan = topology.point_to_point(sender, receiver, count); known_or_error(plan)) {
         const Row receiver_rows[] = {plan->receiver};
         require(vorl_fuzz::row_has_shape(plan->sender), "a sender row has the row shape");
@@ -101,11 +137,21 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
                 "a point-to-point receiver row has its shape");
         const std::uint16_t receiver_list[] = {receiver};
         require_timing(topology, sender, receiver_list, plan->sender, receiver_rows);
+        events.require_one("DEBUG vorl_exchange: assembled point-to-point exchange sender_logical=" +
+                           std::to_string(sender) + " receiver_logical=" + std::to_string(receiver) +
+                           " count=" + std::to_string(count));
+    } else {
+        events.require_none();
     }
     if (const auto plan = topology.multicast(sender, receivers, count, offset); known_or_error(plan)) {
         require(plan->receivers.size() == receivers.size(), "a multicast plan has one row per receiver");
         require_planned_rows(plan->sender, plan->receivers);
         require_timing(topology, sender, receivers, plan->sender, plan->receivers);
+        events.require_one("DEBUG vorl_exchange: assembled multicast exchange sender_logical=" +
+                           std::to_string(sender) + " receiver_logical=" + render(FieldValue{std::span<const std::uint16_t>{receivers}}) +
+                           " count=" + std::to_string(count) + " schedule_offset=" + std::to_string(offset));
+    } else {
+        events.require_none();
     }
     if (const auto plan = topology.paired_multicast(sender, receivers, count); known_or_error(plan)) {
         require(plan->receivers.size() == receivers.size(), "a paired plan has one row per receiver");

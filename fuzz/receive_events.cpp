@@ -152,6 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!plain.result) {
         require(documented_failure(plain.result.error()), "the encoder fails only for its documented reasons");
+        require(!validate_receive_events(events) ||
+                    plain.result.error() !=
+                        ExchangeError::schedule(reason::incompatible_simultaneous_receive_controls),
+                "a list that validates has no group the encoder cannot issue");
         return 0;
     }
     require(progress.empty() ? events.empty() : progress.back().events_done == events.size(),

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fuzz_support.hpp"
+#include "vorl_exchange/delay_padding.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/receive_encoding.hpp"
 
@@ -39,6 +40,24 @@ std::optional<std::uint32_t> reencode(const DecodedWord& decoded) {
     }
 }
 
+// Setting the advance of a delay word changes that field alone; any other word
+// is refused, left as it was, with the reason its family gives.
+void require_advance_setting(std::uint32_t word, std::uint32_t advance) {
+    std::uint32_t changed = word;
+    const auto set = set_instruction_advance(changed, advance);
+    const DecodedWord before = decode(word);
+    if (!set) {
+        require(changed == word, "a refused advance leaves the word as it was");
+        require(set.error().kind() == ErrorKind::Schedule, "a refused advance is a schedule error");
+        return;
+    }
+    const DecodedWord after = decode(changed);
+    require(is_plain_delay(word) || is_pic_delay(word) || is_xpic_delay(word), "only delay words take an advance");
+    require(after.advance() == advance && after.family == before.family && after.control == before.control &&
+                after.flag == before.flag,
+            "setting the advance changes the advance alone");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -62,6 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool timed = decoded.family == WordFamily::PlainDelay || decoded.family == WordFamily::PicDelay ||
                            decoded.family == WordFamily::XpicDelay;
         require(decoded.advance() == (timed ? decoded.advance_field + 1 : 0), "only delay words take cycles");
+
+        require_advance_setting(word, input.u32());
 
         const std::string line = describe(word);
         require(line == describe(decoded), "describing a word and its decoding agree");
