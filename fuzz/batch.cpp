@@ -1,8 +1,10 @@
 // Any bytes as one request line of `vorl-plan batch`: exactly one response line,
 // valid JSON of a documented shape, and when it answers with a plan or an error,
 // the one the library gives for the same request.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +106,29 @@ void require_library_answer(const Topology& topology, const json& request, const
     }
 }
 
+// The batch loop answers every non-blank line once, in order; a single line as
+// answer_request does.
+void require_batch_loop_agrees(const Topology& topology, std::string_view bytes, const std::string& answer) {
+    std::size_t requests = 0;
+    for (std::size_t start = 0; start < bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+        if (bytes.substr(start, end - start).find_first_not_of(" \t\r\n\v\f") != std::string_view::npos) {
+            ++requests;
+        }
+        start = end + 1;
+    }
+    std::istringstream in{std::string{bytes}};
+    std::ostringstream out;
+    require(vorl_plan::run_batch(topology, in, out) == 0, "the batch loop always exits with 0");
+    const std::string responses = out.str();
+    require(static_cast<std::size_t>(std::ranges::count(responses, '\n')) == requests &&
+                (responses.empty() || responses.back() == '\n'),
+            "the batch loop answers every non-blank line with one line");
+    if (requests == 1 && bytes.find('\n') == std::string_view::npos) {
+        require(responses == answer + "\n", "the batch loop answers a line as answer_request does");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -111,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line{reinterpret_cast<const char*>(data), size};
     const std::string answer = vorl_plan::answer_request(topology, line);
     require(answer.find('\n') == std::string::npos, "a response is one line");
+    require_batch_loop_agrees(topology, line, answer);
     const json response = json::parse(answer, nullptr, false);
     require(!response.is_discarded() && response.is_object() && !response.empty(), "a response is a JSON object");
 
