@@ -1,0 +1,188 @@
+// The planners on the 1472-tile topology and on arbitrary custom tables:
+// every plan has the row shape and, where the rows carry a single route's
+// timing, passes the timing cross-check; every error is a known one.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.hpp"
+#include "timing_check.hpp"
+#include "vorl_exchange/vorl_exchange.hpp"
+
+using namespace vorl_exchange;
+using vorl_fuzz::require;
+
+namespace {
+
+// A custom topology through the validating factory; a refused table must name
+// the first entry that breaks the rules, the length tested before the entries.
+std::optional<Topology> custom_topology(std::vector<std::uint16_t> table) {
+    const auto beyond = std::ranges::find_if(table, [](std::uint16_t id) { return id > maximum_physical_identifier; });
+    const auto first_beyond = static_cast<std::uint32_t>(beyond - table.begin());
+    const bool too_long = table.size() > maximum_topology_tiles;
+    const bool has_beyond = beyond != table.end();
+    auto topology = Topology::from_table(std::move(table));
+    if (topology) {
+        require(!too_long && !has_beyond, "a table rows cannot carry is refused");
+        return std::move(*topology);
+    }
+    const TopologyError expected = too_long ? TopologyError{TopologyRule::TableTooLong, 65536}
+                                            : TopologyError{TopologyRule::IdentifierBeyondRowField, first_beyond};
+    require((too_long || has_beyond) && topology.error() == expected,
+            "a refusal names the first broken rule and its entry");
+    return std::nullopt;
+}
+
+// A table described by a few bytes: an arithmetic run of identifiers, masked,
+// with some entries overwritten, so that short inputs reach long tables and repeats.
+std::vector<std::uint16_t> read_table(vorl_fuzz::ByteReader& input) {
+    // Long tables cost most of a run, so most tables are short.
+    std::vector<std::uint16_t> table(input.flag() ? input.below_or_at(70000) : input.below_or_at(3000));
+    const std::uint16_t first = input.u16();
+    const std::uint16_t stride = input.u16();
+    const std::uint16_t mask = input.flag() ? 0xffff : 0x7ff;
+    for (std::size_t logical = 0; logical < table.size(); ++logical) {
+        table[logical] = static_cast<std::uint16_t>((first + logical * stride) & mask);
+    }
+    for (std::uint32_t overrides = input.below_or_at(8); overrides > 0 && !table.empty(); --overrides) {
+        const std::size_t logical = input.u32() % table.size();
+        table[logical] = input.u16();
+    }
+    return table;
+}
+
+// A tile number: mostly one of the topology's tiles or just past them.
+std::uint16_t read_tile(vorl_fuzz::ByteReader& input, std::size_t tile_count) {
+    const std::uint16_t raw = input.u16();
+    if ((raw & 0x8000u) != 0) {
+        return raw;
+    }
+    return static_cast<std::uint16_t>(raw % (tile_count + 2));
+}
+
+std::uint32_t read_count(vorl_fuzz::ByteReader& input) {
+    return input.flag() ? input.u32() : input.below_or_at(maximum_count + 2);
+}
+
+void require_planned_rows(const Row& sender, std::span<const Row> receivers) {
+    require(vorl_fuzz::row_has_shape(sender), "a sender row has the row shape");
+    for (const Row& row : receivers) {
+        require(vorl_fuzz::row_has_shape(row), "a receiver row has the row shape");
+    }
+}
+
+void require_timing(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
+                    const Row& sender_row, std::span<const Row> receiver_rows) {
+    const auto report = vorl_plan::check_timing(topology, sender, receivers, sender_row, receiver_rows);
+    if (!report.ok()) {
+        vorl_fuzz::fail("the plan passes the timing cross-check: " + report.problem);
+    }
+}
+
+template <class T>
+bool known_or_error(const Result<T>& result) {
+    if (!result) {
+        vorl_fuzz::require_known_error(result.error());
+    }
+    return result.has_value();
+}
+
+// While alive, and asked to, collects the lines of the diagnostic events
+// planners emit: one for each plan made, none for a refusal.
+class EventCounter {
+public:
+    explicit EventCounter(bool install) : installed_{install} {
+        if (installed_) {
+            lines().clear();
+            set_event_sink([](const Event& event) { lines().push_back(render(event)); });
+        }
+    }
+    EventCounter(const EventCounter&) = delete;
+    EventCounter& operator=(const EventCounter&) = delete;
+    ~EventCounter() {
+        if (installed_) {
+            set_event_sink({});
+            lines().clear();
+        }
+    }
+
+    void require_one(const std::string& line) const {
+        require(!installed_ || (lines().size() == 1 && lines().front() == line),
+                "a plan emits one event naming its request");
+        lines().clear();
+    }
+    void require_none() const { require(lines().empty(), "a refused request emits no event"); }
+
+private:
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> seen;
+        return seen;
+    }
+    bool installed_;
+};
+
+void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
+    const std::size_t tiles = topology.tile_count();
+    const std::uint16_t sender = read_tile(input, tiles);
+    std::vector<std::uint16_t> receivers(input.flag() ? input.below_or_at(2000) : input.below_or_at(6));
+    for (std::uint16_t& receiver : receivers) {
+        receiver = read_tile(input, tiles);
+    }
+    const std::uint32_t count = read_count(input);
+    const std::uint32_t offset = input.flag() ? input.u32() : input.below_or_at(300);
+    const auto minimum_double_mux = static_cast<std::int32_t>(input.u32());
+
+    const std::uint16_t receiver = receivers.empty() ? read_tile(input, tiles) : receivers.front();
+    const EventCounter events{input.flag()};
+    if (const auto plan = topology.point_to_point(sender, receiver, count); known_or_error(plan)) {
+        const Row receiver_rows[] = {plan->receiver};
+        require(vorl_fuzz::row_has_shape(plan->sender), "a sender row has the row shape");
+        require(vorl_fuzz::point_to_point_receiver_row_has_shape(plan->receiver),
+                "a point-to-point receiver row has its shape");
+        const std::uint16_t receiver_list[] = {receiver};
+        require_timing(topology, sender, receiver_list, plan->sender, receiver_rows);
+        events.require_one("DEBUG vorl_exchange: assembled point-to-point exchange sender_logical=" +
+                           std::to_string(sender) + " receiver_logical=" + std::to_string(receiver) +
+                           " count=" + std::to_string(count));
+    } else {
+        events.require_none();
+    }
+    if (const auto plan = topology.multicast(sender, receivers, count, offset); known_or_error(plan)) {
+        require(plan->receivers.size() == receivers.size(), "a multicast plan has one row per receiver");
+        require_planned_rows(plan->sender, plan->receivers);
+        require_timing(topology, sender, receivers, plan->sender, plan->receivers);
+        events.require_one("DEBUG vorl_exchange: assembled multicast exchange sender_logical=" +
+                           std::to_string(sender) + " receiver_logical=" + render(FieldValue{std::span<const std::uint16_t>{receivers}}) +
+                           " count=" + std::to_string(count) + " schedule_offset=" + std::to_string(offset));
+    } else {
+        events.require_none();
+    }
+    if (const auto plan = topology.paired_multicast(sender, receivers, count); known_or_error(plan)) {
+        require(plan->receivers.size() == receivers.size(), "a paired plan has one row per receiver");
+        require_planned_rows(plan->sender, plan->receivers);
+    }
+    if (const auto row = topology.paired_receiver_row(sender, receiver, count, minimum_double_mux);
+        known_or_error(row)) {
+        require_planned_rows(*row, {});
+    }
+    (void)known_or_error(topology.paired_receiver_is_early(receiver, sender));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const Topology tarn = Topology::tarn();
+    vorl_fuzz::ByteReader input{{data, size}};
+    if (input.flag()) {
+        plan_everything(tarn, input);
+        return 0;
+    }
+    if (const auto topology = custom_topology(read_table(input))) {
+        plan_everything(*topology, input);
+    }
+    return 0;
+}
