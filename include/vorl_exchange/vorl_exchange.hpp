@@ -15,3 +15,4 @@
 #include "vorl_exchange/row_words.hpp"
 #include "vorl_exchange/sender_row.hpp"
 #include "vorl_exchange/topology.hpp"
+#include "vorl_exchange/version.hpp"

@@ -13,6 +13,7 @@
 #include "render.hpp"
 #include "timing_check.hpp"
 #include "vorl_exchange/diagnostics.hpp"
+#include "vorl_exchange/version.hpp"
 
 namespace vorl_plan {
 
@@ -88,6 +89,8 @@ Command add_planner(Interface& cli, CLI::App& parent, ExchangeKind kind, const s
 void build(Interface& cli) {
     CLI::App& app = cli.app;
     app.require_subcommand(1);
+    app.set_version_flag("--version", "vorl-plan " + std::string{vorl_exchange::version()},
+                         "Print the version and exit");
     add_verbose(app, cli.verbose);
     app.footer("Exit status: 0 done, 1 the plan or the check failed, 2 wrong command line.\n"
                "Run 'vorl-plan SUBCOMMAND --help' for the arguments of each subcommand.");
@@ -287,6 +290,8 @@ int run(int argc, char** argv) {
         return cli.app.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
         return cli.app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return cli.app.exit(version);
     } catch (const CLI::ParseError& error) {
         return usage_error(cli, error.what(), arguments);
     } catch (const UsageError& error) {
