@@ -2,6 +2,9 @@
 // layout in which rows, row lists and texts are fed to it.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,7 +16,7 @@
 
 namespace vorl_exchange {
 
-class DefaultHasher {
+class VORL_EXCHANGE_EXPORT DefaultHasher {
 public:
     DefaultHasher() noexcept = default;
 
@@ -46,22 +49,22 @@ private:
 };
 
 // One row: the length prefix 9, then the nine words little-endian (44 bytes).
-void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
+VORL_EXCHANGE_EXPORT void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
 // A list of rows: its length, then each row as above.
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
+VORL_EXCHANGE_EXPORT void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
 // A text: its bytes and the terminator 0xFF.
-void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
+VORL_EXCHANGE_EXPORT void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
 
 // A planner's result as the digest driver feeds it.
-void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
-void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
-void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
 
 // The digest's input recorded instead of hashed: the same bytes in the same
 // order, so that planning and hashing can happen at different times or on
 // different threads. Writing `bytes()` to a hasher leaves it exactly as
 // feeding the same values to it would have.
-class FeedRecorder {
+class VORL_EXCHANGE_EXPORT FeedRecorder {
 public:
     FeedRecorder() noexcept = default;
     FeedRecorder(const FeedRecorder& other);
@@ -92,11 +95,13 @@ private:
     std::size_t capacity_ = 0;
 };
 
-void feed_row(FeedRecorder& recorder, const Row& row);
-void feed_rows(FeedRecorder& recorder, std::span<const Row> rows);
-void feed_text(FeedRecorder& recorder, std::string_view text);
-void feed(FeedRecorder& recorder, const Plan& plan);
-void feed(FeedRecorder& recorder, const MulticastPlan& plan);
-void feed(FeedRecorder& recorder, const ExchangeError& error);
+VORL_EXCHANGE_EXPORT void feed_row(FeedRecorder& recorder, const Row& row);
+VORL_EXCHANGE_EXPORT void feed_rows(FeedRecorder& recorder, std::span<const Row> rows);
+VORL_EXCHANGE_EXPORT void feed_text(FeedRecorder& recorder, std::string_view text);
+VORL_EXCHANGE_EXPORT void feed(FeedRecorder& recorder, const Plan& plan);
+VORL_EXCHANGE_EXPORT void feed(FeedRecorder& recorder, const MulticastPlan& plan);
+VORL_EXCHANGE_EXPORT void feed(FeedRecorder& recorder, const ExchangeError& error);
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // The one error type of the library and the fixed texts it carries.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -25,7 +28,7 @@ enum class ErrorKind : std::uint8_t {
 
 // A display text rendered into a fixed buffer, so that callers can stream an
 // error's text (into a hasher, a log line) without touching the heap.
-class ErrorText {
+class VORL_EXCHANGE_EXPORT ErrorText {
 public:
     static constexpr std::size_t capacity = 160;
 
@@ -39,7 +42,7 @@ private:
     std::size_t length_ = 0;
 };
 
-class ExchangeError {
+class VORL_EXCHANGE_EXPORT ExchangeError {
 public:
     [[nodiscard]] static constexpr ExchangeError validation_budget_exceeded() noexcept {
         return ExchangeError{ErrorKind::ValidationBudgetExceeded};
@@ -103,8 +106,8 @@ private:
     std::string_view reason_{};
 };
 
-[[nodiscard]] std::string to_string(const ExchangeError& error);
-std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const ExchangeError& error);
+VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
 
 template <class T>
 using Result = std::expected<T, ExchangeError>;
@@ -172,6 +175,8 @@ inline constexpr std::string_view cycle_arithmetic_overflow = "exchange cycle ar
 }  // namespace invariant
 
 // Stops the program: writes `text` and a newline to standard error, then aborts.
-[[noreturn]] void invariant_failure(std::string_view text) noexcept;
+[[noreturn]] VORL_EXCHANGE_EXPORT void invariant_failure(std::string_view text) noexcept;
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED
