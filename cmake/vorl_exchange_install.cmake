@@ -1,22 +1,26 @@
-# Install rules: the public headers, the library, the vorl-plan tool, a CMake
-# package (find_package(vorl_exchange CONFIG) giving vorl_exchange::vorl_exchange)
-# and a pkg-config file.
+# Install rules: the public headers (written and generated), the library, the
+# vorl-plan tool when it is built, a CMake package (find_package(vorl_exchange
+# CONFIG) giving vorl_exchange::vorl_exchange) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
 set(VORL_EXCHANGE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorl_exchange)
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorl_exchange
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorl_exchange ${PROJECT_BINARY_DIR}/include/vorl_exchange
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.hpp")
 
+# The include directory comes from the target's INSTALL_INTERFACE alone.
 install(TARGETS vorl_exchange
   EXPORT vorl_exchange_targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(TARGET vorl-plan)
+  # Finds a shared vorl_exchange beside itself in the install tree, wherever
+  # the tree is moved, without LD_LIBRARY_PATH.
+  file(RELATIVE_PATH bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+  set_target_properties(vorl-plan PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
   install(TARGETS vorl-plan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
@@ -29,7 +33,9 @@ configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/vorl_exchange-config.cmake.in
   ${PROJECT_BINARY_DIR}/vorl_exchange-config.cmake
   INSTALL_DESTINATION ${VORL_EXCHANGE_PACKAGE_DIR})
-# Before 1.0 a minor version may change the interface.
+# While the major version is 0 a minor release may change the API and the ABI,
+# so only the same major.minor is compatible (and find_package(vorl_exchange 1.0)
+# refuses a 0.x install).
 write_basic_package_version_file(
   ${PROJECT_BINARY_DIR}/vorl_exchange-config-version.cmake
   COMPATIBILITY SameMinorVersion)
@@ -43,5 +49,10 @@ install(FILES
 file(RELATIVE_PATH VORL_EXCHANGE_PC_TO_PREFIX
   /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" VORL_EXCHANGE_PC_TO_PREFIX "${VORL_EXCHANGE_PC_TO_PREFIX}")
+if(BUILD_SHARED_LIBS)
+  set(VORL_EXCHANGE_PC_DEFINES "")
+else()
+  set(VORL_EXCHANGE_PC_DEFINES " -DVORL_EXCHANGE_STATIC_DEFINE")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vorl_exchange.pc.in ${PROJECT_BINARY_DIR}/vorl_exchange.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vorl_exchange.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

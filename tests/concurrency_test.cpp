@@ -33,7 +33,7 @@ std::vector<Request> requests() {
     const std::vector<std::vector<std::uint16_t>> receiver_sets = {
         {2}, {736, 1286}, {0, 1471}, {2, 3}, {274, 275, 1286, 1287}, {0, 1}, many_pairs, {}, {5000, 5001}};
     std::vector<Request> list;
-    for (const std::uint16_t sender : {0, 274, 736, 1286, 1471, 2000}) {
+    for (const std::uint16_t sender : std::initializer_list<std::uint16_t>{0, 274, 736, 1286, 1471, 2000}) {
         for (const std::uint32_t count : {0u, 1u, 2u, 51u, 52u, 64u, 65u, 100u, 1000u, 4148u, 4149u}) {
             for (const auto& receivers : receiver_sets) {
                 list.push_back({Kind::PointToPoint, sender, receivers, count, 0});

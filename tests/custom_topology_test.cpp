@@ -184,7 +184,7 @@ TEST(CustomTopology, PairedRowsFitOnEveryRowACustomTableCanName) {
     Tiles every(maximum_physical_identifier + 1u);
     std::iota(every.begin(), every.end(), std::uint16_t{0});
     const Topology topology = accepted(every);
-    for (const std::uint16_t sender_row : {0, 31}) {
+    for (const unsigned sender_row : {0u, 31u}) {
         for (std::uint16_t position = 0; position < 64; position += 3) {
             const auto sender = static_cast<std::uint16_t>(sender_row * 64 + position);
             for (std::uint16_t receiver = 1984; receiver < 2048; ++receiver) {

@@ -48,8 +48,8 @@ Result<Row> reference_paired_receiver_row(const Topology& topology, std::uint16_
     wide.push_back({format_start, delay_pic(0, 1, direction(sender, receiver)), ReceiveEventKind::Format});
     wide.push_back({format_start + 2, delay_pic(0, 0, 0), ReceiveEventKind::PairedPointer});
     wide.push_back({format_start + count, delay_pic(0, 1, 0), ReceiveEventKind::Format});
-    // Controls on one cycle are refused just below, so the order among them
-    // does not matter (and std::stable_sort's temporary buffer warns under Clang).
+    // Ties are refused just below, so a plain sort orders the events as a stable
+    // one would (and libstdc++ 12's stable_sort trips Clang's deprecation warning).
     std::ranges::sort(wide, {}, &Wide::cycles);
     if (std::ranges::adjacent_find(wide, {}, &Wide::cycles) != wide.end()) {
         return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));

@@ -72,7 +72,7 @@ TEST(RouteTiming, RangesOverEveryOrderedPairOfTheTopology) {
             }
             if (source != destination) {
                 ++distinct;
-                eastward += direction(source, destination) == 1 ? 1 : 0;
+                eastward += direction(source, destination) == 1 ? 1u : 0u;
             }
         }
     }

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "vorl_exchange/version.hpp"
+
 namespace {
 
 struct Outcome {
@@ -196,6 +198,16 @@ TEST(VorlPlanCli, HelpForEverySubcommand) {
         EXPECT_EQ(outcome.err, "") << arguments;
     }
     EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
+}
+
+// The version flag answers on its own, ahead of the subcommand every other call needs.
+TEST(VorlPlanCli, VersionPrintsTheLibraryVersion) {
+    for (const char* arguments : {"--version", "--verbose --version"}) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 0) << arguments;
+        EXPECT_EQ(outcome.out, std::string{"vorl-plan "} + VORL_EXCHANGE_VERSION + "\n") << arguments;
+        EXPECT_EQ(outcome.err, "") << arguments;
+    }
 }
 
 TEST(VorlPlanCli, VerbosePrintsOneEventLinePerPlan) {

@@ -3,6 +3,9 @@
 // atomic load and is dropped.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,7 +19,7 @@ namespace vorl_exchange {
 
 enum class Level : std::uint8_t { Trace, Debug, Info, Warn, Error };
 
-[[nodiscard]] std::string_view to_string(Level level) noexcept;
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view to_string(Level level) noexcept;
 
 // A field value: a number, or a list of tiles.
 using FieldValue = std::variant<std::uint64_t, std::span<const std::uint16_t>>;
@@ -35,20 +38,20 @@ struct Event {
 };
 
 // Renders a field value: numbers in decimal, lists as "[2, 1]".
-[[nodiscard]] std::string render(const FieldValue& value);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string render(const FieldValue& value);
 // One line: "DEBUG vorl_exchange: assembled ... sender_logical=0 receiver_logical=2 count=1".
-[[nodiscard]] std::string render(const Event& event);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string render(const Event& event);
 
 using EventSink = std::function<void(const Event&)>;
 
 // Installs `sink` for all threads (an empty function removes it). Safe while
 // planners run on other threads: an event in flight finishes with the sink it
 // started with.
-void set_event_sink(EventSink sink);
+VORL_EXCHANGE_EXPORT void set_event_sink(EventSink sink);
 
 namespace detail {
-extern std::atomic<bool> event_sink_installed;
-void dispatch_event(const Event& event);
+extern VORL_EXCHANGE_EXPORT std::atomic<bool> event_sink_installed;
+VORL_EXCHANGE_EXPORT void dispatch_event(const Event& event);
 }  // namespace detail
 
 [[nodiscard]] inline bool event_sink_installed() noexcept {
@@ -59,3 +62,5 @@ void dispatch_event(const Event& event);
 inline constexpr std::string_view event_target = "vorl_exchange";
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

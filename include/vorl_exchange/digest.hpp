@@ -2,6 +2,9 @@
 // layout in which rows, row lists and texts are fed to it.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,7 +15,7 @@
 
 namespace vorl_exchange {
 
-class DefaultHasher {
+class VORL_EXCHANGE_EXPORT DefaultHasher {
 public:
     DefaultHasher() noexcept = default;
 
@@ -45,15 +48,17 @@ private:
 };
 
 // One row: the length prefix 9, then the nine words little-endian (44 bytes).
-void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
+VORL_EXCHANGE_EXPORT void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
 // A list of rows: its length, then each row as above.
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
+VORL_EXCHANGE_EXPORT void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
 // A text: its bytes and the terminator 0xFF.
-void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
+VORL_EXCHANGE_EXPORT void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
 
 // A planner's result as the digest driver feeds it.
-void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
-void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
-void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
+VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // The one error type of the library and the fixed texts it carries.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -63,7 +66,7 @@ inline constexpr std::size_t schedule_reason_count = 29;
 
 // A display text rendered into a fixed buffer, so that callers can stream an
 // error's text (into a hasher, a log line) without touching the heap.
-class ErrorText {
+class VORL_EXCHANGE_EXPORT ErrorText {
 public:
     static constexpr std::size_t capacity = 160;
 
@@ -77,7 +80,7 @@ private:
     std::size_t length_ = 0;
 };
 
-class ExchangeError {
+class VORL_EXCHANGE_EXPORT ExchangeError {
 public:
     [[nodiscard]] static constexpr ExchangeError validation_budget_exceeded() noexcept {
         return ExchangeError{ErrorKind::ValidationBudgetExceeded};
@@ -141,10 +144,10 @@ private:
     ScheduleReason reason_{};
 };
 
-[[nodiscard]] std::string to_string(const ExchangeError& error);
-std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const ExchangeError& error);
+VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
 // The reason's text.
-std::ostream& operator<<(std::ostream& out, ScheduleReason reason);
+VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, ScheduleReason reason);
 
 template <class T>
 using Result = std::expected<T, ExchangeError>;
@@ -171,7 +174,7 @@ inline constexpr std::string_view topology_rule_is_listed = "topology rule is on
 }  // namespace invariant
 
 // Stops the program: writes `text` and a newline to standard error, then aborts.
-[[noreturn]] void invariant_failure(std::string_view text) noexcept;
+[[noreturn]] VORL_EXCHANGE_EXPORT void invariant_failure(std::string_view text) noexcept;
 
 namespace detail {
 
@@ -286,3 +289,5 @@ inline constexpr const auto& all = detail::every_schedule_reason.reasons;
 }  // namespace reason
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -2,6 +2,9 @@
 // decoder that turns any word back into its family and fields.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstdint>
 #include <string>
 
@@ -248,11 +251,13 @@ struct DecodedWord {
 }
 
 // Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
-[[nodiscard]] std::string_view mnemonic(WordFamily family) noexcept;
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view mnemonic(WordFamily family) noexcept;
 
 // One readable line, e.g. "send count=64 base=0 ctl=1" or
 // "xpic-delay advance=4096 b=0 c=1600" (count and advance as cycles, not fields).
-[[nodiscard]] std::string describe(const DecodedWord& decoded);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string describe(const DecodedWord& decoded);
 [[nodiscard]] inline std::string describe(std::uint32_t word) { return describe(decode(word)); }
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // The values a planner returns: fixed nine-word instruction rows.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include "vorl_exchange/row_list.hpp"  // Row, RowList
 
 namespace vorl_exchange {
@@ -18,3 +21,5 @@ struct MulticastPlan {
 };
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

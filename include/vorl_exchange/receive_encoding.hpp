@@ -1,6 +1,9 @@
 // Turning a sorted, validated list of receive events into row words.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,20 +53,22 @@ private:
 // starting one cycle earlier. With `align_control_pairs` every SENDPICP
 // instruction word lands on an even word index. Groups of three or more events
 // cannot be issued and are refused with "incompatible simultaneous receive controls".
-[[nodiscard]] Result<void> append_receive_events(RowWords& words, std::uint32_t& event_cycles,
+[[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_receive_events(RowWords& words, std::uint32_t& event_cycles,
                                                  std::span<const ReceiveEvent> events, std::uint32_t horizon_cycles,
                                                  bool align_control_pairs);
 
 // As `append_receive_events`, calling `record` after every group.
-[[nodiscard]] Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_cycles,
+[[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_cycles,
                                                         std::span<const ReceiveEvent> events,
                                                         std::uint32_t horizon_cycles, bool align_control_pairs,
                                                         ReceiveEncodingRecord record);
 
 // The SENDPICP pair (instruction word, payload word) for one PIC and one XPIC
 // event on the same cycle.
-[[nodiscard]] Result<std::pair<std::uint32_t, std::uint32_t>> encode_send_control_pair(
+[[nodiscard]] VORL_EXCHANGE_EXPORT Result<std::pair<std::uint32_t, std::uint32_t>> encode_send_control_pair(
     std::uint32_t count_minus_one, std::uint32_t source_word_address, std::uint32_t send_control,
     std::span<const ReceiveEvent> events) noexcept;
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

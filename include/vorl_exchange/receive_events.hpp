@@ -2,6 +2,9 @@
 // receiving tile's PIC or XPIC control stream.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -69,3 +72,5 @@ struct ReceiveEvent {
 }
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

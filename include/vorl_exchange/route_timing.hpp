@@ -2,6 +2,9 @@
 // physical tile identifiers (the sender first, the receiver second).
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstdint>
 
 #include "vorl_exchange/errors.hpp"
@@ -89,3 +92,5 @@ namespace tile_bits {
 }
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // The receiver-row list of a multicast plan.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <algorithm>
 #include <array>
 #include <concepts>
@@ -27,7 +30,7 @@ using Row = std::array<std::uint32_t, row_length>;
 //
 // A moved-from list is always empty (and usable); a heap block is handed over,
 // inline rows are copied.
-class RowList {
+class VORL_EXCHANGE_EXPORT RowList {
 public:
     using value_type = Row;
     using size_type = std::size_t;
@@ -178,3 +181,5 @@ private:
 static_assert(sizeof(RowList) <= sizeof(Row) * RowList::inline_capacity + sizeof(Row*) + 2 * sizeof(std::uint32_t));
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

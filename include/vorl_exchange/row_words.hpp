@@ -1,6 +1,9 @@
 // The word sink the delay and receive-event encoders append to.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +15,7 @@ namespace vorl_exchange {
 // A growable list of instruction words. The first `inline_capacity` words live in
 // the object itself, so building a row costs no heap allocation; longer lists
 // move to the heap.
-class RowWords {
+class VORL_EXCHANGE_EXPORT RowWords {
 public:
     static constexpr std::size_t inline_capacity = 16;
 
@@ -54,3 +57,5 @@ private:
 };
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // Logical-to-physical tile numbering, and the planners that work on it.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstdint>
 #include <expected>
 #include <limits>
@@ -32,7 +35,7 @@ inline constexpr std::uint16_t tarn_tile_count = 1472;
     return static_cast<std::uint16_t>(row * 64u + column + lane * 2u);
 }
 
-class Topology {
+class VORL_EXCHANGE_EXPORT Topology {
 public:
     // The 1472-tile configuration.
     [[nodiscard]] static Topology tarn();
@@ -127,3 +130,5 @@ private:
 };
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

@@ -1,6 +1,9 @@
 // Why a table of physical identifiers cannot become a topology.
 #pragma once
 
+#include "vorl_exchange/config.hpp"
+#ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
+
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -24,9 +27,9 @@ enum class TopologyRule : std::uint8_t {
 };
 
 // The fixed text of a rule.
-[[nodiscard]] std::string_view rule_text(TopologyRule rule) noexcept;
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view rule_text(TopologyRule rule) noexcept;
 
-class TopologyError {
+class VORL_EXCHANGE_EXPORT TopologyError {
 public:
     // `entry` is the index of the first entry that breaks `rule`; for a table
     // that is too long, the first entry past the logical range (65536).
@@ -47,7 +50,9 @@ private:
     std::uint32_t entry_;
 };
 
-[[nodiscard]] std::string to_string(const TopologyError& error);
-std::ostream& operator<<(std::ostream& out, const TopologyError& error);
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const TopologyError& error);
+VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const TopologyError& error);
 
 }  // namespace vorl_exchange
+
+#endif  // VORL_EXCHANGE_LANGUAGE_SUPPORTED

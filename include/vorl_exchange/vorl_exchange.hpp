@@ -16,3 +16,4 @@
 #include "vorl_exchange/sender_row.hpp"
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/topology_error.hpp"
+#include "vorl_exchange/version.hpp"

@@ -1,9 +1,12 @@
 # Installs the build tree into a fresh prefix, then builds and runs the consumer
 # program against it twice: through the CMake package and through pkg-config.
-# Also runs the installed vorl-plan.
+# Also runs the installed vorl-plan, checks that the package, the pkg-config file
+# and `vorl-plan --version` give one version, and that a shared library exports
+# only the library's own names.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONFIG=... -DCXX=...
-#         -DGENERATOR=... [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P install_and_build.cmake
-foreach(variable BUILD_DIR SOURCE_DIR WORK_DIR CXX GENERATOR)
+#         -DGENERATOR=... -DVERSION=... -DSHARED=... [-DNM=...]
+#         [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P install_and_build.cmake
+foreach(variable BUILD_DIR SOURCE_DIR WORK_DIR CXX GENERATOR VERSION SHARED)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "${variable} is not set")
   endif()
@@ -13,8 +16,10 @@ set(prefix ${WORK_DIR}/prefix)
 set(expected_rows
   "41800003 40a0008e 78000001 43a00000 00000000 00000000 00000000 00000000 00000000 \n00000001 41800003 641c0000 64000640 61a00000 40a00005 43a00000 00000000 00000000 \n")
 
+# Every step runs without LD_LIBRARY_PATH: what is installed must find its own libraries.
 function(run_step what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${ARGN}
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${what} failed (${status}):\n${out}\n${err}")
   endif()
@@ -28,11 +33,20 @@ if(CONFIG)
 endif()
 run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} ${config_argument})
 
-# Through the CMake package.
-run_step("configure the consumer"
-  ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
+set(consumer_configure ${CMAKE_COMMAND} -S ${SOURCE_DIR} -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=${CONFIG}
   "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
+
+# A 0.x package refuses a consumer that asks for 1.0, with CMake's own message.
+execute_process(COMMAND ${consumer_configure} -B ${WORK_DIR}/build-1.0 -DWANTED_VERSION=1.0
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(status EQUAL 0 OR NOT err MATCHES "compatible with requested version \"1.0\"")
+  message(FATAL_ERROR "find_package(vorl_exchange 1.0) was not refused as incompatible (${status}):\n${err}")
+endif()
+
+# Through the CMake package, asking for this major.minor.
+string(REGEX MATCH "^[0-9]+\\.[0-9]+" wanted_version "${VERSION}")
+run_step("configure the consumer" ${consumer_configure} -B ${WORK_DIR}/build -DWANTED_VERSION=${wanted_version})
 run_step("build the consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run_step("run the consumer" ${WORK_DIR}/build/consumer)
 if(NOT step_output STREQUAL expected_rows)
@@ -52,17 +66,49 @@ if(PKG_CONFIG)
   string(STRIP "${step_output}" pc_flags)
   separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
   separate_arguments(extra_flags UNIX_COMMAND "${CXX_FLAGS} ${LINKER_FLAGS}")
+  run_step("pkg-config version" ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir}
+    ${PKG_CONFIG} --modversion vorl_exchange)
+  string(STRIP "${step_output}" pc_version)
+  if(NOT pc_version STREQUAL VERSION)
+    message(FATAL_ERROR "pkg-config gives version ${pc_version}, the project ${VERSION}")
+  endif()
+  # pkg-config gives no run path; the program finds a shared library through this one.
   run_step("compile with pkg-config flags"
-    ${CXX} -std=c++23 ${extra_flags} ${SOURCE_DIR}/main.cpp ${pc_flags} -o ${WORK_DIR}/consumer-pc)
+    ${CXX} -std=c++23 ${extra_flags} ${SOURCE_DIR}/main.cpp ${pc_flags} -Wl,-rpath,${pc_dir}/..
+    -o ${WORK_DIR}/consumer-pc)
   run_step("run the pkg-config consumer" ${WORK_DIR}/consumer-pc)
   if(NOT step_output STREQUAL expected_rows)
     message(FATAL_ERROR "the pkg-config consumer printed\n${step_output}")
   endif()
 endif()
 
-# The installed tool runs from its new home.
-if(EXISTS ${prefix}/bin/vorl-plan)
-  run_step("run the installed vorl-plan" ${prefix}/bin/vorl-plan check p2p 0 2 1)
-else()
+# The installed tool runs from its new home and names the package's version.
+if(NOT EXISTS ${prefix}/bin/vorl-plan)
   message(FATAL_ERROR "vorl-plan was not installed to ${prefix}/bin")
+endif()
+run_step("run the installed vorl-plan" ${prefix}/bin/vorl-plan check p2p 0 2 1)
+run_step("ask the installed vorl-plan its version" ${prefix}/bin/vorl-plan --version)
+file(GLOB package_version_file ${prefix}/*/cmake/vorl_exchange/vorl_exchange-config-version.cmake
+                               ${prefix}/*/*/cmake/vorl_exchange/vorl_exchange-config-version.cmake)
+include(${package_version_file})
+if(NOT PACKAGE_VERSION STREQUAL VERSION OR NOT step_output STREQUAL "vorl-plan ${VERSION}\n")
+  message(FATAL_ERROR "versions differ: project ${VERSION}, package ${PACKAGE_VERSION}, vorl-plan says ${step_output}")
+endif()
+
+# A shared library exports the library's names and nothing else (no std::
+# instantiations, no internal helpers).
+if(SHARED)
+  file(GLOB shared_library ${prefix}/*/libvorl_exchange.so ${prefix}/*/*/libvorl_exchange.so)
+  run_step("list the exported symbols" ${NM} -DC --defined-only ${shared_library})
+  string(REPLACE "\n" ";" symbols "${step_output}")
+  set(foreign)
+  foreach(symbol IN LISTS symbols)
+    if(NOT symbol MATCHES "^[0-9a-f]+ [A-Za-z] ((typeinfo|typeinfo name|vtable) for )?vorl_exchange::")
+      list(APPEND foreign "${symbol}")
+    endif()
+  endforeach()
+  if(foreign OR NOT symbols MATCHES "vorl_exchange::version\\(\\)")
+    list(JOIN foreign "\n" foreign)
+    message(FATAL_ERROR "the shared library exports names beyond its own API:\n${foreign}")
+  endif()
 endif()

@@ -21,6 +21,7 @@
 #include "render.hpp"
 #include "timing_check.hpp"
 #include "vorl_exchange/diagnostics.hpp"
+#include "vorl_exchange/version.hpp"
 #include "word_input.hpp"
 
 namespace vorl_plan {
@@ -138,6 +139,8 @@ void add_command(Interface& cli, CLI::App* app, std::string usage,
 void build(Interface& cli) {
     CLI::App& app = cli.app;
     app.require_subcommand(1);
+    app.set_version_flag("--version", "vorl-plan " + std::string{vorl_exchange::version()},
+                         "Print the version and exit");
     add_verbose(app, cli.verbose);
     app.footer(std::string{exit_statuses} +
                "\nA reader that closes early (| head -1) ends the run at once, without a message.\n"
@@ -452,6 +455,8 @@ int parse_and_dispatch(Interface& cli, int argc, char** argv) {
         return cli.app.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
         return cli.app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return cli.app.exit(version);
     } catch (const CLI::ParseError& error) {
         return usage_error(cli, error.what(), arguments);
     } catch (const UsageError& error) {
