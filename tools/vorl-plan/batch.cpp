@@ -1,5 +1,6 @@
 #include "batch.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "json_depth.hpp"
 
 namespace vorl_plan {
 
@@ -180,29 +183,8 @@ std::string bad_request(std::string why) {
 // a line of millions of brackets cannot build a value of millions of nodes.
 bool nested_too_deep(std::string_view line) {
     constexpr int deepest = 8;
-    int depth = 0;
-    bool in_string = false;
-    bool escaped = false;
-    for (const char c : line) {
-        if (in_string) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                in_string = false;
-            }
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > deepest) {
-                return true;
-            }
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
+    JsonDepth depth;
+    return std::ranges::any_of(line, [&](char c) { return depth.step(c) > deepest; });
 }
 
 // The answer to one line, and why the line was refused if it was.

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "arguments.hpp"
+#include "json_depth.hpp"
 
 namespace vorl_plan {
 
@@ -27,27 +28,16 @@ struct JsonExtent {
 
 JsonExtent json_extent(std::string_view text, std::size_t begin) {
     JsonExtent extent{text.size(), 0};
-    int depth = 0;
-    bool in_string = false;
-    bool escaped = false;
+    JsonDepth depth;
+    int previous = 0;
     for (std::size_t at = begin; at < text.size(); ++at) {
-        const char c = text[at];
-        if (in_string) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                in_string = false;
-            }
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '[' || c == '{') {
-            extent.deepest = std::max(extent.deepest, ++depth);
-        } else if ((c == ']' || c == '}') && --depth == 0) {
+        const int current = depth.step(text[at]);
+        extent.deepest = std::max(extent.deepest, current);
+        if (previous == 1 && current == 0) {
             extent.end = at + 1;
             break;
         }
+        previous = current;
     }
     return extent;
 }
