@@ -175,12 +175,12 @@ TEST(InstructionWords, RandomFieldsSurviveEncodeThenDecode) {
 
 TEST(InstructionWords, DescribeLines) {
     const std::pair<std::uint32_t, const char*> cases[] = {
-        {encode_send(63, 1, 0).value(), "send count=64 base=0 ctl=1"},
-        {send_off(4083, 1, 0), "send-off count=4084 base=0 ctl=1"},
-        {0xf8600015, "sendpicp count=4 addr=2 ctl=5 sel=1"},
-        {delay(0x7ffff), "delay advance=524288"},
-        {delay_pic(127, 1, 5), "pic-delay advance=128 b=1 c=5"},
-        {delay_xpic(4095, 0, 1600), "xpic-delay advance=4096 b=0 c=1600"},
+        {encode_send(63, 1, 0).value(), "send count=64 base_word=0 control=1"},
+        {send_off(4083, 1, 0), "send-off count=4084 base_word=0 control=1"},
+        {0xf8600015, "sendpicp count=4 source_word_address=2 control=5 pointer_selector=1"},
+        {delay(0x7ffff), "delay advance_cycles=524288"},
+        {delay_pic(127, 1, 5), "pic-delay advance_cycles=128 flag=1 control=5"},
+        {delay_xpic(4095, 0, 1600), "xpic-delay advance_cycles=4096 flag=0 control=1600"},
         {opening_word, "open"},
         {closing_word, "close"},
         {0x70100000, "send-control"},

@@ -56,24 +56,26 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
     };
     const Case cases[] = {
         {"p2p 0 2 1",
-         {"point-to-point exchange: sender 0, receiver 2, 1 word", "sender 0 (physical 0)",
-          "     1  0x40a0008e  delay advance=143                              0     143",
-          "     2  0x78000001  send count=1 base=0 ctl=1                    143     143", "  4..8  0x00000000  fill",
+         {"point_to_point exchange: sender 0, receiver 2, 1 word", "sender 0 (physical 0)",
+          "     1  0x40a0008e  delay advance_cycles=143                                 0     143",
+          "     2  0x78000001  send count=1 base_word=0 control=1                     143     143", "  4..8  0x00000000  fill",
           "receiver 2 (physical 64)", "     0  0x00000001  mark",
-          "     2  0x641c0000  xpic-delay advance=113 b=0 c=0                 0     113",
+          "     2  0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0           0     113",
           "receiver 2: XPIC field 112 = send start 143 + mux time -31", "check: ok"}},
-        {"p2p 781 0 1", {"     1  0x78000002  send count=1 base=0 ctl=2                      0       0"}},
+        {"p2p 781 0 1", {"     1  0x78000002  send count=1 base_word=0 control=2                       0       0"}},
         {"multicast 0 2,1 1 --offset 10",
          {"multicast exchange: sender 0, receivers [2, 1], 1 word, offset 10", "0x40a00028", "0x64028000",
           "0x64034000", "receiver 1: XPIC field 13 = send start 41 + mux time -28"}},
         {"multicast 0 2 100", {"0x7fe00001  send count=64", "0x74600001  send-off count=36", "0x61a94000"}},
         {"paired 0 2,3 100",
-         {"paired multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
-          "     6  0x40a00006  delay advance=7                              154     161", "0x630c0000",
+         {"paired_multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
+          "     6  0x40a00006  delay advance_cycles=7                                 154     161", "0x630c0000",
           "not applicable to paired rows"}},
         {"disasm 41800003 0x40a0008e 641C0000 0xf7e00000 0",
-         {"0x41800003  open\n0x40a0008e  delay advance=143\n0x641c0000  xpic-delay advance=113 b=0 c=0\n"
-          "0xf7e00000  sendpicp count=64 addr=0 ctl=0 sel=0\n0x00000000  unknown 0x00000000\n"}},
+         {"0x41800003  open\n0x40a0008e  delay advance_cycles=143\n"
+          "0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0\n"
+          "0xf7e00000  sendpicp count=64 source_word_address=0 control=0 pointer_selector=0\n"
+          "0x00000000  unknown 0x00000000\n"}},
         {"check p2p 0 2 4148", {"first send starts at cycle 143", "XPIC field 112 = send start 143", "ok"}},
         {"check multicast 736 0,1471 1 --offset 3000", {"receiver 1471:", "ok"}},
     };

@@ -253,8 +253,10 @@ struct DecodedWord {
 // Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view mnemonic(WordFamily family) noexcept;
 
-// One readable line, e.g. "send count=64 base=0 ctl=1" or
-// "xpic-delay advance=4096 b=0 c=1600" (count and advance as cycles, not fields).
+// One readable line, e.g. "send count=64 base_word=0 control=1" or
+// "xpic-delay advance_cycles=4096 flag=0 control=1600": raw fields under their
+// layout names, and the count and the cycles a word advances as what they are
+// (a field holds one less), so that the names match the tool's JSON output.
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string describe(const DecodedWord& decoded);
 [[nodiscard]] inline std::string describe(std::uint32_t word) { return describe(decode(word)); }
 

@@ -21,25 +21,25 @@ std::string_view mnemonic(WordFamily family) noexcept {
 }
 
 std::string describe(const DecodedWord& decoded) {
-    char line[96];
+    char line[112];
     const std::string_view name = mnemonic(decoded.family);
     const int name_length = static_cast<int>(name.size());
     switch (decoded.family) {
         case WordFamily::Send:
         case WordFamily::SendOff:
-            std::snprintf(line, sizeof line, "%.*s count=%u base=%u ctl=%u", name_length, name.data(),
+            std::snprintf(line, sizeof line, "%.*s count=%u base_word=%u control=%u", name_length, name.data(),
                           decoded.count_minus_one + 1u, decoded.base_word, decoded.control);
             break;
         case WordFamily::SendControlPair:
-            std::snprintf(line, sizeof line, "%.*s count=%u addr=%u ctl=%u sel=%u", name_length, name.data(),
+            std::snprintf(line, sizeof line, "%.*s count=%u source_word_address=%u control=%u pointer_selector=%u", name_length, name.data(),
                           decoded.count_minus_one + 1u, decoded.base_word, decoded.control, decoded.flag);
             break;
         case WordFamily::PlainDelay:
-            std::snprintf(line, sizeof line, "%.*s advance=%u", name_length, name.data(), decoded.advance());
+            std::snprintf(line, sizeof line, "%.*s advance_cycles=%u", name_length, name.data(), decoded.advance());
             break;
         case WordFamily::PicDelay:
         case WordFamily::XpicDelay:
-            std::snprintf(line, sizeof line, "%.*s advance=%u b=%u c=%u", name_length, name.data(), decoded.advance(),
+            std::snprintf(line, sizeof line, "%.*s advance_cycles=%u flag=%u control=%u", name_length, name.data(), decoded.advance(),
                           decoded.flag, decoded.control);
             break;
         case WordFamily::Unknown:

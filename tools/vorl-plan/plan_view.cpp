@@ -6,15 +6,6 @@ namespace vorl_plan {
 
 std::string_view to_string(ExchangeKind kind) noexcept {
     switch (kind) {
-        case ExchangeKind::PointToPoint: return "point-to-point";
-        case ExchangeKind::Multicast: return "multicast";
-        case ExchangeKind::PairedMulticast: return "paired multicast";
-    }
-    return "point-to-point";
-}
-
-std::string_view identifier(ExchangeKind kind) noexcept {
-    switch (kind) {
         case ExchangeKind::PointToPoint: return "point_to_point";
         case ExchangeKind::Multicast: return "multicast";
         case ExchangeKind::PairedMulticast: return "paired_multicast";

@@ -18,11 +18,9 @@ namespace vorl_plan {
 
 enum class ExchangeKind : std::uint8_t { PointToPoint, Multicast, PairedMulticast };
 
-// "point-to-point", "multicast", "paired multicast": prose, as in a title.
+// "point_to_point", "multicast", "paired_multicast": the one name of each kind,
+// in titles and help as in JSON documents and batch requests.
 [[nodiscard]] std::string_view to_string(ExchangeKind kind) noexcept;
-// "point_to_point", "multicast", "paired_multicast": the name JSON documents and
-// batch requests use.
-[[nodiscard]] std::string_view identifier(ExchangeKind kind) noexcept;
 
 struct PlanRequest {
     ExchangeKind kind = ExchangeKind::PointToPoint;
@@ -50,7 +48,7 @@ struct Lane {
 // The sender's lane, then one lane per receiver in list order.
 [[nodiscard]] std::vector<Lane> lanes(const vorl_exchange::Topology& topology, const PlanView& view);
 
-// "point-to-point exchange: sender 0, receiver 2, 1 word"
+// "point_to_point exchange: sender 0, receiver 2, 1 word"
 [[nodiscard]] std::string title(const PlanRequest& request);
 
 // The timing cross-check of a point-to-point or multicast plan; none for paired ones.

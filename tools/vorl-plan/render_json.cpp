@@ -92,7 +92,7 @@ ordered_json word_json(const TimelineWord& entry) {
         const WordFamily family = entry.decoded.family;
         out["mnemonic"] = vorl_exchange::mnemonic(family);
         out["fields"] = fields(entry);
-        // What the text listing's "count=" and "advance=" show.
+        // Derived values, named as the text listing names them.
         if (is_send(family)) {
             out["count"] = entry.decoded.count_minus_one + 1u;
         } else if (entry.decoded.advance() > 0) {
@@ -176,7 +176,7 @@ void write(const ordered_json& value, int depth, std::string& out) {
 ordered_json request_json(const PlanRequest& request) {
     ordered_json out;
     out["format_version"] = json_format_version;
-    out["exchange"] = identifier(request.kind);
+    out["exchange"] = to_string(request.kind);
     out["sender"] = request.sender;
     out["receivers"] = request.receivers;
     out["count"] = request.count;

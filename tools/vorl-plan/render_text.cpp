@@ -6,7 +6,7 @@ namespace vorl_plan {
 
 namespace {
 
-constexpr int instruction_width = 40;
+constexpr int instruction_width = 50;
 
 std::string word_line(const TimelineWord& entry) {
     char line[160];
