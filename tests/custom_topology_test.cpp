@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <numeric>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ TEST(TopologyFactory, RefusalsNameTheEntryAndTheRule) {
               "topology table entry 3: a physical identifier must fit in 11 bits (bits 11 to 15 clear)");
     EXPECT_EQ(too_long.debug(), "TableTooLong { entry: 65536 }");
     EXPECT_EQ(beyond.debug(), "IdentifierBeyondRowField { entry: 3 }");
+    std::ostringstream streamed;
+    streamed << beyond;
+    EXPECT_EQ(streamed.str(), to_string(beyond));
 }
 
 TEST(TopologyDeathTest, TheConstructorStopsOnATableItCannotServe) {
