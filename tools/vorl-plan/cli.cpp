@@ -346,7 +346,7 @@ NamedTopology read_topology(const std::string& name, StandardInput& standard_inp
         standard_input.claim("--topology -");
     }
     InputFile file{name};
-    auto topology = vorl_exchange::Topology::from_table(parse_topology_text(read_all(file), file.name()));
+    auto topology = vorl_exchange::Topology::from_table(parse_topology_text(read_topology_text(file), file.name()));
     if (!topology) {
         throw UsageError{"--topology " + file.name() + ": " + std::string{topology.error().display().view()}};
     }

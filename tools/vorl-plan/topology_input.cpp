@@ -1,6 +1,7 @@
 #include "topology_input.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 #include <string>
@@ -72,7 +73,9 @@ public:
     }
     bool number_float(json::number_float_t value, const json::string_t&) {
         // Integers too long for 64 bits arrive here as well.
-        return refuse(value < 0 ? "is negative; expected" : value > largest_number ? "is outside" : "is not an integer within");
+        return refuse(value < 0                ? "is negative; expected"
+                      : value > largest_number ? "is outside"
+                                               : "is not an integer within");
     }
     bool string(json::string_t&) { return refuse("is a string, not a number"); }
     bool binary(json::binary_t&) { return refuse("is binary data, not a number"); }
@@ -115,6 +118,20 @@ std::vector<std::uint16_t> parse_json(std::string_view text, std::string_view so
 }
 
 }  // namespace
+
+std::string read_topology_text(InputFile& file) {
+    std::string text;
+    std::array<char, 1 << 16> chunk{};
+    for (std::streamsize got; (got = file.reader().sgetn(chunk.data(), chunk.size())) > 0;) {
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+        if (text.size() > longest_topology_text) {
+            throw UsageError{"--topology " + file.name() + " is longer than " +
+                             std::to_string(longest_topology_text >> 20) + " MiB, more than any table needs"};
+        }
+    }
+    file.check_read();
+    return text;
+}
 
 std::vector<std::uint16_t> parse_topology_text(std::string_view text, std::string_view source) {
     const std::string_view content = trimmed(text);

@@ -3,11 +3,24 @@
 // refused with its place, never skipped, cut or guessed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "io.hpp"
+
 namespace vorl_plan {
+
+// A table of 65536 identifiers needs well under a megabyte, however it is spaced;
+// a longer file is refused after this many bytes rather than read to its end
+// (a device such as /dev/zero has none).
+inline constexpr std::size_t longest_topology_text = std::size_t{64} << 20;
+
+// All of `file`; throws UsageError once it holds more than `longest_topology_text`
+// bytes, InputError if a read fails.
+[[nodiscard]] std::string read_topology_text(InputFile& file);
 
 // The identifiers of `text`, read but not yet validated as a topology: a JSON
 // array when the first character that is not white space is '[', else exactly
