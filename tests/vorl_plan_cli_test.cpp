@@ -1,5 +1,6 @@
 // Drives the built vorl-plan binary: every subcommand on worked examples, usage
-// errors, failed plans, help, and the batch mode on golden and malformed lines.
+// errors, failed plans, help, the batch mode on golden and malformed lines, and
+// custom topologies read with --topology.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "batch.hpp"
+#include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/version.hpp"
 
 namespace {
@@ -453,6 +456,170 @@ TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
     EXPECT_LT(many.size(), 200'000u);
     EXPECT_EQ(occurrences(many, ">receiver "), 24u);
     EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
+}
+
+}  // namespace
+
+namespace {
+
+using Table = std::vector<std::uint16_t>;
+
+// Writes `table` as `--topology` reads it: a JSON array, or one number a line.
+std::string table_file(const std::string& name, const Table& table, bool as_json) {
+    std::string text = as_json ? "[" : "";
+    for (std::size_t index = 0; index < table.size(); ++index) {
+        text += as_json ? (index == 0 ? "" : ", ") + std::to_string(table[index]) : std::to_string(table[index]) + "\n";
+    }
+    text += as_json ? "]" : "";
+    const auto path = std::filesystem::path{::testing::TempDir()} / (name + (as_json ? ".json" : ".txt"));
+    std::ofstream{path, std::ios::binary} << text;
+    return path.string();
+}
+
+nlohmann::json rows_of(const nlohmann::json& document) {
+    nlohmann::json rows = nlohmann::json::array();
+    for (const auto& lane : document["rows"]) {
+        rows.push_back(lane["row"]);
+    }
+    return rows;
+}
+
+// The subcommands answer as the library does on the table, in both file formats;
+// the batch answers are those of the library, in the golden format.
+TEST(VorlPlanCliTopology, CustomTablesPlanAsTheLibraryDoes) {
+    const struct {
+        const char* name;
+        Table table;
+    } tables[] = {
+        {"renumbered", {66, 64, 2, 0, 130, 128, 4, 6}},
+        {"far rows", {1504, 1506, 1, 3, 2016, 2018}},      // mux times beyond tarn's
+        {"row field edge", {2047, 2045, 0, 2, 1983, 1981}},
+    };
+    const struct {
+        const char* arguments;
+        const char* request;
+    } requests[] = {
+        {"p2p 0 2 100", R"({"op":"point_to_point","sender":0,"receiver":2,"count":100})"},
+        {"multicast 5 1,2,3 7 --offset 300",
+         R"({"op":"multicast","sender":5,"receivers":[1,2,3],"count":7,"offset":300})"},
+        {"paired 2 0,1 64", R"({"op":"paired_multicast","sender":2,"receivers":[0,1],"count":64})"},
+    };
+    for (const auto& [name, table] : tables) {
+        const auto topology = vorl_exchange::Topology::from_table(table).value();
+        std::string lines;
+        std::string answers;
+        for (const auto& request : requests) {
+            lines += std::string{request.request} + "\n";
+            answers += vorl_plan::answer_request(topology, request.request) + "\n";
+        }
+        for (const bool as_json : {true, false}) {
+            const std::string file = table_file(name, table, as_json);
+            SCOPED_TRACE(file);
+            EXPECT_EQ(run("batch --topology '" + file + "'", lines).out, answers);
+            for (const auto& request : requests) {
+                const auto answer = nlohmann::json::parse(vorl_plan::answer_request(topology, request.request));
+                const Outcome outcome =
+                    run(std::string{request.arguments} + " --format json --topology '" + file + "'");
+                ASSERT_EQ(outcome.status, 0) << request.arguments << "\n" << outcome.err;
+                const auto& ok = answer["ok"];
+                auto expected = nlohmann::json::array({ok["sender"]});
+                const auto receivers = ok.contains("receiver") ? nlohmann::json::array({ok["receiver"]}) : ok["receivers"];
+                expected.insert(expected.end(), receivers.begin(), receivers.end());
+                EXPECT_EQ(rows_of(nlohmann::json::parse(outcome.out)), expected) << request.arguments;
+            }
+            // The timing cross-check holds on the table's routes, and offset-limit is the library's.
+            EXPECT_EQ(run("check multicast 5 1,2,3 7 --offset 300 --topology '" + file + "'").status, 0);
+            const auto limit = topology.multicast_offset_limit(5, std::vector<std::uint16_t>{1, 2, 3}, 7).value();
+            EXPECT_EQ(run("offset-limit 5 1,2,3 7 --topology '" + file + "'").out, std::to_string(limit) + "\n");
+        }
+    }
+    // Errors that tarn never reaches: a mux time above 112 leaves no room for the sender's delay.
+    const std::string far = table_file("far", {1504, 2}, false);
+    const Outcome failed = run("check p2p 0 1 1 --topology '" + far + "'");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "exchange schedule is not encodable: sender delay\n");
+}
+
+// A table equal to tarn's plans as tarn does: batch replays the golden file byte for byte.
+TEST(VorlPlanCliTopology, TarnAsATableReplaysTheGoldenFile) {
+    Table tarn(vorl_exchange::tarn_tile_count);
+    for (std::size_t logical = 0; logical < tarn.size(); ++logical) {
+        tarn[logical] = vorl_exchange::tarn_logical_to_physical(static_cast<std::uint16_t>(logical));
+    }
+    const std::string file = table_file("tarn", tarn, false);
+    const Outcome outcome = run("batch " VORL_TEST_DATA_DIR "/planner-requests.jsonl --topology '" + file + "'");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.out == slurp(VORL_TEST_DATA_DIR "/planner-responses.jsonl"));
+    const std::string listing = run("p2p 0 2 1").out;
+    const std::string title_end = "1 word\n";
+    EXPECT_EQ(run("p2p 0 2 1 --topology '" + file + "'").out,
+              listing.substr(0, listing.find(title_end) + title_end.size()) + "topology " + file + ", 1472 tiles\n" +
+                  listing.substr(listing.find(title_end) + title_end.size()));
+}
+
+// Nothing is planned on a table that is malformed or that a row cannot carry.
+TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
+    std::string too_long;
+    for (std::size_t entry = 0; entry <= vorl_exchange::maximum_topology_tiles; ++entry) {
+        too_long += "0\n";
+    }
+    // Each is refused with status 2, before anything is planned, by every subcommand.
+    const struct {
+        std::string text;
+        const char* arguments;
+        std::string err;
+    } cases[] = {
+        {"[8192, 64]", "multicast 0 1 1",
+         "--topology $T: topology table entry 0: a physical identifier must fit in 11 bits (bits 11 to 15 clear)"},
+        {"0\n2\n2048\n", "paired 0 0,1 1", "--topology $T: topology table entry 2: a physical identifier must fit"},
+        {too_long, "offset-limit 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
+        {"0\nx\n", "check p2p 0 1 1", "--topology $T line 2 (entry 1) \"x\" is not a decimal number 0..65535"},
+        {"0\n70000\n", "check multicast 0 1 1", "--topology $T line 2 (entry 1) \"70000\" is outside 0..65535"},
+        {"0\n\n2\n", "p2p 0 1 1", "--topology $T line 2 (entry 1) is empty"},
+        {"[0, \"2\"]", "batch", "--topology $T entry 1 is a string, not a number 0..65535"},
+        {"[0, [2]]", "p2p 0 1 1", "--topology $T entry 1 is an array, not a number"},
+        {"[0,\n2", "p2p 0 1 1", "--topology $T line 2: not valid JSON"},
+        {" \n", "p2p 0 1 1", "--topology $T holds no tiles"},
+        {"[]", "p2p 0 1 1", "--topology $T holds no tiles"},
+    };
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-table").string();
+    for (const auto& test : cases) {
+        std::ofstream{file, std::ios::binary} << test.text;
+        const Outcome outcome = run(std::string{test.arguments} + " --topology '" + file + "'", "");
+        std::string err = test.err;
+        err.replace(err.find("$T"), 2, file);
+        EXPECT_EQ(outcome.status, 2) << test.arguments << "\n" << outcome.err;
+        EXPECT_EQ(outcome.out, "") << test.arguments;
+        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + err)) << test.arguments << "\n" << outcome.err;
+    }
+    std::filesystem::remove(file);
+    EXPECT_EQ(run("p2p 0 1 1 --topology /nonexistent").err,
+              "vorl-plan: cannot read /nonexistent: No such file or directory\n");
+    // A file without end is refused after a bound, not read until memory runs out.
+    EXPECT_NE(run("p2p 0 1 1 --topology /dev/zero").err.find("/dev/zero is longer than 64 MiB"), std::string::npos);
+    // Standard input holds either the table or another input, not both.
+    EXPECT_EQ(run("p2p 0 1 1 --topology -", "0\n2\n").status, 0);
+    for (const char* arguments : {"multicast 0 @- 1 --topology -", "batch --topology -"}) {
+        const Outcome outcome = run(arguments, "0\n2\n");
+        EXPECT_EQ(outcome.status, 2) << arguments;
+        EXPECT_NE(outcome.err.find("both read standard input"), std::string::npos) << outcome.err;
+    }
+}
+
+// Every JSON document and picture names its topology; a text listing names a table read from a file.
+TEST(VorlPlanCliTopology, OutputsNameTheTopology) {
+    const std::string file = table_file("four", {0, 2, 64, 66}, true);
+    const auto tarn = nlohmann::json::parse(R"({"name":"tarn","tiles":1472})");
+    const auto custom = nlohmann::json{{"file", file}, {"tiles", 4}};
+    for (const char* arguments : {"p2p 0 2 1", "paired 0 2,4 1", "offset-limit 0 2,1 1", "offset-limit 0 2,2 1"}) {
+        EXPECT_EQ(nlohmann::json::parse(run(std::string{arguments} + " --format json").out)["topology"], tarn);
+        const std::string custom_run = std::string{arguments} + " --format json --topology " + file;
+        EXPECT_EQ(nlohmann::json::parse(run(custom_run).out)["topology"], custom) << arguments;
+    }
+    EXPECT_NE(run("p2p 0 2 1 --format svg").out.find(">topology: tarn, 1472 tiles</text>"), std::string::npos);
+    EXPECT_NE(run("p2p 0 2 1 --format svg --topology " + file).out.find(">topology: " + file + ", 4 tiles</text>"),
+              std::string::npos);
+    EXPECT_EQ(run("p2p 0 2 1").out.find("topology"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,11 @@
 #include "batch.hpp"
 #include "hints.hpp"
 #include "io.hpp"
+#include "named_topology.hpp"
 #include "plan_view.hpp"
 #include "render.hpp"
 #include "timing_check.hpp"
+#include "topology_input.hpp"
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/version.hpp"
 #include "word_input.hpp"
@@ -27,8 +30,6 @@
 namespace vorl_plan {
 
 namespace {
-
-using vorl_exchange::Topology;
 
 constexpr const char* exit_statuses =
     "Exit status: 0 done, 1 the plan failed, 2 wrong command line (or a malformed value read for it),\n"
@@ -45,21 +46,41 @@ struct PlanArguments {
     std::string receivers_from;
 };
 
+// Standard input holds one stream: a second reader in the same run is refused by
+// name, instead of reading whatever the first one left of it.
+class StandardInput {
+public:
+    // `reader` names the use, e.g. "--topology -".
+    void claim(std::string reader) {
+        if (reader_) {
+            throw UsageError{*reader_ + " and " + reader + " both read standard input; give one of them a file"};
+        }
+        reader_ = std::move(reader);
+    }
+
+private:
+    std::optional<std::string> reader_;
+};
+
 struct Interface;
 
 // One leaf subcommand: where CLI11 parses it, its usage line and what it does.
 struct Command {
     CLI::App* app = nullptr;
     std::string usage;
-    std::function<int(Interface&, const Topology&)> run;
+    std::function<int(Interface&, const NamedTopology&)> run;
 };
 
 struct Interface {
-    CLI::App app{"Plan, inspect and draw exchanges between tiles of the 1472-tile processor.", "vorl-plan"};
+    CLI::App app{"Plan, inspect and draw exchanges between tiles of the 1472-tile processor, or of a custom "
+                 "topology read from a file.",
+                 "vorl-plan"};
     bool verbose = false;
+    std::optional<std::string> topology_file;
     PlanArguments plan;
     std::vector<std::string> words;
     std::string batch_input = "-";
+    StandardInput standard_input;
     std::vector<Command> commands;
 };
 
@@ -108,6 +129,15 @@ void add_offset(CLI::App& app, PlanArguments& plan, std::string& usage) {
     usage += " [--offset N]";
 }
 
+void add_topology(CLI::App& app, std::optional<std::string>& file, std::string& usage) {
+    app.add_option_function<std::string>(
+           "--topology", [&file](const std::string& name) { file = name; },
+           "Plan on the table of physical identifiers in FILE (- for standard input), entry n for logical tile "
+           "n: a JSON array, or one number a line; default the 1472-tile tarn")
+        ->type_name("FILE");
+    usage += " [--topology FILE]";
+}
+
 void add_format(CLI::App& app, PlanArguments& plan, std::vector<std::string> formats, std::string& usage) {
     std::string names;
     for (const std::string& format : formats) {
@@ -119,15 +149,14 @@ void add_format(CLI::App& app, PlanArguments& plan, std::vector<std::string> for
     usage += " [--format " + names + "]";
 }
 
-PlanRequest to_request(const PlanArguments& arguments, ExchangeKind kind);
-int show_plan(Interface& cli, const Topology& topology, ExchangeKind kind);
-int check_plan(Interface& cli, const Topology& topology, ExchangeKind kind);
-int show_offset_limit(Interface& cli, const Topology& topology);
+int show_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind);
+int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind);
+int show_offset_limit(Interface& cli, const NamedTopology& topology);
 int disassemble_words(Interface& cli);
-int answer_batch(Interface& cli, const Topology& topology);
+int answer_batch(Interface& cli, const NamedTopology& topology);
 
 void add_command(Interface& cli, CLI::App* app, std::string usage,
-                 std::function<int(Interface&, const Topology&)> run) {
+                 std::function<int(Interface&, const NamedTopology&)> run) {
     add_verbose(*app, cli.verbose);
     usage += " [--verbose]";
     app->footer("usage: " + usage);
@@ -144,6 +173,8 @@ void build(Interface& cli) {
     add_verbose(app, cli.verbose);
     app.footer(std::string{exit_statuses} +
                "\nA reader that closes early (| head -1) ends the run at once, without a message.\n"
+               "Every subcommand but disasm plans on tarn, or with --topology FILE on the table of physical\n"
+               "identifiers in FILE (entry n for logical tile n): a JSON array, or one number a line.\n"
                "Run 'vorl-plan SUBCOMMAND --help' for the arguments of each subcommand.\n"
                "Pipeline: vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -");
     const struct {
@@ -163,9 +194,10 @@ void build(Interface& cli) {
             add_offset(*command, cli.plan, usage);
         }
         add_format(*command, cli.plan, {"text", "json", "svg"}, usage);
+        add_topology(*command, cli.topology_file, usage);
         const ExchangeKind kind = planner.kind;
         add_command(cli, command, usage,
-                    [kind](Interface& in, const Topology& topology) { return show_plan(in, topology, kind); });
+                    [kind](Interface& in, const NamedTopology& topology) { return show_plan(in, topology, kind); });
     }
 
     std::string usage;
@@ -173,7 +205,8 @@ void build(Interface& cli) {
         cli, app, ExchangeKind::Multicast, "offset-limit",
         "Print the largest --offset at which the multicast plans (every smaller one plans too)", usage);
     add_format(*limit, cli.plan, {"text", "json"}, usage);
-    add_command(cli, limit, usage, [](Interface& in, const Topology& topology) {
+    add_topology(*limit, cli.topology_file, usage);
+    add_command(cli, limit, usage, [](Interface& in, const NamedTopology& topology) {
         return show_offset_limit(in, topology);
     });
 
@@ -185,7 +218,7 @@ void build(Interface& cli) {
         ->required()
         ->type_name("HEX|-");
     add_command(cli, disasm, "vorl-plan disasm {WORD...|-}",
-                [](Interface& in, const Topology&) { return disassemble_words(in); });
+                [](Interface& in, const NamedTopology&) { return disassemble_words(in); });
     disasm->footer("Examples: vorl-plan disasm 41800003 0x641c0000\n"
                    "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
                    "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
@@ -194,8 +227,10 @@ void build(Interface& cli) {
     CLI::App* batch = app.add_subcommand(
         "batch", "Answer JSON request lines from FILE or standard input, one response line each");
     batch->add_option("FILE", cli.batch_input, "Request lines; - or nothing for standard input")->type_name("FILE");
-    add_command(cli, batch, "vorl-plan batch [FILE|-]",
-                [](Interface& in, const Topology& topology) { return answer_batch(in, topology); });
+    std::string batch_usage = "vorl-plan batch [FILE|-]";
+    add_topology(*batch, cli.topology_file, batch_usage);
+    add_command(cli, batch, batch_usage,
+                [](Interface& in, const NamedTopology& topology) { return answer_batch(in, topology); });
     batch->footer(
         "Requests: {\"op\":\"point_to_point\",\"sender\":S,\"receiver\":R,\"count\":C},\n"
         "{\"op\":\"multicast\",\"sender\":S,\"receivers\":[...],\"count\":C,\"offset\":O} (offset 0 if left out),\n"
@@ -223,9 +258,11 @@ void build(Interface& cli) {
         if (planner.kind == ExchangeKind::Multicast) {
             add_offset(*command, cli.plan, check_usage);
         }
+        add_topology(*command, cli.topology_file, check_usage);
         const ExchangeKind kind = planner.kind;
-        add_command(cli, command, check_usage,
-                    [kind](Interface& in, const Topology& topology) { return check_plan(in, topology, kind); });
+        add_command(cli, command, check_usage, [kind](Interface& in, const NamedTopology& topology) {
+            return check_plan(in, topology, kind);
+        });
     }
 }
 
@@ -292,12 +329,31 @@ int usage_error(const Interface& cli, const std::string& reason, const std::vect
     return exit_usage;
 }
 
-std::vector<std::uint16_t> receivers_from_file(const std::string& name) {
+std::vector<std::uint16_t> receivers_from_file(const std::string& name, StandardInput& standard_input) {
+    if (name == "-") {
+        standard_input.claim("the receivers (@- or --receivers-from -)");
+    }
     InputFile file{name};
     return parse_tile_text(read_all(file), file.name());
 }
 
-PlanRequest to_request(const PlanArguments& given, ExchangeKind kind) {
+// The table is read and validated in full before anything is planned.
+NamedTopology read_topology(const std::string& name, StandardInput& standard_input) {
+    if (name.empty()) {
+        throw UsageError{"--topology needs a FILE name, or - for standard input"};
+    }
+    if (name == "-") {
+        standard_input.claim("--topology -");
+    }
+    InputFile file{name};
+    auto topology = vorl_exchange::Topology::from_table(parse_topology_text(read_topology_text(file), file.name()));
+    if (!topology) {
+        throw UsageError{"--topology " + file.name() + ": " + std::string{topology.error().display().view()}};
+    }
+    return {std::move(*topology), name};
+}
+
+PlanRequest to_request(const PlanArguments& given, ExchangeKind kind, StandardInput& standard_input) {
     PlanArguments arguments = given;
     if (!arguments.receivers_from.empty()) {
         if (!arguments.count.empty()) {
@@ -314,7 +370,7 @@ PlanRequest to_request(const PlanArguments& given, ExchangeKind kind) {
     if (kind == ExchangeKind::PointToPoint) {
         request.receivers = {parse_tile(arguments.receivers, "RECEIVER")};
     } else if (arguments.receivers.starts_with("@")) {
-        request.receivers = receivers_from_file(arguments.receivers.substr(1));
+        request.receivers = receivers_from_file(arguments.receivers.substr(1), standard_input);
     } else {
         request.receivers = parse_tile_list(arguments.receivers, "RECEIVERS");
     }
@@ -326,9 +382,9 @@ PlanRequest to_request(const PlanArguments& given, ExchangeKind kind) {
 // The fixed text and the hints on standard error; with --format json the caller
 // also writes the failure document on standard output, so that a script always
 // has JSON to read.
-std::vector<std::string> report_failure(const Topology& topology, const PlanRequest& request,
+std::vector<std::string> report_failure(const NamedTopology& topology, const PlanRequest& request,
                                         const vorl_exchange::ExchangeError& error) {
-    std::vector<std::string> lines = hints(topology, request, error);
+    std::vector<std::string> lines = hints(topology.topology, request, error);
     std::cerr << error.display().view() << "\n";
     for (const std::string& line : lines) {
         std::cerr << line << "\n";
@@ -336,13 +392,13 @@ std::vector<std::string> report_failure(const Topology& topology, const PlanRequ
     return lines;
 }
 
-int show_plan(Interface& cli, const Topology& topology, ExchangeKind kind) {
-    const PlanRequest request = to_request(cli.plan, kind);
-    const auto view = make_plan(topology, request);
+int show_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
+    const PlanRequest request = to_request(cli.plan, kind, cli.standard_input);
+    const auto view = make_plan(topology.topology, request);
     if (!view) {
         const auto lines = report_failure(topology, request, view.error());
         if (cli.plan.format == "json") {
-            std::cout << render_json_failure(request, view.error(), lines);
+            std::cout << render_json_failure(topology, request, view.error(), lines);
         }
         return exit_failed;
     }
@@ -356,32 +412,32 @@ int show_plan(Interface& cli, const Topology& topology, ExchangeKind kind) {
     return exit_ok;
 }
 
-int show_offset_limit(Interface& cli, const Topology& topology) {
-    const PlanRequest request = to_request(cli.plan, ExchangeKind::Multicast);
-    const auto limit = topology.multicast_offset_limit(request.sender, request.receivers, request.count);
+int show_offset_limit(Interface& cli, const NamedTopology& topology) {
+    const PlanRequest request = to_request(cli.plan, ExchangeKind::Multicast, cli.standard_input);
+    const auto limit = topology.topology.multicast_offset_limit(request.sender, request.receivers, request.count);
     if (!limit) {
         const auto lines = report_failure(topology, request, limit.error());
         if (cli.plan.format == "json") {
-            std::cout << render_json_offset_limit_failure(request, limit.error(), lines);
+            std::cout << render_json_offset_limit_failure(topology, request, limit.error(), lines);
         }
         return exit_failed;
     }
     if (cli.plan.format == "json") {
-        std::cout << render_json_offset_limit(request, *limit);
+        std::cout << render_json_offset_limit(topology, request, *limit);
     } else {
         std::cout << *limit << "\n";
     }
     return exit_ok;
 }
 
-int check_plan(Interface& cli, const Topology& topology, ExchangeKind kind) {
-    const PlanRequest request = to_request(cli.plan, kind);
-    const auto view = make_plan(topology, request);
+int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
+    const PlanRequest request = to_request(cli.plan, kind, cli.standard_input);
+    const auto view = make_plan(topology.topology, request);
     if (!view) {
         report_failure(topology, request, view.error());
         return exit_failed;
     }
-    const TimingReport report = *plan_timing(topology, *view);
+    const TimingReport report = *plan_timing(topology.topology, *view);
     if (report.send_start) {
         std::cout << "first send starts at cycle " << *report.send_start << "\n";
         for (const ReceiverTiming& receiver : report.receivers) {
@@ -414,26 +470,32 @@ int disassemble_words(Interface& cli) {
     return exit_ok;
 }
 
-int answer_batch(Interface& cli, const Topology& topology) {
+// The answers do not name the topology: they keep the one format of the golden
+// files, and the caller chose the topology for the whole run.
+int answer_batch(Interface& cli, const NamedTopology& topology) {
+    if (cli.batch_input == "-") {
+        cli.standard_input.claim("the batch requests");
+    }
     InputFile input{cli.batch_input};
     std::istream in{&input.reader()};
     if (cli.batch_input == "-") {
-        run_batch(topology, in, std::cout);
+        run_batch(topology.topology, in, std::cout);
     } else {
-        run_batch(topology, in, std::cout, {input.name(), std::cerr});
+        run_batch(topology.topology, in, std::cout, {input.name(), std::cerr});
     }
     input.check_read();
     return exit_ok;
 }
 
 int dispatch(Interface& cli) {
-    const auto topology = Topology::tarn();
     if (cli.verbose) {
         vorl_exchange::set_event_sink(
             [](const vorl_exchange::Event& event) { std::cerr << vorl_exchange::render(event) << "\n"; });
     }
     for (Command& command : cli.commands) {
         if (command.app->parsed()) {
+            const NamedTopology topology =
+                cli.topology_file ? read_topology(*cli.topology_file, cli.standard_input) : tarn_topology();
             return command.run(cli, topology);
         }
     }

@@ -5,27 +5,33 @@
 #include <string>
 #include <vector>
 
+#include "named_topology.hpp"
 #include "plan_view.hpp"
-#include "vorl_exchange/topology.hpp"
 
 namespace vorl_plan {
 
-// A listing per row: word index, hex word, decoded instruction, start and end cycle.
-[[nodiscard]] std::string render_text(const vorl_exchange::Topology& topology, const PlanView& view);
-// Version of the documents below; it changes whenever a key changes.
+// A listing per row: word index, hex word, decoded instruction, start and end cycle;
+// a topology read from a file is named under the title.
+[[nodiscard]] std::string render_text(const NamedTopology& topology, const PlanView& view);
+// Version of the documents below. It changes whenever a key is renamed, removed or
+// changes meaning; a version only ever gains keys.
 inline constexpr int json_format_version = 1;
-// The rows as numbers plus every word's raw fields, derived values and cycles.
-[[nodiscard]] std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view);
+// Every document names its topology and the request; then the rows as numbers plus
+// every word's raw fields, derived values and cycles.
+[[nodiscard]] std::string render_json(const NamedTopology& topology, const PlanView& view);
 // The largest offset that plans, as `vorl-plan offset-limit` shows it.
-[[nodiscard]] std::string render_json_offset_limit(const PlanRequest& request, std::uint32_t limit);
+[[nodiscard]] std::string render_json_offset_limit(const NamedTopology& topology, const PlanRequest& request,
+                                                   std::uint32_t limit);
 // A plan that failed: the request and the error's kind, display text, debug form and hints.
-[[nodiscard]] std::string render_json_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
+[[nodiscard]] std::string render_json_failure(const NamedTopology& topology, const PlanRequest& request,
+                                              const vorl_exchange::ExchangeError& error,
                                               const std::vector<std::string>& hints);
-[[nodiscard]] std::string render_json_offset_limit_failure(const PlanRequest& request,
+[[nodiscard]] std::string render_json_offset_limit_failure(const NamedTopology& topology,
+                                                           const PlanRequest& request,
                                                            const vorl_exchange::ExchangeError& error,
                                                            const std::vector<std::string>& hints);
 // A timeline picture: one lane per row, one box per timed word.
-[[nodiscard]] std::string render_svg(const vorl_exchange::Topology& topology, const PlanView& view);
+[[nodiscard]] std::string render_svg(const NamedTopology& topology, const PlanView& view);
 
 // "0x41800003  open": one line of `vorl-plan disasm`.
 [[nodiscard]] std::string disassemble(std::uint32_t word);

@@ -144,6 +144,12 @@ ordered_json timing_json(const std::optional<TimingReport>& report, const vorl_e
     return out;
 }
 
+// A file name need not be UTF-8; JSON text must be, so a stray byte becomes U+FFFD
+// rather than ending the run.
+std::string dump(const ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 // Indented down to the level of single words and receivers, which stay on one
 // line each, as do arrays of plain numbers such as a row.
 void write(const ordered_json& value, int depth, std::string& out) {
@@ -153,7 +159,7 @@ void write(const ordered_json& value, int depth, std::string& out) {
                             });
     if (!value.is_structured() || flat_array || (value.is_object() && depth >= one_line_objects_from) ||
         value.empty()) {
-        out += value.dump();
+        out += dump(value);
         return;
     }
     const std::string indent(static_cast<std::size_t>(depth + 1) * 2, ' ');
@@ -164,7 +170,7 @@ void write(const ordered_json& value, int depth, std::string& out) {
         first = false;
         out += indent;
         if (value.is_object()) {
-            out += ordered_json(item.key()).dump() + ": ";
+            out += dump(ordered_json(item.key())) + ": ";
         }
         write(item.value(), depth + 1, out);
     }
@@ -172,10 +178,22 @@ void write(const ordered_json& value, int depth, std::string& out) {
 }
 
 
-// The request's part of every document, failed or not.
-ordered_json request_json(const PlanRequest& request) {
+ordered_json topology_json(const NamedTopology& named) {
+    ordered_json out;
+    if (named.file) {
+        out["file"] = *named.file;
+    } else {
+        out["name"] = "tarn";
+    }
+    out["tiles"] = named.topology.tile_count();
+    return out;
+}
+
+// The topology and the request: the part of every document, failed or not.
+ordered_json request_json(const NamedTopology& topology, const PlanRequest& request) {
     ordered_json out;
     out["format_version"] = json_format_version;
+    out["topology"] = topology_json(topology);
     out["exchange"] = to_string(request.kind);
     out["sender"] = request.sender;
     out["receivers"] = request.receivers;
@@ -194,18 +212,19 @@ std::string document(const ordered_json& value) {
 
 }  // namespace
 
-std::string render_json(const vorl_exchange::Topology& topology, const PlanView& view) {
-    ordered_json out = request_json(view.request);
+std::string render_json(const NamedTopology& topology, const PlanView& view) {
+    ordered_json out = request_json(topology, view.request);
     out["rows"] = ordered_json::array();
-    for (const Lane& lane : lanes(topology, view)) {
+    for (const Lane& lane : lanes(topology.topology, view)) {
         out["rows"].push_back(lane_json(lane));
     }
-    out["timing"] = timing_json(plan_timing(topology, view), view.sender_row);
+    out["timing"] = timing_json(plan_timing(topology.topology, view), view.sender_row);
     return document(out);
 }
 
-std::string render_json_offset_limit(const PlanRequest& request, std::uint32_t limit) {
-    ordered_json out = request_json(request);
+std::string render_json_offset_limit(const NamedTopology& topology, const PlanRequest& request,
+                                     std::uint32_t limit) {
+    ordered_json out = request_json(topology, request);
     out.erase("offset");  // the request asks for it
     out["offset_limit"] = limit;
     return document(out);
@@ -224,16 +243,17 @@ ordered_json failure_json(const vorl_exchange::ExchangeError& error, const std::
 
 }  // namespace
 
-std::string render_json_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
-                                const std::vector<std::string>& hints) {
-    ordered_json out = request_json(request);
+std::string render_json_failure(const NamedTopology& topology, const PlanRequest& request,
+                                const vorl_exchange::ExchangeError& error, const std::vector<std::string>& hints) {
+    ordered_json out = request_json(topology, request);
     out["error"] = failure_json(error, hints);
     return document(out);
 }
 
-std::string render_json_offset_limit_failure(const PlanRequest& request, const vorl_exchange::ExchangeError& error,
+std::string render_json_offset_limit_failure(const NamedTopology& topology, const PlanRequest& request,
+                                             const vorl_exchange::ExchangeError& error,
                                              const std::vector<std::string>& hints) {
-    ordered_json out = request_json(request);
+    ordered_json out = request_json(topology, request);
     out.erase("offset");
     out["error"] = failure_json(error, hints);
     return document(out);

@@ -153,7 +153,25 @@ struct Picture {
     [[nodiscard]] double bottom() const { return lanes_bottom() + (tall() ? bottom_axis_room : 0); }
 };
 
-std::string header(const PlanView& view, const Picture& picture, double height) {
+// The topology at the right end of the timing line. A file name may hold any
+// bytes; those that XML text cannot carry as they are become '?', and a long
+// name is cut from the front, its end naming the file best, so that the line
+// stays inside the picture.
+std::string topology_label(const NamedTopology& named) {
+    constexpr std::size_t longest = 60;
+    const std::string_view cut_mark = "topology: ...";
+    std::string label = "topology: " + describe(named);
+    for (char& c : label) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte >= 0x7f ? '?' : c;
+    }
+    if (label.size() > longest) {
+        label = std::string{cut_mark} + label.substr(label.size() - (longest - cut_mark.size()));
+    }
+    return label;
+}
+
+std::string header(const NamedTopology& topology, const PlanView& view, const Picture& picture, double height) {
     std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(canvas_width) + "\" height=\"" +
                       num(height) + "\" viewBox=\"0 0 " + num(canvas_width) + " " + num(height) +
                       "\" font-family=\"DejaVu Sans Mono, Menlo, Consolas, monospace\">\n";
@@ -182,6 +200,8 @@ std::string header(const PlanView& view, const Picture& picture, double height) 
     out += text_at(16, 60, picture.timing && !picture.timing->ok() ? "font-size=\"12\" fill=\"#d7191c\""
                                                                   : "font-size=\"12\" fill=\"#444444\"",
                    timing);
+    out += text_at(canvas_width - 16, 60, "font-size=\"12\" fill=\"#444444\" text-anchor=\"end\"",
+                   topology_label(topology));
     return out;
 }
 
@@ -498,7 +518,8 @@ Summary summarise(std::size_t drawn_receivers, std::size_t all_receivers, const 
 
 }  // namespace
 
-std::string render_svg(const vorl_exchange::Topology& topology, const PlanView& view) {
+std::string render_svg(const NamedTopology& named, const PlanView& view) {
+    const vorl_exchange::Topology& topology = named.topology;
     const std::vector<Lane> all_lanes = lanes(topology, view);
     const std::span<const Lane> drawn{all_lanes.data(), std::min(all_lanes.size(), 1 + most_receiver_lanes)};
     const auto send_start = all_lanes.front().timeline.first_send_start();
@@ -508,7 +529,7 @@ std::string render_svg(const vorl_exchange::Topology& topology, const PlanView& 
     const Picture picture{drawn, summary, axis, send_start, timing};
     const double height = picture.bottom() + 16;
 
-    std::string out = header(view, picture, height) + legend(marks_used(picture));
+    std::string out = header(named, view, picture, height) + legend(marks_used(picture));
     for (std::size_t index = 0; index < drawn.size(); ++index) {
         out += lane_frame(picture, index);
     }

@@ -54,8 +54,13 @@ std::string lane_listing(const Lane& lane) {
 
 }  // namespace
 
-std::string render_text(const vorl_exchange::Topology& topology, const PlanView& view) {
+std::string render_text(const NamedTopology& named, const PlanView& view) {
+    const vorl_exchange::Topology& topology = named.topology;
     std::string text = title(view.request) + "\n";
+    // Tarn is what a listing means when it says nothing; any other table is named.
+    if (named.file) {
+        text += "topology " + describe(named) + "\n";
+    }
     for (const Lane& lane : lanes(topology, view)) {
         text += "\n" + lane_listing(lane);
     }
