@@ -104,7 +104,8 @@ VORL_EXCHANGE_EXPORT vx_status vx_topology_tarn(vx_topology** topology, vx_error
 /* A topology over `length` physical identifiers indexed by logical tile
  * (`table` may be null when `length` is 0). A table of more than 65536 entries
  * or with an identifier above 0x7ff is refused: VX_TOPOLOGY_REFUSED, naming the
- * rule and the first offending entry. */
+ * rule and the first offending entry. On any failure `*topology` is left as
+ * it was. */
 VORL_EXCHANGE_EXPORT vx_status vx_topology_from_table(const uint16_t* table, size_t length, vx_topology** topology,
                                                       vx_error* error);
 

@@ -107,6 +107,9 @@ class Topology:
     """
 
     __slots__ = ("_handle",)
+    # Held by the class, so that a topology collected while the interpreter
+    # shuts down still finds it.
+    _free = _native.lib.vx_topology_free
 
     def __init__(self, table: Iterable[int]) -> None:
         """A topology over a table of physical identifiers indexed by logical tile.
@@ -136,7 +139,7 @@ class Topology:
     def __del__(self) -> None:
         handle = getattr(self, "_handle", None)
         if handle:
-            _native.lib.vx_topology_free(handle)
+            self._free(handle)
 
     def physical(self, logical: int) -> int:
         """The physical identifier of a logical tile."""
