@@ -68,17 +68,19 @@ typedef enum vx_topology_rule {
 } vx_topology_rule;
 
 /* A failure as a plain value; only the fields its status and kind name are
- * meaningful, the others are 0. */
+ * meaningful, the others are 0. `status`, `kind` and `rule` hold the values of
+ * `vx_status`, `vx_error_kind` and `vx_topology_rule` in plain integers, so that
+ * any value a caller writes into them is one the texts can reject. */
 typedef struct vx_error {
-    vx_status status;
-    vx_error_kind kind;     /* VX_EXCHANGE_ERROR */
+    int32_t status;
+    int32_t kind;           /* VX_EXCHANGE_ERROR */
     uint32_t tile;          /* VX_TILE */
     uint32_t count;         /* VX_COUNT */
     uint32_t reason;        /* VX_SCHEDULE: index of the reason, 0..VX_SCHEDULE_REASON_COUNT-1 */
     uint32_t cycles;        /* VX_PLAN_OFFSET_RANGE */
     uint32_t maximum;       /* VX_PLAN_OFFSET_RANGE */
     uint32_t address;       /* VX_ADDRESS */
-    vx_topology_rule rule;  /* VX_TOPOLOGY_REFUSED */
+    int32_t rule;           /* VX_TOPOLOGY_REFUSED */
     uint32_t entry;         /* VX_TOPOLOGY_REFUSED: the first offending table entry */
     size_t needed_rows;     /* VX_BUFFER_TOO_SMALL: the plan's receiver rows */
 } vx_error;
@@ -159,7 +161,7 @@ VORL_EXCHANGE_EXPORT size_t vx_error_debug(const vx_error* error, char* buffer, 
 
 /* The variant's name as the debug form writes it, e.g. "Count"; null for a
  * value that is no variant. Static text. */
-VORL_EXCHANGE_EXPORT const char* vx_error_kind_name(vx_error_kind kind);
+VORL_EXCHANGE_EXPORT const char* vx_error_kind_name(int32_t kind);
 
 /* The text of a `Schedule` reason, e.g. "sender delay"; null for an index of
  * VX_SCHEDULE_REASON_COUNT or more. Static text. */

@@ -34,23 +34,21 @@ static_assert(vorl_exchange::schedule_reason_count == VX_SCHEDULE_REASON_COUNT);
 static_assert(vorl_exchange::row_length == VX_ROW_LENGTH);
 static_assert(static_cast<int>(TopologyRule::IdentifierBeyondRowField) == VX_IDENTIFIER_BEYOND_ROW_FIELD);
 
-vx_status report(vx_error* error, vx_error value) noexcept {
+vx_status report(vx_error* error, vx_status status, vx_error value) noexcept {
+    value.status = status;
     if (error != nullptr) {
         *error = value;
     }
-    return value.status;
+    return status;
 }
 
 vx_status report_status(vx_error* error, vx_status status) noexcept {
-    vx_error value{};
-    value.status = status;
-    return report(error, value);
+    return report(error, status, vx_error{});
 }
 
 vx_status report_exchange_error(vx_error* error, const ExchangeError& failure) noexcept {
     vx_error value{};
-    value.status = VX_EXCHANGE_ERROR;
-    value.kind = static_cast<vx_error_kind>(failure.kind());
+    value.kind = static_cast<std::int32_t>(failure.kind());
     switch (failure.kind()) {
         case ErrorKind::Tile: value.tile = failure.tile_number(); break;
         case ErrorKind::Count: value.count = failure.count_value(); break;
@@ -65,15 +63,14 @@ vx_status report_exchange_error(vx_error* error, const ExchangeError& failure) n
         case ErrorKind::ReceiverSet:
         case ErrorKind::HostPacket: break;
     }
-    return report(error, value);
+    return report(error, VX_EXCHANGE_ERROR, value);
 }
 
 vx_status report_topology_error(vx_error* error, const TopologyError& refusal) noexcept {
     vx_error value{};
-    value.status = VX_TOPOLOGY_REFUSED;
-    value.rule = static_cast<vx_topology_rule>(refusal.rule());
+    value.rule = static_cast<std::int32_t>(refusal.rule());
     value.entry = refusal.entry();
-    return report(error, value);
+    return report(error, VX_TOPOLOGY_REFUSED, value);
 }
 
 // Runs `operation`, turning whatever it throws (the library throws only when an
@@ -214,9 +211,8 @@ vx_status plan_multicast(const vx_topology* topology, const std::uint16_t* recei
         }
         if (written < rows) {
             vx_error value{};
-            value.status = VX_BUFFER_TOO_SMALL;
             value.needed_rows = rows;
-            return report(error, value);
+            return report(error, VX_BUFFER_TOO_SMALL, value);
         }
         return report_status(error, VX_OK);
     });
@@ -339,7 +335,7 @@ size_t vx_error_debug(const vx_error* error, char* buffer, size_t capacity) {
     return write_built_text([error] { return debug_text(*error); }, buffer, capacity);
 }
 
-const char* vx_error_kind_name(vx_error_kind kind) {
+const char* vx_error_kind_name(int32_t kind) {
     switch (kind) {
         case VX_VALIDATION_BUDGET_EXCEEDED: return "ValidationBudgetExceeded";
         case VX_TILE: return "Tile";

@@ -92,8 +92,11 @@ int main(void) {
     check(vx_topology_tarn(NULL, &error) == VX_BAD_ARGUMENT, "null topology output");
     check(vx_error_display(NULL, NULL, 0) > 0, "display of a null error value");
     error.status = VX_EXCHANGE_ERROR;
-    error.kind = (vx_error_kind)42;
+    error.kind = 42;
     check_text(vx_error_display, &error, "not a vx_error value", "display of a value that is no variant");
+    check(vx_error_kind_name(error.kind) == NULL, "no name for a value that is no variant");
+    error.status = 42;
+    check_text(vx_error_debug, &error, "not a vx_error value", "debug of a value that is no status");
 
     /* Custom tables go through the validating factory: a refusal is a value. */
     const uint16_t table[] = {0, 2, 0x800};
