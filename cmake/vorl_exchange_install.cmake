@@ -7,7 +7,7 @@ set(VORL_EXCHANGE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorl_exchange)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorl_exchange ${PROJECT_BINARY_DIR}/include/vorl_exchange
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.hpp")
+  FILES_MATCHING PATTERN "*.hpp" PATTERN "*.h")
 
 # The include directory comes from the target's INSTALL_INTERFACE alone.
 install(TARGETS vorl_exchange

@@ -2,10 +2,11 @@
 # program against it twice: through the CMake package and through pkg-config.
 # Also runs the installed vorl-plan, checks that the package, the pkg-config file
 # and `vorl-plan --version` give one version, and that a shared library exports
-# only the library's own names.
+# only the library's own names. A C11 program checks the C interface, and with
+# PYTHON the installed Python package is imported from the prefix and plans.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONFIG=... -DCXX=...
-#         -DGENERATOR=... -DVERSION=... -DSHARED=... [-DNM=...]
-#         [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P install_and_build.cmake
+#         -DGENERATOR=... -DVERSION=... -DSHARED=... [-DNM=...] [-DPYTHON=...]
+#         [-DPYTHON_DIR=...] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P install_and_build.cmake
 foreach(variable BUILD_DIR SOURCE_DIR WORK_DIR CXX GENERATOR VERSION SHARED)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "${variable} is not set")
@@ -35,7 +36,7 @@ run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} ${
 
 set(consumer_configure ${CMAKE_COMMAND} -S ${SOURCE_DIR} -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=${CONFIG}
-  "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
+  "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_C_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
 
 # A 0.x package refuses a consumer that asks for 1.0, with CMake's own message.
 execute_process(COMMAND ${consumer_configure} -B ${WORK_DIR}/build-1.0 -DWANTED_VERSION=1.0
@@ -44,13 +45,38 @@ if(status EQUAL 0 OR NOT err MATCHES "compatible with requested version \"1.0\""
   message(FATAL_ERROR "find_package(vorl_exchange 1.0) was not refused as incompatible (${status}):\n${err}")
 endif()
 
+# The README's C example and the output it shows, after it.
+file(READ ${SOURCE_DIR}/../../README.md readme)
+string(FIND "${readme}" "```c\n" example_start)
+if(example_start EQUAL -1)
+  message(FATAL_ERROR "the README has no C example")
+endif()
+math(EXPR example_start "${example_start} + 5")
+string(SUBSTRING "${readme}" ${example_start} -1 readme)
+string(FIND "${readme}" "```\n\nPrints:\n\n```\n" example_end)
+string(SUBSTRING "${readme}" 0 ${example_end} readme_example)
+math(EXPR output_start "${example_end} + 18")
+string(SUBSTRING "${readme}" ${output_start} -1 readme)
+string(FIND "${readme}" "```" output_end)
+string(SUBSTRING "${readme}" 0 ${output_end} readme_output)
+file(WRITE ${WORK_DIR}/readme_example.c "${readme_example}")
+
 # Through the CMake package, asking for this major.minor.
 string(REGEX MATCH "^[0-9]+\\.[0-9]+" wanted_version "${VERSION}")
-run_step("configure the consumer" ${consumer_configure} -B ${WORK_DIR}/build -DWANTED_VERSION=${wanted_version})
+run_step("configure the consumer" ${consumer_configure} -B ${WORK_DIR}/build -DWANTED_VERSION=${wanted_version}
+  -DREADME_C_EXAMPLE=${WORK_DIR}/readme_example.c)
 run_step("build the consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run_step("run the consumer" ${WORK_DIR}/build/consumer)
 if(NOT step_output STREQUAL expected_rows)
   message(FATAL_ERROR "the consumer printed\n${step_output}\ninstead of\n${expected_rows}")
+endif()
+run_step("run the C consumer" ${WORK_DIR}/build/c_consumer)
+if(NOT step_output STREQUAL expected_rows)
+  message(FATAL_ERROR "the C consumer printed\n${step_output}\ninstead of\n${expected_rows}")
+endif()
+run_step("run the README's C example" ${WORK_DIR}/build/readme_c_example)
+if(NOT step_output STREQUAL readme_output)
+  message(FATAL_ERROR "the README's C example printed\n${step_output}\ninstead of\n${readme_output}")
 endif()
 
 # Through pkg-config.
@@ -103,12 +129,23 @@ if(SHARED)
   string(REPLACE "\n" ";" symbols "${step_output}")
   set(foreign)
   foreach(symbol IN LISTS symbols)
-    if(NOT symbol MATCHES "^[0-9a-f]+ [A-Za-z] ((typeinfo|typeinfo name|vtable) for )?vorl_exchange::")
+    if(NOT symbol MATCHES "^[0-9a-f]+ [A-Za-z] (vx_[a-z_]+$|((typeinfo|typeinfo name|vtable) for )?vorl_exchange::)")
       list(APPEND foreign "${symbol}")
     endif()
   endforeach()
-  if(foreign OR NOT symbols MATCHES "vorl_exchange::version\\(\\)")
+  if(foreign OR NOT symbols MATCHES "vorl_exchange::version\\(\\)" OR NOT symbols MATCHES " T vx_multicast(;|$)")
     list(JOIN foreign "\n" foreign)
     message(FATAL_ERROR "the shared library exports names beyond its own API:\n${foreign}")
+  endif()
+endif()
+
+# The Python package, imported from the prefix alone, loads the library it was
+# installed beside and plans.
+if(PYTHON)
+  run_step("import the installed Python package"
+    ${CMAKE_COMMAND} -E env PYTHONPATH=${prefix}/${PYTHON_DIR} PYTHONDONTWRITEBYTECODE=1
+    ${PYTHON} -c "import vorl_exchange as v\nplan = v.Topology.tarn().point_to_point(0, 2, 1)\nprint(v.__version__, v.__file__, plan.sender[1])")
+  if(NOT step_output STREQUAL "${VERSION} ${prefix}/${PYTHON_DIR}/vorl_exchange/__init__.py 1084227726\n")
+    message(FATAL_ERROR "the installed Python package printed\n${step_output}")
   endif()
 endif()

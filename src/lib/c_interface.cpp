@@ -1,0 +1,365 @@
+// The C interface: each call checks its pointers and sizes, runs the C++
+// operation, and turns its result into plain values; nothing thrown leaves.
+#include "vorl_exchange/vorl_exchange.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/topology.hpp"
+#include "vorl_exchange/version.hpp"
+
+struct vx_topology {
+    vorl_exchange::Topology topology;
+};
+
+namespace {
+
+using vorl_exchange::ErrorKind;
+using vorl_exchange::ExchangeError;
+using vorl_exchange::Row;
+using vorl_exchange::TopologyError;
+using vorl_exchange::TopologyRule;
+
+static_assert(static_cast<int>(ErrorKind::HostPacket) == VX_HOST_PACKET);
+static_assert(vorl_exchange::schedule_reason_count == VX_SCHEDULE_REASON_COUNT);
+static_assert(vorl_exchange::row_length == VX_ROW_LENGTH);
+static_assert(static_cast<int>(TopologyRule::IdentifierBeyondRowField) == VX_IDENTIFIER_BEYOND_ROW_FIELD);
+
+vx_status report(vx_error* error, vx_status status, vx_error value) noexcept {
+    value.status = status;
+    if (error != nullptr) {
+        *error = value;
+    }
+    return status;
+}
+
+vx_status report_status(vx_error* error, vx_status status) noexcept {
+    return report(error, status, vx_error{});
+}
+
+vx_status report_exchange_error(vx_error* error, const ExchangeError& failure) noexcept {
+    vx_error value{};
+    value.kind = static_cast<std::int32_t>(failure.kind());
+    switch (failure.kind()) {
+        case ErrorKind::Tile: value.tile = failure.tile_number(); break;
+        case ErrorKind::Count: value.count = failure.count_value(); break;
+        case ErrorKind::Schedule: value.reason = static_cast<std::uint32_t>(failure.reason()); break;
+        case ErrorKind::PlanOffsetRange:
+            value.cycles = failure.cycles();
+            value.maximum = failure.maximum();
+            break;
+        case ErrorKind::Address: value.address = failure.address_value(); break;
+        case ErrorKind::ValidationBudgetExceeded:
+        case ErrorKind::DuplicateTile:
+        case ErrorKind::ReceiverSet:
+        case ErrorKind::HostPacket: break;
+    }
+    return report(error, VX_EXCHANGE_ERROR, value);
+}
+
+vx_status report_topology_error(vx_error* error, const TopologyError& refusal) noexcept {
+    vx_error value{};
+    value.rule = static_cast<std::int32_t>(refusal.rule());
+    value.entry = refusal.entry();
+    return report(error, VX_TOPOLOGY_REFUSED, value);
+}
+
+// Runs `operation`, turning whatever it throws (the library throws only when an
+// allocation fails) into a status.
+template <class Operation>
+vx_status guarded(vx_error* error, Operation&& operation) noexcept {
+    try {
+        return std::forward<Operation>(operation)();
+    } catch (...) {
+        return report_status(error, VX_OUT_OF_MEMORY);
+    }
+}
+
+// A count of `element_size`-byte elements that no buffer in the address space can hold.
+bool impossible_size(std::size_t count, std::size_t element_size) noexcept {
+    return count > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()) / element_size;
+}
+
+void write_row(const Row& row, vx_row& out) noexcept { std::copy(row.begin(), row.end(), out.words); }
+
+// The exchange error a C value describes, or nothing when it describes none.
+std::optional<ExchangeError> exchange_error_of(const vx_error& value) noexcept {
+    switch (value.kind) {
+        case VX_VALIDATION_BUDGET_EXCEEDED: return ExchangeError::validation_budget_exceeded();
+        case VX_TILE:
+            if (value.tile > std::numeric_limits<std::uint16_t>::max()) {
+                return std::nullopt;
+            }
+            return ExchangeError::tile(static_cast<std::uint16_t>(value.tile));
+        case VX_DUPLICATE_TILE: return ExchangeError::duplicate_tile();
+        case VX_COUNT: return ExchangeError::count(value.count);
+        case VX_RECEIVER_SET: return ExchangeError::receiver_set();
+        case VX_SCHEDULE:
+            if (value.reason >= VX_SCHEDULE_REASON_COUNT) {
+                return std::nullopt;
+            }
+            return ExchangeError::schedule(static_cast<vorl_exchange::ScheduleReason>(value.reason));
+        case VX_PLAN_OFFSET_RANGE: return ExchangeError::plan_offset_range(value.cycles, value.maximum);
+        case VX_ADDRESS: return ExchangeError::address(value.address);
+        case VX_HOST_PACKET: return ExchangeError::host_packet();
+    }
+    return std::nullopt;
+}
+
+std::optional<TopologyError> topology_error_of(const vx_error& value) noexcept {
+    switch (value.rule) {
+        case VX_TABLE_TOO_LONG: return TopologyError{TopologyRule::TableTooLong, value.entry};
+        case VX_IDENTIFIER_BEYOND_ROW_FIELD: return TopologyError{TopologyRule::IdentifierBeyondRowField, value.entry};
+    }
+    return std::nullopt;
+}
+
+// Copies `text` snprintf-style and returns its whole length.
+std::size_t write_text(std::string_view text, char* buffer, std::size_t capacity) noexcept {
+    if (buffer != nullptr && capacity > 0) {
+        const std::size_t written = std::min(text.size(), capacity - 1);
+        std::memcpy(buffer, text.data(), written);
+        buffer[written] = '\0';
+    }
+    return text.size();
+}
+
+constexpr std::string_view not_an_error_value = "not a vx_error value";
+
+std::string display_text(const vx_error& value) {
+    switch (value.status) {
+        case VX_OK: return "no error";
+        case VX_EXCHANGE_ERROR: {
+            const auto failure = exchange_error_of(value);
+            return failure ? std::string{failure->display().view()} : std::string{not_an_error_value};
+        }
+        case VX_TOPOLOGY_REFUSED: {
+            const auto refusal = topology_error_of(value);
+            return refusal ? std::string{refusal->display().view()} : std::string{not_an_error_value};
+        }
+        case VX_BUFFER_TOO_SMALL:
+            return "the plan has " + std::to_string(value.needed_rows) + " receiver rows, more than the buffer holds";
+        case VX_BAD_ARGUMENT: return "a null pointer or an impossible size was passed";
+        case VX_OUT_OF_MEMORY: return "out of memory";
+    }
+    return std::string{not_an_error_value};
+}
+
+std::string debug_text(const vx_error& value) {
+    switch (value.status) {
+        case VX_OK: return "Ok";
+        case VX_EXCHANGE_ERROR: {
+            const auto failure = exchange_error_of(value);
+            return failure ? failure->debug() : std::string{not_an_error_value};
+        }
+        case VX_TOPOLOGY_REFUSED: {
+            const auto refusal = topology_error_of(value);
+            return refusal ? refusal->debug() : std::string{not_an_error_value};
+        }
+        case VX_BUFFER_TOO_SMALL: return "BufferTooSmall { needed_rows: " + std::to_string(value.needed_rows) + " }";
+        case VX_BAD_ARGUMENT: return "BadArgument";
+        case VX_OUT_OF_MEMORY: return "OutOfMemory";
+    }
+    return std::string{not_an_error_value};
+}
+
+// A text built on the heap, copied out; 0 when memory runs out.
+template <class Build>
+std::size_t write_built_text(Build&& build, char* buffer, std::size_t capacity) noexcept {
+    try {
+        return write_text(std::forward<Build>(build)(), buffer, capacity);
+    } catch (...) {
+        return write_text("", buffer, capacity);
+    }
+}
+
+using MulticastResult = vorl_exchange::Result<vorl_exchange::MulticastPlan>;
+
+// The checks and the row copying that the two multicast planners share.
+template <class Plan>
+vx_status plan_multicast(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
+                         vx_row* sender_row, vx_row* receiver_rows, std::size_t receiver_capacity,
+                         std::size_t* plan_receiver_rows, vx_error* error, Plan&& plan) noexcept {
+    if (topology == nullptr || sender_row == nullptr || (receivers == nullptr && receiver_count > 0) ||
+        (receiver_rows == nullptr && receiver_capacity > 0) || impossible_size(receiver_count, sizeof *receivers) ||
+        impossible_size(receiver_capacity, sizeof *receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        const MulticastResult result =
+            std::forward<Plan>(plan)(topology->topology, std::span{receivers, receiver_count});
+        if (!result) {
+            return report_exchange_error(error, result.error());
+        }
+        const std::size_t rows = result->receivers.size();
+        if (plan_receiver_rows != nullptr) {
+            *plan_receiver_rows = rows;
+        }
+        write_row(result->sender, *sender_row);
+        const std::size_t written = std::min(rows, receiver_capacity);
+        for (std::size_t index = 0; index < written; ++index) {
+            write_row(result->receivers[index], receiver_rows[index]);
+        }
+        if (written < rows) {
+            vx_error value{};
+            value.needed_rows = rows;
+            return report(error, VX_BUFFER_TOO_SMALL, value);
+        }
+        return report_status(error, VX_OK);
+    });
+}
+
+// `physical` and `paired_logical` share their checks.
+template <class Lookup>
+vx_status look_up(const vx_topology* topology, std::uint16_t* out, vx_error* error, Lookup&& lookup) noexcept {
+    if (topology == nullptr || out == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    const vorl_exchange::Result<std::uint16_t> result = std::forward<Lookup>(lookup)(topology->topology);
+    if (!result) {
+        return report_exchange_error(error, result.error());
+    }
+    *out = *result;
+    return report_status(error, VX_OK);
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* vx_version(void) {
+    // The text behind `version()` is a string literal, so it is NUL-terminated.
+    return vorl_exchange::version().data();
+}
+
+vx_status vx_topology_tarn(vx_topology** topology, vx_error* error) {
+    if (topology == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        *topology = new vx_topology{vorl_exchange::Topology::tarn()};
+        return report_status(error, VX_OK);
+    });
+}
+
+vx_status vx_topology_from_table(const uint16_t* table, size_t length, vx_topology** topology, vx_error* error) {
+    if (topology == nullptr || (table == nullptr && length > 0) || impossible_size(length, sizeof *table)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    // The factory tests the length first; answering here spares copying a table
+    // that could not be one.
+    if (length > vorl_exchange::maximum_topology_tiles) {
+        return report_topology_error(
+            error, TopologyError{TopologyRule::TableTooLong, static_cast<std::uint32_t>(vorl_exchange::maximum_topology_tiles)});
+    }
+    return guarded(error, [&] {
+        auto made = vorl_exchange::Topology::from_table(std::vector<std::uint16_t>(table, table + length));
+        if (!made) {
+            return report_topology_error(error, made.error());
+        }
+        *topology = new vx_topology{std::move(*made)};
+        return report_status(error, VX_OK);
+    });
+}
+
+void vx_topology_free(vx_topology* topology) { delete topology; }
+
+vx_status vx_topology_physical(const vx_topology* topology, uint16_t logical, uint16_t* physical, vx_error* error) {
+    return look_up(topology, physical, error,
+                   [logical](const vorl_exchange::Topology& tiles) { return tiles.physical(logical); });
+}
+
+vx_status vx_topology_paired_logical(const vx_topology* topology, uint16_t logical, uint16_t* partner,
+                                     vx_error* error) {
+    return look_up(topology, partner, error,
+                   [logical](const vorl_exchange::Topology& tiles) { return tiles.paired_logical(logical); });
+}
+
+vx_status vx_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver, uint32_t count,
+                            vx_row* sender_row, vx_row* receiver_row, vx_error* error) {
+    if (topology == nullptr || sender_row == nullptr || receiver_row == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        const auto plan = topology->topology.point_to_point(sender, receiver, count);
+        if (!plan) {
+            return report_exchange_error(error, plan.error());
+        }
+        write_row(plan->sender, *sender_row);
+        write_row(plan->receiver, *receiver_row);
+        return report_status(error, VX_OK);
+    });
+}
+
+vx_status vx_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                       size_t receiver_count, uint32_t count, uint32_t schedule_offset, vx_row* sender_row,
+                       vx_row* receiver_rows, size_t receiver_capacity, size_t* plan_receiver_rows,
+                       vx_error* error) {
+    return plan_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity,
+                          plan_receiver_rows, error,
+                          [&](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
+                              return tiles.multicast(sender, listed, count, schedule_offset);
+                          });
+}
+
+vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                              size_t receiver_count, uint32_t count, vx_row* sender_row, vx_row* receiver_rows,
+                              size_t receiver_capacity, size_t* plan_receiver_rows, vx_error* error) {
+    return plan_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity,
+                          plan_receiver_rows, error,
+                          [&](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
+                              return tiles.paired_multicast(sender, listed, count);
+                          });
+}
+
+size_t vx_error_display(const vx_error* error, char* buffer, size_t capacity) {
+    if (error == nullptr) {
+        return write_text(not_an_error_value, buffer, capacity);
+    }
+    return write_built_text([error] { return display_text(*error); }, buffer, capacity);
+}
+
+size_t vx_error_debug(const vx_error* error, char* buffer, size_t capacity) {
+    if (error == nullptr) {
+        return write_text(not_an_error_value, buffer, capacity);
+    }
+    return write_built_text([error] { return debug_text(*error); }, buffer, capacity);
+}
+
+const char* vx_error_kind_name(int32_t kind) {
+    switch (kind) {
+        case VX_VALIDATION_BUDGET_EXCEEDED: return "ValidationBudgetExceeded";
+        case VX_TILE: return "Tile";
+        case VX_DUPLICATE_TILE: return "DuplicateTile";
+        case VX_COUNT: return "Count";
+        case VX_RECEIVER_SET: return "ReceiverSet";
+        case VX_SCHEDULE: return "Schedule";
+        case VX_PLAN_OFFSET_RANGE: return "PlanOffsetRange";
+        case VX_ADDRESS: return "Address";
+        case VX_HOST_PACKET: return "HostPacket";
+    }
+    return nullptr;
+}
+
+const char* vx_schedule_reason_text(uint32_t reason) {
+    if (reason >= VX_SCHEDULE_REASON_COUNT) {
+        return nullptr;
+    }
+    // The reason texts are string literals, so each is NUL-terminated.
+    return vorl_exchange::reason_text(static_cast<vorl_exchange::ScheduleReason>(reason)).data();
+}
+
+size_t vx_describe(uint32_t word, char* buffer, size_t capacity) {
+    return write_built_text([word] { return vorl_exchange::describe(word); }, buffer, capacity);
+}
+
+}  // extern "C"
