@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <utility>
 
 #include "vorl_exchange/errors.hpp"
@@ -18,20 +19,28 @@
 
 namespace vorl_exchange::detail {
 
-// A planner's result built where its caller receives it: `build` writes the
-// rows into the value inside the returned Result, never into a local that is
-// copied out afterwards. The value starts from `initial...`; a multicast plan
-// starts from its sender row alone, because `MulticastPlan()` would also zero
-// the receiver list's unused inline rows, a block clear that measurably slows
-// every call.
-template <class T, class Build, class... Initial>
-[[nodiscard]] Result<T> build_in_place(Build&& build, Initial&&... initial) {
-    Result<T> result{std::in_place, std::forward<Initial>(initial)...};
-    if (Result<void> built = build(*result); !built) {
-        result = std::unexpected(built.error());
+// A planner's result built where its caller receives it, once every check has
+// passed: `facts` is what the checks found, or their refusal. The Result is
+// made in the state the checks decided, and `write` then fills the value in
+// place from the facts, which cannot fail; a refusal never constructs a plan,
+// and a plan is never destroyed to make room for an error. The value starts
+// from `initial...`: a multicast plan from its sender row alone, because
+// `MulticastPlan()` would also zero the receiver list's unused inline rows.
+template <class T, class Facts, class Write, class... Initial>
+[[nodiscard]] Result<T> build_checked(const std::expected<Facts, ExchangeError>& facts, Write&& write,
+                                      Initial&&... initial) {
+    Result<T> result = facts ? Result<T>{std::in_place, std::forward<Initial>(initial)...}
+                             : Result<T>{std::unexpect, facts.error()};
+    if (result) {
+        write(*result);
     }
     return result;
 }
+
+// Appends receiver rows for writers that set every word.
+struct RowListWriter {
+    [[nodiscard]] static Row& append(RowList& rows) { return rows.append_for_overwrite(); }
+};
 
 // A send word carries up to this many words; the rest go in one send-off word.
 inline constexpr std::uint32_t words_per_send = send_word::count_minus_one.max() + 1u;
