@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <expected>
 #include <limits>
 
 #include "multicast_schedule.hpp"
@@ -37,28 +39,71 @@ void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uin
 
 }  // namespace detail
 
+namespace {
+
+// The receivers whose route facts a multicast keeps from its checks for its
+// rows: the lists the planners mostly see. Longer lists work out the rest again.
+constexpr std::size_t kept_routes = 2;
+
+// What a multicast plan is written from, every check passed.
+struct MulticastFacts {
+    detail::MulticastTiming timing;
+    std::array<detail::RouteFacts, kept_routes> routes;
+};
+
+std::expected<MulticastFacts, ExchangeError> check_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                                             std::span<const std::uint16_t> receiver_logical,
+                                                             std::uint32_t count, std::uint32_t schedule_offset) {
+    const auto source = detail::check_multicast_tiles(topology, sender_logical, receiver_logical, count);
+    if (!source) {
+        return std::unexpected(source.error());
+    }
+    // Every receiver was found, so indexing the table directly is safe.
+    const auto table = topology.logical_to_physical();
+    const detail::RouteTerms& source_terms = detail::route_terms(*source);
+    MulticastFacts facts{.timing = {.source_physical = *source, .start_cycle = 0}, .routes = {}};
+    std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+    std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
+    for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
+        const detail::RouteFacts route =
+            detail::fast_route(source_terms, detail::route_terms(table[receiver_logical[index]]));
+        if (index < kept_routes) {
+            facts.routes[index] = route;
+        }
+        minimum_mux = std::min(minimum_mux, route.mux);
+        maximum_mux = std::max(maximum_mux, route.mux);
+    }
+    const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, schedule_offset);
+    if (!start) {
+        return std::unexpected(start.error());
+    }
+    facts.timing.start_cycle = *start;
+    return facts;
+}
+
+}  // namespace
+
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
-    const auto timing = detail::schedule_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    const auto facts = check_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
     return detail::build_checked<MulticastPlan>(
-        timing,
+        facts,
         [&](MulticastPlan& plan) {
             const auto table = logical_to_physical();
-            const detail::RouteTerms& source = detail::route_terms(timing->source_physical);
+            const std::uint32_t source = facts->timing.source_physical;
             const std::uint32_t send_direction =
-                receiver_logical.size() == 1
-                    ? detail::fast_direction(source, detail::route_terms(table[receiver_logical[0]]))
-                    : both_directions;
-            detail::write_multicast_sender_row(plan.sender, *timing, count, send_direction);
+                receiver_logical.size() == 1 ? facts->routes[0].direction : both_directions;
+            detail::write_multicast_sender_row(plan.sender, facts->timing, count, send_direction);
             plan.receivers.reserve(receiver_logical.size());
-            for (const std::uint16_t receiver : receiver_logical) {
-                const std::uint32_t destination = table[receiver];
-                const std::int32_t receive_cycle = static_cast<std::int32_t>(timing->start_cycle) +
-                                                   detail::fast_time_to_mux(source, detail::route_terms(destination));
+            for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
+                const std::uint32_t destination = table[receiver_logical[index]];
+                const std::int32_t mux = index < kept_routes ? facts->routes[index].mux
+                                                             : detail::fast_time_to_mux(source, destination);
+                const std::uint32_t receive_cycle = facts->timing.start_cycle + static_cast<std::uint32_t>(mux);
                 const std::uint32_t receiver_phase = (destination >> 6) * 2u;
                 Row& row = detail::RowListWriter::append(plan.receivers);
                 row[0] = opening_word;
-                row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, timing->source_physical);
+                row[1] = delay_xpic(receive_cycle, 0, source);
                 detail::write_receiver_tail(row, 2, count, receiver_phase, multicast_receive_address);
                 row[6] = 0;
                 row[7] = 0;

@@ -55,14 +55,14 @@ constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>(xpic_d
                                [&](std::uint16_t receiver) { return used.insert(receiver) && in_topology(receiver); });
 }
 
-// Inlined into each planner, so that the timing it returns stays in registers.
-// Runs the multicast's checks in the multicast's order (count, sender, receiver
-// set, start cycle, receive cycles) and returns the shared start cycle, or the
-// first failure. When this succeeds, the sender row and a receiver row for
-// every receiver can be built without any further failure.
-[[nodiscard]] [[gnu::always_inline]] inline Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                           std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-                                           std::uint32_t schedule_offset) {
+// The multicast's checks that come before any timing, in the multicast's order
+// (count, sender, receiver set); returns the sender's physical identifier.
+// When this succeeds, every receiver is in the topology. Inlined into each
+// planner, like the rest of this file, so that what it returns stays in
+// registers.
+[[nodiscard]] [[gnu::always_inline]] inline Result<std::uint32_t> check_multicast_tiles(
+    const Topology& topology, std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+    std::uint32_t count) {
     if (auto valid = validate_count(count); !valid) {
         return std::unexpected(valid.error());
     }
@@ -77,30 +77,50 @@ constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>(xpic_d
     if (!receivers_valid) {
         return std::unexpected(ExchangeError::receiver_set());
     }
-    // The sender's identifier is read from the table again where it is needed
-    // rather than kept: GCC spills a value known to fit 16 bits in two bytes
-    // and reloads it in eight, which stalls.
-    const RouteTerms& source = route_terms(table[sender_logical]);
-    // The receivers were all found above, so indexing the table directly is safe.
-    std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
-    std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
-    for (const std::uint16_t receiver : receiver_logical) {
-        const std::int32_t mux = fast_time_to_mux(source, route_terms(table[receiver]));
-        minimum_mux = std::min(minimum_mux, mux);
-        maximum_mux = std::max(maximum_mux, mux);
-    }
+    return table[sender_logical];
+}
+
+// The multicast's timing checks, from the smallest and largest mux time of its
+// receivers: the shared start cycle, or the first failure. Every receiver
+// fails the same way, so the extremes decide for all of them.
+[[nodiscard]] [[gnu::always_inline]] inline Result<std::uint32_t> multicast_start_cycle(
+    std::int32_t minimum_mux, std::int32_t maximum_mux, std::uint32_t schedule_offset) {
     const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
     if (schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle) ||
         natural_start + schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle)) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;
-    // Every receiver fails the same way, so the extremes decide for all of them.
     const auto start = static_cast<std::int32_t>(start_cycle);
     if (start + minimum_mux < 0 || start + maximum_mux > latest_multicast_cycle) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_receive_cycle));
     }
-    return MulticastTiming{.source_physical = table[sender_logical], .start_cycle = start_cycle};
+    return start_cycle;
+}
+
+// Every check of a multicast, in the multicast's order: the start cycle it
+// shares, or the first failure. When this succeeds, the sender row and a
+// receiver row for every receiver can be built without any further failure.
+[[nodiscard]] inline Result<MulticastTiming> schedule_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                                                std::span<const std::uint16_t> receiver_logical,
+                                                                std::uint32_t count, std::uint32_t schedule_offset) {
+    const auto source = check_multicast_tiles(topology, sender_logical, receiver_logical, count);
+    if (!source) {
+        return std::unexpected(source.error());
+    }
+    const auto table = topology.logical_to_physical();
+    std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+    std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
+    for (const std::uint16_t receiver : receiver_logical) {
+        const std::int32_t mux = fast_time_to_mux(*source, table[receiver]);
+        minimum_mux = std::min(minimum_mux, mux);
+        maximum_mux = std::max(maximum_mux, mux);
+    }
+    const auto start = multicast_start_cycle(minimum_mux, maximum_mux, schedule_offset);
+    if (!start) {
+        return std::unexpected(start.error());
+    }
+    return MulticastTiming{.source_physical = *source, .start_cycle = *start};
 }
 
 // The sender row of a scheduled multicast that sends with `send_control`,

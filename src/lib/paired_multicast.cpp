@@ -57,15 +57,19 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
 }
 
 // One receiver's route from the sender, with the mux times of both tiles of its
-// pair worked out once for the row that needs them several times.
+// pair and the direction worked out once for the checks and the row.
 struct PairedRoute {
     [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
-        return {sender_tile, receiver_tile, detail::fast_time_to_mux(sender_tile, receiver_tile),
-                detail::fast_time_to_mux(sender_tile, tile_bits::partner(receiver_tile))};
+        const detail::RouteTerms& source = detail::route_terms(sender_tile);
+        const detail::RouteFacts own = detail::fast_route(source, detail::route_terms(receiver_tile));
+        return {sender_tile, receiver_tile, own.mux,
+                detail::fast_time_to_mux(source, detail::route_terms(tile_bits::partner(receiver_tile))),
+                own.direction};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
+    // The two tiles differ in the lane bit alone, which the direction does not read.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
-        return {sender, tile_bits::partner(receiver), borrowed, local};
+        return {sender, tile_bits::partner(receiver), borrowed, local, direction};
     }
 
     // `paired_time_to_mux`: the later tile of the pair.
@@ -77,6 +81,7 @@ struct PairedRoute {
     std::uint32_t receiver;
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
+    std::uint32_t direction;
 };
 
 // A paired receiver row's controls, counted in cycles from its source event S:
@@ -161,7 +166,7 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     return PairedRowFacts{.source_event = static_cast<std::uint32_t>(source_event),
                           .lead = lead,
                           .count = count,
-                          .direction = detail::fast_direction(route.sender, route.receiver),
+                          .direction = route.direction,
                           .source_control = route.sender ^ (route.receiver & 2u),
                           .early = early};
 }
@@ -235,29 +240,40 @@ std::expected<PairedMulticastFacts, ExchangeError> check_paired_multicast(const 
         return std::unexpected(ExchangeError::receiver_set());
     }
     // The multicast's checks at offset 0.
-    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0);
-    if (!timing) {
-        return std::unexpected(timing.error());
+    const auto sender = detail::check_multicast_tiles(topology, sender_logical, receivers, count);
+    if (!sender) {
+        return std::unexpected(sender.error());
     }
-    // The multicast accepted the sender and every receiver (whole pairs, so at
-    // least two), and the table lookups below hold.
+    // Every receiver was found (whole pairs, so at least two), and the table
+    // lookups below hold. A pair listed together: the second tile's route is
+    // the first one's with the two mux times swapped.
     const auto table = topology.logical_to_physical();
-    const std::uint32_t sender = timing->source_physical;
-    const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
-    PairedMulticastFacts facts{.timing = *timing, .send_control = paired_send_all, .minimum_double_mux = 0, .rows = {}};
+    const auto route_of = [&](std::size_t index) { return PairedRoute::between(*sender, table[receivers[index]]); };
+    const PairedRoute first = route_of(0);
+    const PairedRoute second =
+        table[receivers[1]] == tile_bits::partner(first.receiver) ? first.to_partner() : route_of(1);
+    std::int32_t minimum_mux = std::min(first.local, second.local);
+    std::int32_t maximum_mux = std::max(first.local, second.local);
+    std::int32_t minimum_double_mux = std::min(first.paired_mux(), second.paired_mux());
+    for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
+        const PairedRoute route = route_of(index);
+        minimum_mux = std::min(minimum_mux, route.local);
+        maximum_mux = std::max(maximum_mux, route.local);
+        minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
+    }
+    const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, 0);
+    if (!start) {
+        return std::unexpected(start.error());
+    }
+    PairedMulticastFacts facts{.timing = {.source_physical = *sender, .start_cycle = *start},
+                               .send_control = paired_send_all,
+                               .minimum_double_mux = minimum_double_mux,
+                               .rows = {}};
     if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        facts.send_control = detail::fast_direction(sender, table[receivers.front()]) | paired_send_flag;
+        facts.send_control = first.direction | paired_send_flag;
     }
     if (facts.send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
-    }
-    // A pair listed together: the second tile's route is the first one's with
-    // the two mux times swapped.
-    const PairedRoute first = route_of(0);
-    const PairedRoute second = table[receivers[1]] == tile_bits::partner(first.receiver) ? first.to_partner() : route_of(1);
-    facts.minimum_double_mux = std::min(first.paired_mux(), second.paired_mux());
-    for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
-        facts.minimum_double_mux = std::min(facts.minimum_double_mux, route_of(index).paired_mux());
     }
     for (std::size_t index = 0; index < receivers.size(); ++index) {
         const PairedRoute route = index == 0 ? first : index == 1 ? second : route_of(index);
