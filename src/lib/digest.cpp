@@ -99,6 +99,15 @@ struct DefaultHasher::Stager {
         absorb_when_full();
     }
 
+    // The count, then each row.
+    void rows(std::span<const Row> list) noexcept {
+        u64(list.size());
+        for (const Row& each : list) {
+            row(each);
+        }
+        absorb_when_full();
+    }
+
     void bytes(std::span<const std::byte> input) noexcept {
         while (!input.empty()) {
             const std::size_t piece = std::min(input.size(), piece_limit);
@@ -166,14 +175,7 @@ std::uint64_t DefaultHasher::finish() const noexcept {
 
 void feed_row(DefaultHasher& hasher, const Row& row) noexcept { DefaultHasher::Stager{hasher}.row(row); }
 
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
-    DefaultHasher::Stager stager{hasher};
-    stager.u64(rows.size());
-    for (const Row& row : rows) {
-        stager.row(row);
-    }
-    stager.absorb_when_full();
-}
+void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept { DefaultHasher::Stager{hasher}.rows(rows); }
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
 
@@ -184,8 +186,9 @@ void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
 }
 
 void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
-    feed_row(hasher, plan.sender);
-    feed_rows(hasher, plan.receivers);
+    DefaultHasher::Stager stager{hasher};
+    stager.row(plan.sender);
+    stager.rows(plan.receivers);
 }
 
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept {
