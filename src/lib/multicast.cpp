@@ -51,17 +51,17 @@ struct MulticastFacts {
     std::array<detail::RouteFacts, kept_routes> routes;
 };
 
-std::expected<MulticastFacts, ExchangeError> check_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                                             std::span<const std::uint16_t> receiver_logical,
-                                                             std::uint32_t count, std::uint32_t schedule_offset) {
+detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                                std::uint32_t schedule_offset, MulticastFacts& facts) {
     const auto source = detail::check_multicast_tiles(topology, sender_logical, receiver_logical, count);
     if (!source) {
-        return std::unexpected(source.error());
+        return source.error();
     }
     // Every receiver was found, so indexing the table directly is safe.
     const auto table = topology.logical_to_physical();
     const detail::RouteTerms& source_terms = detail::route_terms(*source);
-    MulticastFacts facts{.timing = {.source_physical = *source, .start_cycle = 0}, .routes = {}};
+    facts.timing.source_physical = *source;
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
@@ -75,31 +75,33 @@ std::expected<MulticastFacts, ExchangeError> check_multicast(const Topology& top
     }
     const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, schedule_offset);
     if (!start) {
-        return std::unexpected(start.error());
+        return start.error();
     }
     facts.timing.start_cycle = *start;
-    return facts;
+    return std::nullopt;
 }
 
 }  // namespace
 
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
-    const auto facts = check_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    MulticastFacts facts{};
+    const detail::Refusal refusal =
+        check_multicast(*this, sender_logical, receiver_logical, count, schedule_offset, facts);
     return detail::build_checked<MulticastPlan>(
-        facts,
+        refusal,
         [&](MulticastPlan& plan) {
             const auto table = logical_to_physical();
-            const std::uint32_t source = facts->timing.source_physical;
+            const std::uint32_t source = facts.timing.source_physical;
             const std::uint32_t send_direction =
-                receiver_logical.size() == 1 ? facts->routes[0].direction : both_directions;
-            detail::write_multicast_sender_row(plan.sender, facts->timing, count, send_direction);
+                receiver_logical.size() == 1 ? facts.routes[0].direction : both_directions;
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, send_direction);
             plan.receivers.reserve(receiver_logical.size());
             for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
                 const std::uint32_t destination = table[receiver_logical[index]];
-                const std::int32_t mux = index < kept_routes ? facts->routes[index].mux
+                const std::int32_t mux = index < kept_routes ? facts.routes[index].mux
                                                              : detail::fast_time_to_mux(source, destination);
-                const std::uint32_t receive_cycle = facts->timing.start_cycle + static_cast<std::uint32_t>(mux);
+                const std::uint32_t receive_cycle = facts.timing.start_cycle + static_cast<std::uint32_t>(mux);
                 const std::uint32_t receiver_phase = (destination >> 6) * 2u;
                 Row& row = detail::RowListWriter::append(plan.receivers);
                 row[0] = opening_word;

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <array>
-#include <expected>
 #include <limits>
+#include <optional>
 
 #include "multicast_schedule.hpp"
 #include "receive_steps.hpp"
@@ -111,13 +111,16 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // The checks of one paired receiver row, in the order the general receive-event
 // encoder makes them, decided from the two streams' known shapes instead of
 // from the sorted controls (see write_paired_row for the orders).
-[[gnu::always_inline]] inline std::expected<PairedRowFacts, ScheduleReason> paired_row_facts(
-    const PairedRoute& route, std::uint32_t count, std::int32_t minimum_double_mux) noexcept {
+// On success the facts are written into `facts`.
+[[gnu::always_inline]] inline std::optional<ScheduleReason> paired_row_facts(const PairedRoute& route,
+                                                                             std::uint32_t count,
+                                                                             std::int32_t minimum_double_mux,
+                                                                             PairedRowFacts& facts) noexcept {
     // 64-bit sums: every argument value gives an exact timeline.
     const std::int64_t epoch_shift = std::max<std::int64_t>(1 - std::int64_t{minimum_double_mux}, 0);
     const std::int64_t source_event = epoch_shift + route.paired_mux();
     if (source_event < 0) {
-        return std::unexpected(reason::paired_source_timing);
+        return reason::paired_source_timing;
     }
     const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * (route.receiver >> 6);
     const bool early = route.early();
@@ -128,18 +131,18 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     // neutral one at count never meets the closing one at L + count.
     if (count == 0 || count == pointer_after_format ||
         (early && (count == lead || count == lead + pointer_after_format))) {
-        return std::unexpected(reason::paired_receive_coincident_controls);
+        return reason::paired_receive_coincident_controls;
     }
     // The last control is the closing format control, or the pointer for count 1.
     const std::uint64_t last = static_cast<std::uint64_t>(source_event) + lead +
                                std::max<std::uint64_t>(count, pointer_after_format);
     if (last + horizon_after_last_event > std::numeric_limits<std::uint32_t>::max()) {
-        return std::unexpected(reason::paired_receive_horizon_overflow);
+        return reason::paired_receive_horizon_overflow;
     }
     // A control on cycle 0 has no cycle to issue in: only the source control
     // can be there, the first control of an early row.
     if (early && source_event == 0) {
-        return std::unexpected(reason::receive_control_issue_interval);
+        return reason::receive_control_issue_interval;
     }
     // Opening word, the controls, one plain delay to the horizon (seven cycles
     // past the last control), closing word, and plain delays where a gap is
@@ -161,14 +164,15 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
         }
     }
     if (words > row_length) {
-        return std::unexpected(reason::paired_receive_row_capacity);
+        return reason::paired_receive_row_capacity;
     }
-    return PairedRowFacts{.source_event = static_cast<std::uint32_t>(source_event),
-                          .lead = lead,
-                          .count = count,
-                          .direction = route.direction,
-                          .source_control = route.sender ^ (route.receiver & 2u),
-                          .early = early};
+    facts = {.source_event = static_cast<std::uint32_t>(source_event),
+             .lead = lead,
+             .count = count,
+             .direction = route.direction,
+             .source_control = route.sender ^ (route.receiver & 2u),
+             .early = early};
+    return std::nullopt;
 }
 
 // The row's words, each written once, in time order. Each stream is in time
@@ -229,20 +233,19 @@ struct PairedMulticastFacts {
     std::array<PairedRowFacts, kept_rows> rows;
 };
 
-std::expected<PairedMulticastFacts, ExchangeError> check_paired_multicast(const Topology& topology,
-                                                                          std::uint16_t sender_logical,
-                                                                          std::span<const std::uint16_t> receivers,
-                                                                          std::uint32_t count) {
+detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                       std::span<const std::uint16_t> receivers, std::uint32_t count,
+                                       PairedMulticastFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
-        return std::unexpected(valid.error());
+        return valid.error();
     }
     if (!paired_receiver_set_is_valid(topology, receivers)) {
-        return std::unexpected(ExchangeError::receiver_set());
+        return ExchangeError::receiver_set();
     }
     // The multicast's checks at offset 0.
     const auto sender = detail::check_multicast_tiles(topology, sender_logical, receivers, count);
     if (!sender) {
-        return std::unexpected(sender.error());
+        return sender.error();
     }
     // Every receiver was found (whole pairs, so at least two), and the table
     // lookups below hold. A pair listed together: the second tile's route is
@@ -263,12 +266,11 @@ std::expected<PairedMulticastFacts, ExchangeError> check_paired_multicast(const 
     }
     const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, 0);
     if (!start) {
-        return std::unexpected(start.error());
+        return start.error();
     }
-    PairedMulticastFacts facts{.timing = {.source_physical = *sender, .start_cycle = *start},
-                               .send_control = paired_send_all,
-                               .minimum_double_mux = minimum_double_mux,
-                               .rows = {}};
+    facts.timing = {.source_physical = *sender, .start_cycle = *start};
+    facts.send_control = paired_send_all;
+    facts.minimum_double_mux = minimum_double_mux;
     if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
         facts.send_control = first.direction | paired_send_flag;
     }
@@ -277,15 +279,14 @@ std::expected<PairedMulticastFacts, ExchangeError> check_paired_multicast(const 
     }
     for (std::size_t index = 0; index < receivers.size(); ++index) {
         const PairedRoute route = index == 0 ? first : index == 1 ? second : route_of(index);
-        const auto row = paired_row_facts(route, count, facts.minimum_double_mux);
-        if (!row) {
-            return std::unexpected(ExchangeError::schedule(row.error()));
-        }
-        if (index < kept_rows) {
-            facts.rows[index] = *row;
+        // Rows past the kept ones are only checked here.
+        PairedRowFacts unkept{};
+        if (const auto refused =
+                paired_row_facts(route, count, facts.minimum_double_mux, index < kept_rows ? facts.rows[index] : unkept)) {
+            return ExchangeError::schedule(*refused);
         }
     }
-    return facts;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -306,43 +307,46 @@ Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, 
 
 Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                           std::uint32_t count, std::int32_t minimum_double_mux) const {
-    const auto facts = [&]() -> std::expected<PairedRowFacts, ExchangeError> {
+    PairedRowFacts facts{};
+    const detail::Refusal refusal = [&]() -> detail::Refusal {
         const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
         if (sender_physical < 0) {
-            return std::unexpected(ExchangeError::tile(sender_logical));
+            return ExchangeError::tile(sender_logical);
         }
         const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
         if (receiver_physical < 0) {
-            return std::unexpected(ExchangeError::tile(receiver_logical));
+            return ExchangeError::tile(receiver_logical);
         }
-        const auto row = paired_row_facts(PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
-                                                               static_cast<std::uint32_t>(receiver_physical)),
-                                          count, minimum_double_mux);
-        if (!row) {
-            return std::unexpected(ExchangeError::schedule(row.error()));
+        const auto route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
+                                                static_cast<std::uint32_t>(receiver_physical));
+        if (const auto refused = paired_row_facts(route, count, minimum_double_mux, facts)) {
+            return ExchangeError::schedule(*refused);
         }
-        return *row;
+        return std::nullopt;
     }();
-    return detail::build_checked<Row>(facts, [&](Row& row) { write_paired_row(*facts, row); });
+    return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, row); });
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    const auto facts = check_paired_multicast(*this, sender_logical, receivers, count);
+    PairedMulticastFacts facts{};
+    const detail::Refusal refusal = check_paired_multicast(*this, sender_logical, receivers, count, facts);
     return detail::build_checked<MulticastPlan>(
-        facts,
+        refusal,
         [&](MulticastPlan& plan) {
-            detail::write_multicast_sender_row(plan.sender, facts->timing, count, facts->send_control);
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             detail::emit_multicast_event(sender_logical, receivers, count, 0);
             const auto table = logical_to_physical();
             for (std::size_t index = 0; index < receivers.size(); ++index) {
                 Row& row = detail::RowListWriter::append(plan.receivers);
                 if (index < kept_rows) {
-                    write_paired_row(facts->rows[index], row);
+                    write_paired_row(facts.rows[index], row);
                 } else {
                     // Checked above with the same arguments.
-                    const auto route = PairedRoute::between(facts->timing.source_physical, table[receivers[index]]);
-                    write_paired_row(*paired_row_facts(route, count, facts->minimum_double_mux), row);
+                    PairedRowFacts unkept{};
+                    (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
+                                           count, facts.minimum_double_mux, unkept);
+                    write_paired_row(unkept, row);
                 }
             }
         },

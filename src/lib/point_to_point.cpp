@@ -34,46 +34,46 @@ struct PointToPointFacts {
     std::uint32_t receiver_phase;
 };
 
-std::expected<PointToPointFacts, ExchangeError> check_point_to_point(const Topology& topology,
-                                                                     std::uint16_t sender_logical,
-                                                                     std::uint16_t receiver_logical,
-                                                                     std::uint32_t count) {
+detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sender_logical,
+                                     std::uint16_t receiver_logical, std::uint32_t count, PointToPointFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
-        return std::unexpected(valid.error());
+        return valid.error();
     }
     if (sender_logical == receiver_logical) {
-        return std::unexpected(ExchangeError::duplicate_tile());
+        return ExchangeError::duplicate_tile();
     }
     const std::int32_t sender_physical = detail::physical_or_none(topology, sender_logical);
     if (sender_physical < 0) {
-        return std::unexpected(ExchangeError::tile(sender_logical));
+        return ExchangeError::tile(sender_logical);
     }
     const std::int32_t receiver_physical = detail::physical_or_none(topology, receiver_logical);
     if (receiver_physical < 0) {
-        return std::unexpected(ExchangeError::tile(receiver_logical));
+        return ExchangeError::tile(receiver_logical);
     }
     const auto sender = static_cast<std::uint32_t>(sender_physical);
     const auto receiver = static_cast<std::uint32_t>(receiver_physical);
     const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - detail::fast_time_to_mux(sender, receiver);
     if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
-        return std::unexpected(ExchangeError::schedule(reason::sender_delay));
+        return ExchangeError::schedule(reason::sender_delay);
     }
-    return PointToPointFacts{.send_direction = detail::fast_direction(sender, receiver),
-                             .sender_delay = sender_delay,
-                             .receiver_phase = (receiver >> 6) * 2u};
+    facts = {.send_direction = detail::fast_direction(sender, receiver),
+             .sender_delay = sender_delay,
+             .receiver_phase = (receiver >> 6) * 2u};
+    return std::nullopt;
 }
 
 }  // namespace
 
 Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                       std::uint32_t count) const {
-    const auto facts = check_point_to_point(*this, sender_logical, receiver_logical, count);
-    return detail::build_checked<Plan>(facts, [&](Plan& plan) {
-        detail::write_sender_row(plan.sender, count, facts->send_direction, facts->sender_delay);
+    PointToPointFacts facts{};
+    const detail::Refusal refusal = check_point_to_point(*this, sender_logical, receiver_logical, count, facts);
+    return detail::build_checked<Plan>(refusal, [&](Plan& plan) {
+        detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
         plan.receiver[0] = point_to_point_receiver_mark;
         plan.receiver[1] = opening_word;
         plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
-        detail::write_receiver_tail(plan.receiver, 3, count, facts->receiver_phase, 0);
+        detail::write_receiver_tail(plan.receiver, 3, count, facts.receiver_phase, 0);
         if (event_sink_installed()) {
             const Field fields[] = {
                 {"sender_logical", std::uint64_t{sender_logical}},

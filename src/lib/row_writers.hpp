@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <utility>
 
 #include "vorl_exchange/errors.hpp"
@@ -19,18 +20,23 @@
 
 namespace vorl_exchange::detail {
 
+// What a planner's checks found wrong, carried as a plain value from the
+// checks to the Result: empty when every check passed. The checks write the
+// facts the rows are made from into the caller's locals, so neither the facts
+// nor an error travel inside a Result of their own.
+using Refusal = std::optional<ExchangeError>;
+
 // A planner's result built where its caller receives it, once every check has
-// passed: `facts` is what the checks found, or their refusal. The Result is
-// made in the state the checks decided, and `write` then fills the value in
-// place from the facts, which cannot fail; a refusal never constructs a plan,
-// and a plan is never destroyed to make room for an error. The value starts
-// from `initial...`: a multicast plan from its sender row alone, because
-// `MulticastPlan()` would also zero the receiver list's unused inline rows.
-template <class T, class Facts, class Write, class... Initial>
-[[nodiscard]] Result<T> build_checked(const std::expected<Facts, ExchangeError>& facts, Write&& write,
-                                      Initial&&... initial) {
-    Result<T> result = facts ? Result<T>{std::in_place, std::forward<Initial>(initial)...}
-                             : Result<T>{std::unexpect, facts.error()};
+// run: the Result is made in the state the checks decided, and `write` then
+// fills the value in place from the facts, which cannot fail. A refusal never
+// constructs a plan, and a plan is never destroyed to make room for an error.
+// The value starts from `initial...`: a multicast plan from its sender row
+// alone, because `MulticastPlan()` would also zero the receiver list's unused
+// inline rows.
+template <class T, class Write, class... Initial>
+[[nodiscard]] Result<T> build_checked(const Refusal& refusal, Write&& write, Initial&&... initial) {
+    Result<T> result = refusal ? Result<T>{std::unexpect, *refusal}
+                               : Result<T>{std::in_place, std::forward<Initial>(initial)...};
     if (result) {
         write(*result);
     }
