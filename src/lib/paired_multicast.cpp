@@ -242,16 +242,17 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (!paired_receiver_set_is_valid(topology, receivers)) {
         return ExchangeError::receiver_set();
     }
-    // The multicast's checks at offset 0.
-    const auto sender = detail::check_multicast_tiles(topology, sender_logical, receivers, count);
-    if (!sender) {
-        return sender.error();
+    // Of the multicast's tile checks, only the sender's is left: whole pairs
+    // of distinct tiles, each with its partner found, are a valid receiver set.
+    const auto table = topology.logical_to_physical();
+    if (sender_logical >= table.size()) {
+        return ExchangeError::tile(sender_logical);
     }
+    const std::uint32_t sender = table[sender_logical];
     // Every receiver was found (whole pairs, so at least two), and the table
     // lookups below hold. A pair listed together: the second tile's route is
     // the first one's with the two mux times swapped.
-    const auto table = topology.logical_to_physical();
-    const auto route_of = [&](std::size_t index) { return PairedRoute::between(*sender, table[receivers[index]]); };
+    const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
     const PairedRoute first = route_of(0);
     const PairedRoute second =
         table[receivers[1]] == tile_bits::partner(first.receiver) ? first.to_partner() : route_of(1);
@@ -268,7 +269,7 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (!start) {
         return start.error();
     }
-    facts.timing = {.source_physical = *sender, .start_cycle = *start};
+    facts.timing = {.source_physical = sender, .start_cycle = *start};
     facts.send_control = paired_send_all;
     facts.minimum_double_mux = minimum_double_mux;
     if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
