@@ -31,7 +31,8 @@ public:
 private:
     // Everything written goes into one staging buffer first and is hashed in
     // whole blocks when the buffer fills, with the hash state in locals for the
-    // length of the buffer. Writes of any length and alignment take the same
+    // length of the buffer (a bulk write meeting an empty buffer is hashed in
+    // place, a buffer's length at a time). Writes of any length and alignment take the same
     // path: bytes are copied to the end of what is staged, so no write ever
     // merges a partial block with the next one. The buffer has room past its
     // capacity for one piece of up to `piece_limit` bytes, so a piece is stored
@@ -46,6 +47,8 @@ private:
     friend void feed(DefaultHasher&, const MulticastPlan&) noexcept;
     friend void feed(DefaultHasher&, const ExchangeError&) noexcept;
 
+    // Hashes `stage_capacity` bytes from `bytes`.
+    void absorb(const std::byte* bytes) noexcept;
     // Hashes the first `stage_capacity` staged bytes and moves the rest to the front.
     void absorb_stage() noexcept;
 

@@ -113,6 +113,13 @@ struct DefaultHasher::Stager {
 
     void bytes(std::span<const std::byte> input) noexcept {
         while (!input.empty()) {
+            // With nothing staged, a whole stage's worth of input is hashed
+            // where it lies: a bulk write is not copied first.
+            if (hasher.staged_length_ == 0 && input.size() >= stage_capacity) {
+                hasher.absorb(input.data());
+                input = input.subspan(stage_capacity);
+                continue;
+            }
             const std::size_t piece = std::min(input.size(), piece_limit);
             std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece);
             hasher.staged_length_ += piece;
@@ -131,14 +138,18 @@ struct DefaultHasher::Stager {
 // The row, a count and the terminator byte all fit the slack.
 static_assert(8 + 4 * row_length <= 64);
 
-void DefaultHasher::absorb_stage() noexcept {
+void DefaultHasher::absorb(const std::byte* bytes) noexcept {
     SipState state{v0_, v1_, v2_, v3_};
-    state.compress_all(stage_, stage_capacity / 8);
+    state.compress_all(bytes, stage_capacity / 8);
     v0_ = state.v0;
     v1_ = state.v1;
     v2_ = state.v2;
     v3_ = state.v3;
     absorbed_length_ += stage_capacity;
+}
+
+void DefaultHasher::absorb_stage() noexcept {
+    absorb(stage_);
     staged_length_ -= stage_capacity;
     // What went past the capacity, at most one piece: the whole slack is moved,
     // whatever its length.
