@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <array>
-#include <expected>
 #include <limits>
+#include <optional>
 
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"

@@ -1,8 +1,9 @@
-// The part of a multicast that both multicast planners share: every check and
-// the sender row, but no receiver rows. The paired planner builds its own rows
-// and sends with its own control, so it takes this instead of a full multicast
-// whose rows it would discard. Rows are written where the caller's plan keeps
-// them (see row_writers.hpp).
+// The parts of a multicast that both multicast planners share: the tile
+// checks, the start-cycle check from the receivers' extreme mux times, and the
+// sender row. Each planner works out its receivers' routes once, for these
+// checks and for its own receiver rows; `schedule_multicast` puts the checks
+// together for a caller that needs no rows. Rows are written where the
+// caller's plan keeps them (see row_writers.hpp).
 #pragma once
 
 #include <algorithm>
@@ -36,10 +37,12 @@ struct MulticastTiming {
 };
 
 // Start and receive cycles must fit the 12-bit XPIC advance field.
-constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>(xpic_delay_word::advance.max());
-// Empty, only the sender, a repeated receiver or one outside the topology.
+inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>(xpic_delay_word::advance.max());
+
+// False for a list that is empty, only the sender, has a repeat or names a tile
+// outside the topology.
 [[nodiscard]] inline bool multicast_receiver_set_is_valid(const Topology& topology, std::uint16_t sender_logical,
-                           std::span<const std::uint16_t> receivers) {
+                                                          std::span<const std::uint16_t> receivers) {
     if (receivers.empty() || (receivers.size() == 1 && receivers.front() == sender_logical)) {
         return false;
     }

@@ -282,8 +282,8 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
         const PairedRoute route = index == 0 ? first : index == 1 ? second : route_of(index);
         // Rows past the kept ones are only checked here.
         PairedRowFacts unkept{};
-        if (const auto refused =
-                paired_row_facts(route, count, facts.minimum_double_mux, index < kept_rows ? facts.rows[index] : unkept)) {
+        PairedRowFacts& row = index < kept_rows ? facts.rows[index] : unkept;
+        if (const auto refused = paired_row_facts(route, count, facts.minimum_double_mux, row)) {
             return ExchangeError::schedule(*refused);
         }
     }

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"
 #include "row_writers.hpp"
