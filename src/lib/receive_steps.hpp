@@ -66,12 +66,12 @@ template <class Sink>
 // PIC or XPIC delay word `instruction`: the word becomes its own timed word
 // ending exactly on that cycle, with plain delays in front where the gap is
 // longer than the word can reach. The step that cannot fail, for callers that
-// have made those checks already.
-// Inlined into each caller: out of line, the sink and the cycle count go
-// through memory on every control.
+// have made those checks already. Inlined into each caller: out of line, the
+// sink and the cycle count go through memory on every control (8 % of
+// sablemark's instructions).
 template <class Sink>
-[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles, std::uint32_t cycles,
-                          std::uint32_t instruction) {
+[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles,
+                                                        std::uint32_t cycles, std::uint32_t instruction) {
     // The field and its reach are chosen from the two constants, not looked up
     // as an optional field: a field returned that way goes through the stack
     // on every control.
