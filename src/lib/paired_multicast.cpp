@@ -269,6 +269,9 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (!start) {
         return start.error();
     }
+    // The multicast inside the paired one has planned: its event is reported
+    // whatever the paired rows make of it.
+    detail::emit_multicast_event(sender_logical, receivers, count, 0);
     facts.timing = {.source_physical = sender, .start_cycle = *start};
     facts.send_control = paired_send_all;
     facts.minimum_double_mux = minimum_double_mux;
@@ -336,7 +339,6 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
         refusal,
         [&](MulticastPlan& plan) {
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
-            detail::emit_multicast_event(sender_logical, receivers, count, 0);
             const auto table = logical_to_physical();
             for (std::size_t index = 0; index < receivers.size(); ++index) {
                 Row& row = detail::RowListWriter::append(plan.receivers);
