@@ -339,6 +339,7 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
         refusal,
         [&](MulticastPlan& plan) {
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
+            plan.receivers.reserve(receivers.size());
             const auto table = logical_to_physical();
             for (std::size_t index = 0; index < receivers.size(); ++index) {
                 Row& row = detail::RowListWriter::append(plan.receivers);
