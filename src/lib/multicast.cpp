@@ -24,17 +24,15 @@ constexpr std::uint32_t both_directions = 3;
 
 namespace detail {
 
-void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
-                          std::uint32_t count, std::uint32_t schedule_offset) {
-    if (vorl_exchange::event_sink_installed()) {
-        const Field fields[] = {
-            {"sender_logical", std::uint64_t{sender_logical}},
-            {"receiver_logical", receiver_logical},
-            {"count", std::uint64_t{count}},
-            {"schedule_offset", std::uint64_t{schedule_offset}},
-        };
-        dispatch_event({Level::Debug, event_target, "assembled multicast exchange", fields});
-    }
+void dispatch_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                              std::uint32_t count, std::uint32_t schedule_offset) {
+    const Field fields[] = {
+        {"sender_logical", std::uint64_t{sender_logical}},
+        {"receiver_logical", receiver_logical},
+        {"count", std::uint64_t{count}},
+        {"schedule_offset", std::uint64_t{schedule_offset}},
+    };
+    dispatch_event({Level::Debug, event_target, "assembled multicast exchange", fields});
 }
 
 }  // namespace detail
