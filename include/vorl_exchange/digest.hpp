@@ -31,12 +31,12 @@ public:
 private:
     // Everything written goes into one staging buffer first and is hashed in
     // whole blocks when the buffer fills, with the hash state in locals for the
-    // length of the buffer (a bulk write meeting an empty buffer is hashed in
-    // place, a buffer's length at a time). Writes of any length and alignment take the same
+    // length of the buffer. Writes of any length and alignment take the same
     // path: bytes are copied to the end of what is staged, so no write ever
-    // merges a partial block with the next one. The buffer has room past its
-    // capacity for one piece of up to `piece_limit` bytes, so a piece is stored
-    // before the fill is checked.
+    // merges a partial block with the next one (only a bulk write that meets an
+    // empty buffer is hashed in place, a buffer's length at a time). The buffer
+    // has room past its capacity for one piece of up to `piece_limit` bytes, so
+    // a piece is stored before the fill is checked.
     static constexpr std::size_t stage_capacity = 512;
     static constexpr std::size_t piece_limit = 64;
 

@@ -105,6 +105,7 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
                 row[0] = opening_word;
                 row[1] = delay_xpic(receive_cycle, 0, source);
                 detail::write_receiver_tail(row, 2, count, receiver_phase, multicast_receive_address);
+                // The row was appended as it was: the words after the closing one.
                 row[6] = 0;
                 row[7] = 0;
                 row[8] = 0;
