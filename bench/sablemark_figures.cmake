@@ -1,9 +1,19 @@
 # Whole-process figures of the driver, printed by the run_benchmarks target:
 # its wall time (hyperfine, median of 10 runs after 3 warm-up runs) and its
-# instruction count under callgrind, which no other load on the machine moves.
-#   cmake -DSABLEMARK=<driver> -DOUT_DIR=<directory> -P sablemark_figures.cmake
+# instruction count under callgrind, which no other load on the machine moves;
+# then its wall time over that of its floor, digest_floor, which hashes a
+# stream of the same length and write sizes and plans nothing.
+#   cmake -DSABLEMARK=<driver> -DFLOOR=<digest_floor> -DOUT_DIR=<directory> -P sablemark_figures.cmake
 find_program(HYPERFINE hyperfine)
 find_program(VALGRIND valgrind)
+
+# Seconds as hyperfine prints them, in whole microseconds.
+function(seconds_to_microseconds seconds out)
+  string(REGEX MATCH "^([0-9]+)\\.?([0-9]*)" _ "${seconds}")
+  string(SUBSTRING "${CMAKE_MATCH_2}000000" 0 6 micro)
+  math(EXPR total "${CMAKE_MATCH_1} * 1000000 + ${micro}")
+  set(${out} ${total} PARENT_SCOPE)
+endfunction()
 
 if(HYPERFINE)
   set(json ${OUT_DIR}/sablemark-hyperfine.json)
@@ -18,6 +28,23 @@ if(HYPERFINE)
   math(EXPR whole_ms "${tenths_of_ms} / 10")
   math(EXPR tenth "${tenths_of_ms} % 10")
   message("sablemark wall time, median of 10 runs: ${whole_ms}.${tenth} ms")
+
+  # Both programs in one hyperfine run, so that they see the same machine.
+  set(json ${OUT_DIR}/sablemark-over-floor.json)
+  execute_process(COMMAND ${HYPERFINE} --shell=none --warmup 3 --runs 30 --export-json ${json} ${SABLEMARK} ${FLOOR}
+                  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  file(READ ${json} results)
+  string(JSON run_median GET "${results}" results 0 median)
+  string(JSON floor_median GET "${results}" results 1 median)
+  seconds_to_microseconds("${run_median}" run_us)
+  seconds_to_microseconds("${floor_median}" floor_us)
+  math(EXPR hundredths "${run_us} * 100 / ${floor_us}")
+  math(EXPR whole "${hundredths} / 100")
+  math(EXPR fraction "${hundredths} % 100")
+  if(fraction LESS 10)
+    set(fraction "0${fraction}")
+  endif()
+  message("sablemark / digest_floor wall time, hyperfine medians of 30 runs: ${run_us} us / ${floor_us} us = ${whole}.${fraction}")
 else()
   message("hyperfine not found: no wall time")
 endif()

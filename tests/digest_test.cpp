@@ -104,6 +104,26 @@ TEST(Digest, HowTheStreamIsSplitIntoWritesDoesNotMatter) {
     EXPECT_EQ(bytewise.finish(), whole);
 }
 
+// Long streams go through the staging buffer many times over, and a write that
+// meets an empty buffer is hashed in place: every split gives the bytewise digest.
+TEST(Digest, LongStreamsSplitAnywhere) {
+    const Bytes stream = counting_bytes(3000);
+    const std::span<const std::byte> all{stream};
+    DefaultHasher bytewise;
+    for (const std::byte byte : stream) {
+        bytewise.write(std::span{&byte, 1});
+    }
+    const std::uint64_t whole = digest_of(stream);
+    EXPECT_EQ(bytewise.finish(), whole);
+    for (const std::size_t first : {1u, 7u, 44u, 511u, 512u, 513u, 600u, 1024u, 1537u}) {
+        DefaultHasher hasher;
+        hasher.write(all.subspan(0, first));
+        hasher.write(all.subspan(first, 64));
+        hasher.write(all.subspan(first + 64));
+        EXPECT_EQ(hasher.finish(), whole) << first;
+    }
+}
+
 TEST(Digest, FinishLeavesTheStateAsItWas) {
     const Bytes stream = counting_bytes(21);
     const std::span<const std::byte> all{stream};
@@ -168,6 +188,30 @@ TEST(Digest, FedValuesMatchTheirBytesAfterAnyLeadingLength) {
         vorl_exchange::feed_row(fed, other);
         append_row(bytes, other);
         ASSERT_EQ(bytes.size(), lead + 88 + 52 + 44 * 2 + 8 + 34 + 44);
+        EXPECT_EQ(fed.finish(), digest_of(bytes)) << "after " << lead << " bytes";
+    }
+}
+
+// The same around the point where the staging buffer fills: a fed value may
+// straddle it.
+TEST(Digest, FedValuesMatchTheirBytesAcrossTheStagingBuffer) {
+    const Row sender{0x41800003, 0x04030201, 0x78000001, 0x43a00000, 0, 0, 0, 0, 0xfffffffe};
+    const Row receiver{1, 0x41800003, 0x641c0000, 0x40a00000, 0x43a00000, 0, 0, 0, 0};
+    for (std::size_t lead = 400; lead < 530; ++lead) {
+        DefaultHasher fed;
+        Bytes bytes = counting_bytes(lead);
+        fed.write(bytes);
+        vorl_exchange::feed(fed, vorl_exchange::MulticastPlan{sender, {receiver, sender, receiver}});
+        append_row(bytes, sender);
+        append_le(bytes, 3, 8);
+        append_row(bytes, receiver);
+        append_row(bytes, sender);
+        append_row(bytes, receiver);
+        vorl_exchange::feed(fed, vorl_exchange::ExchangeError::receiver_set());
+        for (const char c : std::string_view{"invalid multicast receiver set"}) {
+            bytes.push_back(static_cast<std::byte>(c));
+        }
+        bytes.push_back(std::byte{0xff});
         EXPECT_EQ(fed.finish(), digest_of(bytes)) << "after " << lead << " bytes";
     }
 }

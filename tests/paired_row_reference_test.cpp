@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_table.hpp"
 #include "paired_row_reference.hpp"
 #include "vorl_exchange/vorl_exchange.hpp"
 
@@ -42,6 +43,46 @@ TEST(PairedRowReference, DirectEncoderAgreesWithTheGeneralEncoder) {
             }
         }
     }
+    EXPECT_GT(compared, 50000);
+}
+
+// Every paired multicast of the driver's table: each receiver row is the
+// general encoder's, and a refused plan is refused for the reason of the
+// multicast checks or of the first row the general encoder refuses.
+TEST(PairedRowReference, EveryPairedCaseOfTheTableIsTheGeneralEncodersRow) {
+    const auto topology = Topology::tarn();
+    const auto table = topology.logical_to_physical();
+    int compared = 0;
+    sablemark::walk_case_table(
+        topology, [](const sablemark::Call&, const Result<Plan>&) { return true; },
+        [&](const sablemark::Call& call, const Result<MulticastPlan>& plan) {
+            if (call.kind != sablemark::CallKind::PairedMulticast) {
+                return true;
+            }
+            const auto checks = topology.multicast(call.source, call.receivers, call.count, 0);
+            if (!checks) {
+                EXPECT_EQ(plan, Result<MulticastPlan>{std::unexpected(checks.error())});
+                return true;
+            }
+            std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
+            for (const std::uint16_t receiver : call.receivers) {
+                minimum_double_mux =
+                    std::min(minimum_double_mux, paired_time_to_mux(table[call.source], table[receiver]));
+            }
+            MulticastPlan expected{.sender = plan ? plan->sender : Row{}, .receivers = {}};
+            for (const std::uint16_t receiver : call.receivers) {
+                const auto row =
+                    reference_paired_receiver_row(topology, call.source, receiver, call.count, minimum_double_mux);
+                if (!row) {
+                    EXPECT_EQ(plan, Result<MulticastPlan>{std::unexpected(row.error())}) << "count " << call.count;
+                    return !::testing::Test::HasFailure();
+                }
+                expected.receivers.push_back(*row);
+            }
+            EXPECT_EQ(plan, Result<MulticastPlan>{expected}) << "source " << call.source << " count " << call.count;
+            compared += static_cast<int>(call.receivers.size());
+            return !::testing::Test::HasFailure();
+        });
     EXPECT_GT(compared, 50000);
 }
 

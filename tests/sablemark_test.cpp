@@ -11,6 +11,7 @@
 
 #include "case_table.hpp"
 #include "digest_run.hpp"
+#include "floor_write_sizes.hpp"
 
 namespace {
 
@@ -27,6 +28,27 @@ TEST(Sablemark, PrintsTheCaseCountAndDigestAndIgnoresArguments) {
     EXPECT_EQ(output, "211548 cases: 97f93ad92081c91b\n");
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The floor program writes in the sizes the driver feeds, call by call.
+TEST(Sablemark, FloorWriteSizesAreWhatTheDriverFeeds) {
+    std::vector<std::size_t> floor_sizes;
+    sablemark_floor::for_each_write_size([&](std::size_t size) { floor_sizes.push_back(size); });
+    std::vector<std::size_t> fed_sizes;
+    const auto multicast_size = [](const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+        return plan ? 44 + 8 + 44 * plan->receivers.size() : plan.error().display().view().size() + 1;
+    };
+    sablemark::walk_case_table(
+        vorl_exchange::Topology::tarn(),
+        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
+            fed_sizes.push_back(plan ? 88u : 0u);
+            return true;
+        },
+        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+            fed_sizes.push_back(multicast_size(plan));
+            return true;
+        });
+    EXPECT_EQ(floor_sizes, fed_sizes);
 }
 
 TEST(Sablemark, CaseTableCallsAndPointToPointSuccess) {

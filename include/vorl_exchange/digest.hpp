@@ -29,22 +29,36 @@ public:
     [[nodiscard]] std::uint64_t finish() const noexcept;
 
 private:
-    // Absorbs bytes in registers and stores the state back once; defined where
-    // the feed functions live, which hand it whole rows as 64-bit blocks.
-    struct Absorber;
+    // Everything written goes into one staging buffer first and is hashed in
+    // whole blocks when the buffer fills, with the hash state in locals for the
+    // length of the buffer. Writes of any length and alignment take the same
+    // path: bytes are copied to the end of what is staged, so no write ever
+    // merges a partial block with the next one (only a bulk write that meets an
+    // empty buffer is hashed in place, a buffer's length at a time). The buffer
+    // has room past its capacity for one piece of up to `piece_limit` bytes, so
+    // a piece is stored before the fill is checked.
+    static constexpr std::size_t stage_capacity = 512;
+    static constexpr std::size_t piece_limit = 64;
+
+    struct Stager;
     friend void feed_row(DefaultHasher&, const Row&) noexcept;
     friend void feed_rows(DefaultHasher&, std::span<const Row>) noexcept;
     friend void feed(DefaultHasher&, const Plan&) noexcept;
     friend void feed(DefaultHasher&, const MulticastPlan&) noexcept;
     friend void feed(DefaultHasher&, const ExchangeError&) noexcept;
 
+    // Hashes `stage_capacity` bytes from `bytes`.
+    void absorb(const std::byte* bytes) noexcept;
+    // Hashes the first `stage_capacity` staged bytes and moves the rest to the front.
+    void absorb_stage() noexcept;
+
     std::uint64_t v0_ = 0x736f6d6570736575ULL;
     std::uint64_t v1_ = 0x646f72616e646f6dULL;
     std::uint64_t v2_ = 0x6c7967656e657261ULL;
     std::uint64_t v3_ = 0x7465646279746573ULL;
-    std::uint64_t tail_ = 0;      // pending bytes of an incomplete block, little-endian
-    std::size_t tail_length_ = 0;  // 0..7
-    std::uint64_t total_length_ = 0;
+    std::uint64_t absorbed_length_ = 0;  // bytes hashed so far; the staged ones follow them
+    std::size_t staged_length_ = 0;      // below stage_capacity between writes
+    alignas(8) std::byte stage_[stage_capacity + piece_limit]{};
 };
 
 // One row: the length prefix 9, then the nine words little-endian (44 bytes).

@@ -16,6 +16,10 @@
 
 namespace vorl_exchange {
 
+namespace detail {
+struct RowListWriter;
+}  // namespace detail
+
 inline constexpr std::size_t row_length = 9;
 
 // One tile's instruction row: an opening word, timed words, the closing word,
@@ -141,6 +145,17 @@ public:
     }
 
 private:
+    friend struct detail::RowListWriter;
+
+    // Appends a row left as it was, for the library's row writers, which set
+    // all nine words: zeroing it first would store every word twice.
+    Row& append_for_overwrite() {
+        if (size_ == capacity_) [[unlikely]] {
+            grow();
+        }
+        return data_[size_++];
+    }
+
     [[nodiscard]] bool on_heap() const noexcept { return data_ != inline_rows_; }
 
     // Takes `other`'s rows and leaves it empty: its heap block if it has one

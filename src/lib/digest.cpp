@@ -1,5 +1,6 @@
 #include "vorl_exchange/digest.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -12,50 +13,6 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-
-// The row feed below packs the nine words as four 64-bit blocks and one half block.
-static_assert(row_length == 9);
-
-std::uint64_t load_u32(const std::byte* bytes) noexcept {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t value = 0;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    } else {
-        std::uint64_t value = 0;
-        for (std::size_t index = 0; index < 4; ++index) {
-            value |= std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
-        }
-        return value;
-    }
-}
-
-std::uint64_t load_block(const std::byte* bytes) noexcept {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t value = 0;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    } else {
-        return load_u32(bytes) | (load_u32(bytes + 4) << 32);
-    }
-}
-
-// Little-endian load of 0..7 bytes without a byte loop: two overlapping loads
-// for 4..7 bytes, three single bytes (some of them the same one) for 1..3.
-// Overlapping bytes land on the same bit positions from both loads.
-std::uint64_t load_partial(const std::byte* bytes, std::size_t count) noexcept {
-    if (count >= 4) {
-        return load_u32(bytes) | (load_u32(bytes + count - 4) << (8u * (count - 4)));
-    }
-    if (count == 0) {
-        return 0;
-    }
-    const auto byte_at = [bytes](std::size_t index) {
-        return std::uint64_t{std::to_integer<std::uint8_t>(bytes[index])} << (8u * index);
-    };
-    return byte_at(0) | byte_at(count / 2) | byte_at(count - 1);
-}
-
 // One word of a row, loaded on its own. A planner has usually written the row a
 // moment ago, word by word; a load of two words at once could not take its
 // value from those pending stores and would wait for them to reach the cache.
@@ -65,6 +22,23 @@ std::uint32_t word_of(const Row& row, std::size_t index) noexcept {
     asm("" : "+r"(word));  // keeps the compiler from merging neighbouring loads
 #endif
     return word;
+}
+
+template <class Word>
+void store_little_endian(std::byte* place, Word value) noexcept {
+    if constexpr (std::endian::native != std::endian::little) {
+        value = std::byteswap(value);
+    }
+    std::memcpy(place, &value, sizeof value);
+}
+
+std::uint64_t load_block(const std::byte* bytes) noexcept {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native != std::endian::little) {
+        value = std::byteswap(value);
+    }
+    return value;
 }
 
 struct SipState {
@@ -92,131 +66,120 @@ struct SipState {
         round();
         v0 ^= block;
     }
+
+    void compress_all(const std::byte* bytes, std::size_t blocks) noexcept {
+        // Unrolled: the loop's own counting is three of the twenty
+        // instructions a block costs rolled up.
+#pragma GCC unroll 8
+        for (std::size_t index = 0; index < blocks; ++index) {
+            compress(load_block(bytes + 8 * index));
+        }
+    }
 };
 
 }  // namespace
 
-// The hash state held in locals for the length of one feed, so that a whole plan
-// is absorbed without the state going through memory between blocks. Input
-// arrives as little-endian 64- and 32-bit values; the pending bytes of an
-// incomplete block are kept as `tail_bits` bits of `tail`.
-struct DefaultHasher::Absorber {
-    explicit Absorber(const DefaultHasher& hasher) noexcept
-        : state{hasher.v0_, hasher.v1_, hasher.v2_, hasher.v3_},
-          tail{hasher.tail_},
-          tail_bits{8u * static_cast<unsigned>(hasher.tail_length_)},
-          total{hasher.total_length_} {}
+// Appends to the stage: each piece is stored at the end of what is staged (the
+// slack past the capacity takes any piece), and the stage is hashed once it
+// has reached its capacity. Pieces are words, row words one load each, and
+// byte runs of at most `piece_limit`.
+struct DefaultHasher::Stager {
+    DefaultHasher& hasher;
 
-    void store(DefaultHasher& hasher) const noexcept {
-        hasher.v0_ = state.v0;
-        hasher.v1_ = state.v1;
-        hasher.v2_ = state.v2;
-        hasher.v3_ = state.v3;
-        hasher.tail_ = tail;
-        hasher.tail_length_ = tail_bits / 8u;
-        hasher.total_length_ = total;
+    void u64(std::uint64_t value) noexcept {
+        store_little_endian(hasher.stage_ + hasher.staged_length_, value);
+        hasher.staged_length_ += 8;
     }
 
-    // Eight bytes: they complete the pending block, and as many of them as were
-    // pending stay behind. The shift is split in two so that an empty tail
-    // (a shift by 64) needs no branch.
-    // Kept inline in every feed: out of line, the hash state would go through
-    // memory between the steps.
-    [[gnu::always_inline]] inline void block(std::uint64_t bytes) noexcept {
-        state.compress(tail | (bytes << tail_bits));
-        tail = (bytes >> 1) >> (63u - tail_bits);
-        total += 8;
-    }
-
-    // Four bytes.
-    [[gnu::always_inline]] inline void half(std::uint64_t bytes) noexcept {
-        if (tail_bits < 32) {
-            tail |= bytes << tail_bits;
-            tail_bits += 32;
-        } else {
-            state.compress(tail | (bytes << tail_bits));
-            tail = bytes >> (64u - tail_bits);
-            tail_bits -= 32;
+    // The length prefix 9, then the nine words one by one.
+    void row(const Row& row) noexcept {
+        std::byte* place = hasher.stage_ + hasher.staged_length_;
+        store_little_endian(place, std::uint64_t{row_length});
+        for (std::size_t index = 0; index < row_length; ++index) {
+            store_little_endian(place + 8 + 4 * index, word_of(row, index));
         }
-        total += 4;
+        hasher.staged_length_ += 8 + 4 * row_length;
+        absorb_when_full();
     }
 
-    // The length prefix 9, then the words in pairs, then the ninth word.
-    [[gnu::always_inline]] inline void row(const Row& row) noexcept {
-        const auto pair = [&row](std::size_t index) {
-            return std::uint64_t{word_of(row, index)} | (std::uint64_t{word_of(row, index + 1)} << 32);
-        };
-        block(row_length);
-        block(pair(0));
-        block(pair(2));
-        block(pair(4));
-        block(pair(6));
-        half(row[8]);
+    // The count, then each row.
+    void rows(std::span<const Row> list) noexcept {
+        u64(list.size());
+        for (const Row& each : list) {
+            row(each);
+        }
+        absorb_when_full();
     }
 
-    [[gnu::always_inline]] inline void bytes(std::span<const std::byte> input) noexcept {
-        const std::byte* cursor = input.data();
-        std::size_t left = input.size();
-        if (tail_bits == 0) {
-            // Whole blocks straight from memory: the bulk path.
-            for (; left >= 8; left -= 8, cursor += 8) {
-                state.compress(load_block(cursor));
+    void bytes(std::span<const std::byte> input) noexcept {
+        while (!input.empty()) {
+            // With nothing staged, a whole stage's worth of input is hashed
+            // where it lies: a bulk write is not copied first.
+            if (hasher.staged_length_ == 0 && input.size() >= stage_capacity) {
+                hasher.absorb(input.data());
+                input = input.subspan(stage_capacity);
+                continue;
             }
-            total += input.size() - left;
-        } else {
-            for (; left >= 8; left -= 8, cursor += 8) {
-                block(load_block(cursor));
-            }
+            const std::size_t piece = std::min(input.size(), piece_limit);
+            std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece);
+            hasher.staged_length_ += piece;
+            input = input.subspan(piece);
+            absorb_when_full();
         }
-        if (left == 0) {
-            return;
-        }
-        const std::uint64_t rest = load_partial(cursor, left);
-        const unsigned merged_bits = tail_bits + 8u * static_cast<unsigned>(left);
-        if (merged_bits < 64) {
-            tail |= rest << tail_bits;
-            tail_bits = merged_bits;
-        } else {
-            // A tail of 1..7 bytes took in 8 - tail bytes; the rest stay pending.
-            state.compress(tail | (rest << tail_bits));
-            tail = rest >> (64u - tail_bits);
-            tail_bits = merged_bits - 64;
-        }
-        total += left;
     }
 
-    SipState state;
-    std::uint64_t tail;
-    unsigned tail_bits;  // 0, 8, ..., 56
-    std::uint64_t total;
+    void absorb_when_full() noexcept {
+        if (hasher.staged_length_ >= stage_capacity) {
+            hasher.absorb_stage();
+        }
+    }
 };
 
-void DefaultHasher::write(std::span<const std::byte> bytes) noexcept {
-    Absorber absorber{*this};
-    absorber.bytes(bytes);
-    absorber.store(*this);
+// The row, a count and the terminator byte all fit the slack.
+static_assert(8 + 4 * row_length <= 64);
+
+void DefaultHasher::absorb(const std::byte* bytes) noexcept {
+    SipState state{v0_, v1_, v2_, v3_};
+    state.compress_all(bytes, stage_capacity / 8);
+    v0_ = state.v0;
+    v1_ = state.v1;
+    v2_ = state.v2;
+    v3_ = state.v3;
+    absorbed_length_ += stage_capacity;
 }
 
+void DefaultHasher::absorb_stage() noexcept {
+    absorb(stage_);
+    staged_length_ -= stage_capacity;
+    // What went past the capacity, at most one piece: the whole slack is moved,
+    // whatever its length.
+    std::memcpy(stage_, stage_ + stage_capacity, piece_limit);
+}
+
+void DefaultHasher::write(std::span<const std::byte> bytes) noexcept { Stager{*this}.bytes(bytes); }
+
 void DefaultHasher::write_length_prefix(std::uint64_t n) noexcept {
-    Absorber absorber{*this};
-    absorber.block(n);
-    absorber.store(*this);
+    Stager stager{*this};
+    stager.u64(n);
+    stager.absorb_when_full();
 }
 
 void DefaultHasher::write_str(std::string_view text) noexcept {
     const std::byte terminator[1] = {std::byte{text_terminator}};
-    Absorber absorber{*this};
-    absorber.bytes(std::as_bytes(std::span{text.data(), text.size()}));
-    absorber.bytes(terminator);
-    absorber.store(*this);
+    Stager stager{*this};
+    stager.bytes(std::as_bytes(std::span{text.data(), text.size()}));
+    stager.bytes(terminator);
 }
 
 std::uint64_t DefaultHasher::finish() const noexcept {
     SipState state{v0_, v1_, v2_, v3_};
-    const std::uint64_t last_block = ((total_length_ & 0xffu) << 56) | tail_;
-    state.v3 ^= last_block;
-    state.round();
-    state.v0 ^= last_block;
+    const std::size_t whole_blocks = staged_length_ / 8;
+    state.compress_all(stage_, whole_blocks);
+    std::byte last_bytes[8]{};
+    std::memcpy(last_bytes, stage_ + 8 * whole_blocks, staged_length_ % 8);
+    const std::uint64_t total_length = absorbed_length_ + staged_length_;
+    const std::uint64_t last_block = ((total_length & 0xffu) << 56) | load_block(last_bytes);
+    state.compress(last_block);
     state.v2 ^= finalization_marker;
     state.round();
     state.round();
@@ -224,49 +187,32 @@ std::uint64_t DefaultHasher::finish() const noexcept {
     return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
 }
 
-void feed_row(DefaultHasher& hasher, const Row& row) noexcept {
-    DefaultHasher::Absorber absorber{hasher};
-    absorber.row(row);
-    absorber.store(hasher);
-}
+void feed_row(DefaultHasher& hasher, const Row& row) noexcept { DefaultHasher::Stager{hasher}.row(row); }
 
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
-    DefaultHasher::Absorber absorber{hasher};
-    absorber.block(rows.size());
-    for (const Row& row : rows) {
-        absorber.row(row);
-    }
-    absorber.store(hasher);
-}
+void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept { DefaultHasher::Stager{hasher}.rows(rows); }
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
 
 void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
-    DefaultHasher::Absorber absorber{hasher};
-    absorber.row(plan.sender);
-    absorber.row(plan.receiver);
-    absorber.store(hasher);
+    DefaultHasher::Stager stager{hasher};
+    stager.row(plan.sender);
+    stager.row(plan.receiver);
 }
 
 void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
-    DefaultHasher::Absorber absorber{hasher};
-    absorber.row(plan.sender);
-    absorber.block(plan.receivers.size());
-    for (const Row& row : plan.receivers) {
-        absorber.row(row);
-    }
-    absorber.store(hasher);
+    DefaultHasher::Stager stager{hasher};
+    stager.row(plan.sender);
+    stager.rows(plan.receivers);
 }
 
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept {
     // The display text goes in piece by piece, as ErrorText would hold it.
-    DefaultHasher::Absorber absorber{hasher};
-    detail::write_display_text(error, [&absorber](std::string_view piece) {
-        absorber.bytes(std::as_bytes(std::span{piece.data(), piece.size()}));
+    DefaultHasher::Stager stager{hasher};
+    detail::write_display_text(error, [&stager](std::string_view piece) {
+        stager.bytes(std::as_bytes(std::span{piece.data(), piece.size()}));
     });
     const std::byte terminator[1] = {std::byte{text_terminator}};
-    absorber.bytes(terminator);
-    absorber.store(hasher);
+    stager.bytes(terminator);
 }
 
 }  // namespace vorl_exchange

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 
 #include "multicast_schedule.hpp"
 #include "receive_steps.hpp"
@@ -55,19 +56,20 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     });
 }
 
-// A receive control of a paired row: its word (a PIC or XPIC delay, advance
-// still 0) and its cycle, not yet known to fit 32 bits.
-struct PendingControl {
-    std::uint64_t cycles;
-    std::uint32_t instruction;
-};
-
 // One receiver's route from the sender, with the mux times of both tiles of its
-// pair worked out once for the row that needs them several times.
+// pair and the direction worked out once for the checks and the row.
 struct PairedRoute {
     [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
-        return {sender_tile, receiver_tile, detail::fast_time_to_mux(sender_tile, receiver_tile),
-                detail::fast_time_to_mux(sender_tile, tile_bits::partner(receiver_tile))};
+        const detail::RouteTerms& source = detail::route_terms(sender_tile);
+        const detail::RouteFacts own = detail::fast_route(source, detail::route_terms(receiver_tile));
+        return {sender_tile, receiver_tile, own.mux,
+                detail::fast_time_to_mux(source, detail::route_terms(tile_bits::partner(receiver_tile))),
+                own.direction};
+    }
+    // The route to the other tile of the pair: the same two mux times, swapped.
+    // The two tiles differ in the lane bit alone, which the direction does not read.
+    [[nodiscard]] PairedRoute to_partner() const noexcept {
+        return {sender, tile_bits::partner(receiver), borrowed, local, direction};
     }
 
     // `paired_time_to_mux`: the later tile of the pair.
@@ -79,141 +81,216 @@ struct PairedRoute {
     std::uint32_t receiver;
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
+    std::uint32_t direction;
 };
 
-// The row of `paired_receiver_row` once both tiles are known to exist, written
-// into `row`, which holds zeros; on failure `row` is left partly written.
-Result<void> build_paired_receiver_row(const PairedRoute& route, std::uint32_t count, std::int32_t minimum_double_mux,
-                                       Row& row) {
-    const std::uint32_t sender = route.sender;
-    const std::uint32_t receiver = route.receiver;
+// A paired receiver row's controls, counted in cycles from its source event S:
+//   XPIC stream, early tile only: the source control at 0, its neutral control at `count`;
+//   PIC stream: the format control at the lead L, the pointer at L + 2, the
+//   closing format control at L + count.
+// L = 51 + 2 x row is 51..113 for any 11-bit identifier: positive, and within
+// the reach of a PIC delay word.
+static_assert(format_lead_cycles + 2u * (maximum_physical_identifier >> 6) < maximum_pic_delay_advance);
 
-    // 64-bit sums: every argument value gives an exact timeline, and a timeline
-    // past the 32-bit cycle range is refused at the horizon test below.
-    const std::int64_t epoch_shift = std::max<std::int64_t>(1 - std::int64_t{minimum_double_mux}, 0);
-    const std::int64_t shifted_mux = epoch_shift + route.paired_mux();
-    if (shifted_mux < 0) {
-        return std::unexpected(ExchangeError::schedule(reason::paired_source_timing));
-    }
-    const auto source_event = static_cast<std::uint64_t>(shifted_mux);
-    const std::uint64_t format_lead = format_lead_cycles + 2u * (receiver >> 6);
-    const std::uint64_t format_start = source_event + format_lead;
+// What a paired receiver row is written from, once every check of it passed.
+struct PairedRowFacts {
+    std::uint32_t source_event;  // S, the cycle the offsets above count from
+    std::uint32_t lead;          // L
+    std::uint32_t count;
+    std::uint32_t direction;       // of the format control
+    std::uint32_t source_control;  // of the XPIC source control
+    bool early;
+};
 
-    // The source controls on the XPIC stream (early tile only), then the format
-    // controls on the PIC stream, put in time order by a stable insertion sort
-    // (five controls at most, and std::stable_sort would borrow a heap buffer).
-    // Two controls on one cycle refuse the row.
-    std::array<PendingControl, 5> controls;
-    std::size_t control_count = 0;
-    if (route.early()) {
-        const std::uint32_t source_control = sender ^ (receiver & 2u);
-        controls[control_count++] = {source_event, delay_xpic(0, 1, source_control)};
-        controls[control_count++] = {source_event + count, delay_xpic(0, 1, neutral_xpic_control)};
-    }
-    controls[control_count++] = {format_start, delay_pic(0, 1, detail::fast_direction(sender, receiver))};
-    controls[control_count++] = {format_start + pointer_after_format, delay_pic(0, 0, 0)};
-    controls[control_count++] = {format_start + count, delay_pic(0, 1, 0)};
-    for (std::size_t next = 1; next < control_count; ++next) {
-        const PendingControl control = controls[next];
-        std::size_t slot = next;
-        for (; slot > 0 && controls[slot - 1].cycles > control.cycles; --slot) {
-            controls[slot] = controls[slot - 1];
-        }
-        controls[slot] = control;
-    }
-    for (std::size_t index = 1; index < control_count; ++index) {
-        if (controls[index].cycles == controls[index - 1].cycles) {
-            return std::unexpected(ExchangeError::schedule(reason::paired_receive_coincident_controls));
-        }
-    }
-    if (control_count == 0) {
-        invariant_failure(invariant::paired_receive_always_has_format_events);
-    }
-    const auto sorted = std::span{controls}.first(control_count);
-    const std::uint64_t horizon = sorted.back().cycles + horizon_after_last_event;
-    if (horizon > std::numeric_limits<std::uint32_t>::max()) {
-        return std::unexpected(ExchangeError::schedule(reason::paired_receive_horizon_overflow));
-    }
-
-    // No two controls share a cycle now, so every group of the receive events is
-    // a single control and validating them cannot fail: each control is placed
-    // by the encoder's single-event step, and plain delays run to the horizon.
-    detail::FixedRowSink words{row};
-    words.push(opening_word);
-    std::uint32_t cycles = 0;
-    for (const PendingControl& control : sorted) {
-        if (auto placed = detail::append_single_control(words, cycles, static_cast<std::uint32_t>(control.cycles),
-                                                        control.instruction);
-            !placed) {
-            return placed;
-        }
-    }
-    detail::fill_plain_delays(words, cycles, static_cast<std::uint32_t>(horizon));
-    words.push(closing_word);
-    if (words.len() > row_length) {
-        return std::unexpected(ExchangeError::schedule(reason::paired_receive_row_capacity));
-    }
-    return {};
+// Plain delay words that a gap of `gap` cycles needs in front of a control word
+// that reaches `reach` cycles.
+constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reach) noexcept {
+    return gap > reach ? (gap - reach + maximum_plain_delay_advance - 1) / maximum_plain_delay_advance : 0;
 }
 
-// `paired_multicast` into `plan`, which is empty.
-Result<void> plan_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                   std::span<const std::uint16_t> receivers, std::uint32_t count, MulticastPlan& plan) {
+// The checks of one paired receiver row, in the order the general receive-event
+// encoder makes them, decided from the two streams' known shapes instead of
+// from the sorted controls (see write_paired_row for the orders).
+// On success the facts are written into `facts`.
+[[gnu::always_inline]] inline std::optional<ScheduleReason> paired_row_facts(const PairedRoute& route,
+                                                                             std::uint32_t count,
+                                                                             std::int32_t minimum_double_mux,
+                                                                             PairedRowFacts& facts) noexcept {
+    // 64-bit sums: every argument value gives an exact timeline.
+    const std::int64_t epoch_shift = std::max<std::int64_t>(1 - std::int64_t{minimum_double_mux}, 0);
+    const std::int64_t source_event = epoch_shift + route.paired_mux();
+    if (source_event < 0) {
+        return reason::paired_source_timing;
+    }
+    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * (route.receiver >> 6);
+    const bool early = route.early();
+    // Two controls on one cycle: the format controls at count 0 (and the two
+    // XPIC ones), the pointer and the closing format control at count 2, and
+    // the neutral control on the format control or the pointer. The source
+    // control at 0 never meets a PIC control, all at L or later, and the
+    // neutral one at count never meets the closing one at L + count.
+    if (count == 0 || count == pointer_after_format ||
+        (early && (count == lead || count == lead + pointer_after_format))) {
+        return reason::paired_receive_coincident_controls;
+    }
+    // The last control is the closing format control, or the pointer for count 1.
+    const std::uint64_t last = static_cast<std::uint64_t>(source_event) + lead +
+                               std::max<std::uint64_t>(count, pointer_after_format);
+    if (last + horizon_after_last_event > std::numeric_limits<std::uint32_t>::max()) {
+        return reason::paired_receive_horizon_overflow;
+    }
+    // A control on cycle 0 has no cycle to issue in: only the source control
+    // can be there, the first control of an early row.
+    if (early && source_event == 0) {
+        return reason::receive_control_issue_interval;
+    }
+    // Opening word, the controls, one plain delay to the horizon (seven cycles
+    // past the last control), closing word, and plain delays where a gap is
+    // longer than the next control reaches. With L under the PIC reach, only
+    // these gaps can be: the first one, from cycle 0; in an early row the XPIC
+    // gap from the pointer to a neutral control after it; in a late row the
+    // PIC gap from the pointer to the closing control.
+    const auto start = static_cast<std::uint64_t>(source_event);
+    std::uint64_t words = 3;
+    if (early) {
+        words += 5 + plain_words_before(start, maximum_xpic_delay_advance);
+        if (count > lead + pointer_after_format) {
+            words += plain_words_before(count - lead - pointer_after_format, maximum_xpic_delay_advance);
+        }
+    } else {
+        words += 3 + plain_words_before(start + lead, maximum_pic_delay_advance);
+        if (count > pointer_after_format) {
+            words += plain_words_before(count - pointer_after_format, maximum_pic_delay_advance);
+        }
+    }
+    if (words > row_length) {
+        return reason::paired_receive_row_capacity;
+    }
+    facts = {.source_event = static_cast<std::uint32_t>(source_event),
+             .lead = lead,
+             .count = count,
+             .direction = route.direction,
+             .source_control = route.sender ^ (route.receiver & 2u),
+             .early = early};
+    return std::nullopt;
+}
+
+// The row's words, each written once, in time order. Each stream is in time
+// order by itself, the PIC one for count >= 3 (count 1 puts the closing
+// control before the pointer; counts 0 and 2 were refused), and where the two
+// interleave follows from comparing `count` with L alone:
+//   count 1:          source, neutral | format, closing, pointer
+//   3 <= count < L:   source, neutral | format, pointer, closing
+//   count = L + 1:    source, format, neutral, pointer, closing
+//   count > L + 2:    source, format, pointer, neutral, closing
+// (count = L and L + 2 were refused). A late row has the PIC stream alone.
+// Each control is placed by the encoder's single-control step, which adds the
+// plain delays its word cannot reach; the general receive-event encoder is the
+// reference these rows are tested against.
+[[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, Row& row) noexcept {
+    detail::RowWriter words{row};
+    words.push(opening_word);
+    std::uint32_t cycles = 0;
+    const auto control = [&](std::uint32_t offset, std::uint32_t instruction) {
+        detail::place_single_control(words, cycles, facts.source_event + offset, instruction);
+    };
+    const std::uint32_t count = facts.count;
+    const std::uint32_t lead = facts.lead;
+    const std::uint32_t neutral = delay_xpic(0, 1, neutral_xpic_control);
+    if (facts.early) {
+        control(0, delay_xpic(0, 1, facts.source_control));
+        if (count < lead) {
+            control(count, neutral);
+        }
+    }
+    control(lead, delay_pic(0, 1, facts.direction));
+    if (facts.early && count == lead + 1) {
+        control(count, neutral);
+    }
+    if (count == 1) {
+        control(lead + 1, delay_pic(0, 1, 0));
+        control(lead + 2, delay_pic(0, 0, 0));
+    } else {
+        control(lead + 2, delay_pic(0, 0, 0));
+        if (facts.early && count > lead + 2) {
+            control(count, neutral);
+        }
+        control(lead + count, delay_pic(0, 1, 0));
+    }
+    detail::fill_plain_delays(words, cycles, cycles + static_cast<std::uint32_t>(horizon_after_last_event));
+    words.close();
+}
+
+// Every check of a paired multicast, and the facts its rows are written from.
+// The rows of the first receivers keep theirs; a longer list works out the
+// others' again as it writes them.
+constexpr std::size_t kept_rows = 2;
+
+struct PairedMulticastFacts {
+    detail::MulticastTiming timing;
+    std::uint32_t send_control;
+    std::int32_t minimum_double_mux;
+    std::array<PairedRowFacts, kept_rows> rows;
+};
+
+detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                       std::span<const std::uint16_t> receivers, std::uint32_t count,
+                                       PairedMulticastFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
-        return std::unexpected(valid.error());
+        return valid.error();
     }
     if (!paired_receiver_set_is_valid(topology, receivers)) {
-        return std::unexpected(ExchangeError::receiver_set());
+        return ExchangeError::receiver_set();
     }
+    // Of the multicast's tile checks, only the sender's is left: whole pairs
+    // of distinct tiles, each with its partner found, are a valid receiver set.
     const auto table = topology.logical_to_physical();
-    const auto receiver_physical = [table](std::uint16_t receiver) -> std::uint32_t { return table[receiver]; };
-    // The multicast's checks at offset 0; its receiver rows would all be
-    // replaced below, so they are never built.
-    const auto timing = detail::schedule_multicast(topology, sender_logical, receivers, count, 0);
-    if (!timing) {
-        return std::unexpected(timing.error());
+    if (sender_logical >= table.size()) {
+        return ExchangeError::tile(sender_logical);
     }
-    // The multicast accepted the sender and every receiver, so these lookups hold.
-    const std::uint32_t sender_physical = timing->source_physical;
-    // The multicast's sender row with the paired send control written in as
-    // the row is made: the row `set_sender_control` would make of it.
-    std::uint32_t send_control = paired_send_all;
-    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
-        send_control = detail::fast_direction(sender_physical, receiver_physical(receivers.front())) | paired_send_flag;
-    }
-    if (send_control > send_word::control.max()) {
-        invariant_failure(invariant::send_control_is_three_bits);
-    }
-    detail::write_multicast_sender_row(plan.sender, *timing, count, send_control);
-    detail::emit_multicast_event(sender_logical, receivers, count, 0);
-
-    if (receivers.empty()) {
-        invariant_failure(invariant::paired_multicast_has_receivers);
-    }
-    // The routes of the first receivers are kept from the pass that finds the
-    // minimum; the rows of a longer list work theirs out again.
-    constexpr std::size_t kept_routes = 4;
-    std::array<PairedRoute, kept_routes> routes;
-    const auto route_of = [&](std::size_t index) {
-        return PairedRoute::between(sender_physical, receiver_physical(receivers[index]));
-    };
-    std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-    for (std::size_t index = 0; index < receivers.size(); ++index) {
+    const std::uint32_t sender = table[sender_logical];
+    // Every receiver was found (whole pairs, so at least two), and the table
+    // lookups below hold. A pair listed together: the second tile's route is
+    // the first one's with the two mux times swapped.
+    const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
+    const PairedRoute first = route_of(0);
+    const PairedRoute second =
+        table[receivers[1]] == tile_bits::partner(first.receiver) ? first.to_partner() : route_of(1);
+    std::int32_t minimum_mux = std::min(first.local, second.local);
+    std::int32_t maximum_mux = std::max(first.local, second.local);
+    std::int32_t minimum_double_mux = std::min(first.paired_mux(), second.paired_mux());
+    for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
         const PairedRoute route = route_of(index);
-        if (index < kept_routes) {
-            routes[index] = route;
-        }
+        minimum_mux = std::min(minimum_mux, route.local);
+        maximum_mux = std::max(maximum_mux, route.local);
         minimum_double_mux = std::min(minimum_double_mux, route.paired_mux());
     }
-    plan.receivers.reserve(receivers.size());
+    const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, 0);
+    if (!start) {
+        return start.error();
+    }
+    // The multicast inside the paired one has planned: its event is reported
+    // whatever the paired rows make of it.
+    detail::emit_multicast_event(sender_logical, receivers, count, 0);
+    facts.timing = {.source_physical = sender, .start_cycle = *start};
+    facts.send_control = paired_send_all;
+    facts.minimum_double_mux = minimum_double_mux;
+    if (receivers.size() == 2 && std::ranges::find(receivers, sender_logical) == receivers.end()) {
+        facts.send_control = first.direction | paired_send_flag;
+    }
+    if (facts.send_control > send_word::control.max()) {
+        invariant_failure(invariant::send_control_is_three_bits);
+    }
     for (std::size_t index = 0; index < receivers.size(); ++index) {
-        const PairedRoute route = index < kept_routes ? routes[index] : route_of(index);
-        if (auto built = build_paired_receiver_row(route, count, minimum_double_mux, plan.receivers.emplace_back());
-            !built) {
-            return std::unexpected(built.error());
+        const PairedRoute route = index == 0 ? first : index == 1 ? second : route_of(index);
+        // Rows past the kept ones are only checked here.
+        PairedRowFacts unkept{};
+        PairedRowFacts& row = index < kept_rows ? facts.rows[index] : unkept;
+        if (const auto refused = paired_row_facts(route, count, facts.minimum_double_mux, row)) {
+            return ExchangeError::schedule(*refused);
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -234,25 +311,49 @@ Result<bool> Topology::paired_receiver_is_early(std::uint16_t receiver_logical, 
 
 Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                           std::uint32_t count, std::int32_t minimum_double_mux) const {
-    return detail::build_in_place<Row>([&](Row& row) -> Result<void> {
+    PairedRowFacts facts{};
+    const detail::Refusal refusal = [&]() -> detail::Refusal {
         const std::int32_t sender_physical = detail::physical_or_none(*this, sender_logical);
         if (sender_physical < 0) {
-            return std::unexpected(ExchangeError::tile(sender_logical));
+            return ExchangeError::tile(sender_logical);
         }
         const std::int32_t receiver_physical = detail::physical_or_none(*this, receiver_logical);
         if (receiver_physical < 0) {
-            return std::unexpected(ExchangeError::tile(receiver_logical));
+            return ExchangeError::tile(receiver_logical);
         }
-        const PairedRoute route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
-                                                       static_cast<std::uint32_t>(receiver_physical));
-        return build_paired_receiver_row(route, count, minimum_double_mux, row);
-    });
+        const auto route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
+                                                static_cast<std::uint32_t>(receiver_physical));
+        if (const auto refused = paired_row_facts(route, count, minimum_double_mux, facts)) {
+            return ExchangeError::schedule(*refused);
+        }
+        return std::nullopt;
+    }();
+    return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, row); });
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    return detail::build_in_place<MulticastPlan>(
-        [&](MulticastPlan& plan) { return plan_paired_multicast(*this, sender_logical, receivers, count, plan); },
+    PairedMulticastFacts facts{};
+    const detail::Refusal refusal = check_paired_multicast(*this, sender_logical, receivers, count, facts);
+    return detail::build_checked<MulticastPlan>(
+        refusal,
+        [&](MulticastPlan& plan) {
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
+            plan.receivers.reserve(receivers.size());
+            const auto table = logical_to_physical();
+            for (std::size_t index = 0; index < receivers.size(); ++index) {
+                Row& row = detail::RowListWriter::append(plan.receivers);
+                if (index < kept_rows) {
+                    write_paired_row(facts.rows[index], row);
+                } else {
+                    // Checked above with the same arguments.
+                    PairedRowFacts unkept{};
+                    (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
+                                           count, facts.minimum_double_mux, unkept);
+                    write_paired_row(unkept, row);
+                }
+            }
+        },
         Row{});
 }
 

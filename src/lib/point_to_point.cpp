@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"
 #include "row_writers.hpp"
@@ -27,55 +29,62 @@ std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count, std::ui
 
 namespace {
 
-// `point_to_point` into `plan`, which holds zeros.
-Result<void> plan_point_to_point(const Topology& topology, std::uint16_t sender_logical,
-                                 std::uint16_t receiver_logical, std::uint32_t count, Plan& plan) {
+// What a point-to-point plan is written from, every check passed.
+struct PointToPointFacts {
+    std::uint32_t send_direction;
+    std::int32_t sender_delay;
+    std::uint32_t receiver_phase;
+};
+
+detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sender_logical,
+                                     std::uint16_t receiver_logical, std::uint32_t count, PointToPointFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
-        return std::unexpected(valid.error());
+        return valid.error();
     }
     if (sender_logical == receiver_logical) {
-        return std::unexpected(ExchangeError::duplicate_tile());
+        return ExchangeError::duplicate_tile();
     }
     const std::int32_t sender_physical = detail::physical_or_none(topology, sender_logical);
     if (sender_physical < 0) {
-        return std::unexpected(ExchangeError::tile(sender_logical));
+        return ExchangeError::tile(sender_logical);
     }
     const std::int32_t receiver_physical = detail::physical_or_none(topology, receiver_logical);
     if (receiver_physical < 0) {
-        return std::unexpected(ExchangeError::tile(receiver_logical));
+        return ExchangeError::tile(receiver_logical);
     }
     const auto sender = static_cast<std::uint32_t>(sender_physical);
     const auto receiver = static_cast<std::uint32_t>(receiver_physical);
-    const std::uint32_t send_direction = detail::fast_direction(sender, receiver);
-    const std::int32_t mux_time = detail::fast_time_to_mux(sender, receiver);
-    const std::uint32_t receiver_phase = (receiver >> 6) * 2u;
-    const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - mux_time;
+    const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - detail::fast_time_to_mux(sender, receiver);
     if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
-        return std::unexpected(ExchangeError::schedule(reason::sender_delay));
+        return ExchangeError::schedule(reason::sender_delay);
     }
-    detail::write_sender_row(plan.sender, count, send_direction, sender_delay);
-    plan.receiver[0] = point_to_point_receiver_mark;
-    plan.receiver[1] = opening_word;
-    plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
-    detail::write_receiver_tail(plan.receiver, 3, count, receiver_phase, 0);
-
-    if (event_sink_installed()) {
-        const Field fields[] = {
-            {"sender_logical", std::uint64_t{sender_logical}},
-            {"receiver_logical", std::uint64_t{receiver_logical}},
-            {"count", std::uint64_t{count}},
-        };
-        detail::dispatch_event({Level::Debug, event_target, "assembled point-to-point exchange", fields});
-    }
-    return {};
+    facts = {.send_direction = detail::fast_direction(sender, receiver),
+             .sender_delay = sender_delay,
+             .receiver_phase = (receiver >> 6) * 2u};
+    return std::nullopt;
 }
 
 }  // namespace
 
 Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                       std::uint32_t count) const {
-    return detail::build_in_place<Plan>(
-        [&](Plan& plan) { return plan_point_to_point(*this, sender_logical, receiver_logical, count, plan); });
+    PointToPointFacts facts{};
+    const detail::Refusal refusal = check_point_to_point(*this, sender_logical, receiver_logical, count, facts);
+    return detail::build_checked<Plan>(refusal, [&](Plan& plan) {
+        detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
+        plan.receiver[0] = point_to_point_receiver_mark;
+        plan.receiver[1] = opening_word;
+        plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
+        detail::write_receiver_tail(plan.receiver, 3, count, facts.receiver_phase, 0);
+        if (event_sink_installed()) {
+            const Field fields[] = {
+                {"sender_logical", std::uint64_t{sender_logical}},
+                {"receiver_logical", std::uint64_t{receiver_logical}},
+                {"count", std::uint64_t{count}},
+            };
+            detail::dispatch_event({Level::Debug, event_target, "assembled point-to-point exchange", fields});
+        }
+    });
 }
 
 }  // namespace vorl_exchange

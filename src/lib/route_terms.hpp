@@ -81,6 +81,16 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
     return std::int32_t{source.source_base} + std::int32_t{destination.destination_base} + turn + distance;
 }
 
+// Both answers for one route, from one displacement.
+struct RouteFacts {
+    std::int32_t mux;         // `time_to_mux`
+    std::uint32_t direction;  // `direction`
+};
+
+[[nodiscard]] constexpr RouteFacts fast_route(const RouteTerms& source, const RouteTerms& destination) noexcept {
+    return {fast_time_to_mux(source, destination), fast_direction(source, destination)};
+}
+
 [[nodiscard]] constexpr std::uint32_t fast_direction(std::uint32_t source, std::uint32_t destination) noexcept {
     return fast_direction(route_terms(source), route_terms(destination));
 }

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <expected>
+#include <optional>
 #include <utility>
 
 #include "vorl_exchange/errors.hpp"
@@ -18,20 +20,33 @@
 
 namespace vorl_exchange::detail {
 
-// A planner's result built where its caller receives it: `build` writes the
-// rows into the value inside the returned Result, never into a local that is
-// copied out afterwards. The value starts from `initial...`; a multicast plan
-// starts from its sender row alone, because `MulticastPlan()` would also zero
-// the receiver list's unused inline rows, a block clear that measurably slows
-// every call.
-template <class T, class Build, class... Initial>
-[[nodiscard]] Result<T> build_in_place(Build&& build, Initial&&... initial) {
-    Result<T> result{std::in_place, std::forward<Initial>(initial)...};
-    if (Result<void> built = build(*result); !built) {
-        result = std::unexpected(built.error());
+// What a planner's checks found wrong, carried as a plain value from the
+// checks to the Result: empty when every check passed. The checks write the
+// facts the rows are made from into the caller's locals, so neither the facts
+// nor an error travel inside a Result of their own.
+using Refusal = std::optional<ExchangeError>;
+
+// A planner's result built where its caller receives it, once every check has
+// run: the Result is made in the state the checks decided, and `write` then
+// fills the value in place from the facts, which cannot fail. A refusal never
+// constructs a plan, and a plan is never destroyed to make room for an error.
+// The value starts from `initial...`: a multicast plan from its sender row
+// alone, because `MulticastPlan()` would also zero the receiver list's unused
+// inline rows.
+template <class T, class Write, class... Initial>
+[[nodiscard]] Result<T> build_checked(const Refusal& refusal, Write&& write, Initial&&... initial) {
+    Result<T> result = refusal ? Result<T>{std::unexpect, *refusal}
+                               : Result<T>{std::in_place, std::forward<Initial>(initial)...};
+    if (result) {
+        write(*result);
     }
     return result;
 }
+
+// Appends receiver rows for writers that set every word.
+struct RowListWriter {
+    [[nodiscard]] static Row& append(RowList& rows) { return rows.append_for_overwrite(); }
+};
 
 // A send word carries up to this many words; the rest go in one send-off word.
 inline constexpr std::uint32_t words_per_send = send_word::count_minus_one.max() + 1u;
