@@ -124,6 +124,24 @@ TEST(Digest, LongStreamsSplitAnywhere) {
     }
 }
 
+// Short writes are copied by size class with overlapping moves: a stream cut
+// into writes of every length up to three pieces, from every stage offset a
+// word-aligned write leaves, hashes as one write does.
+TEST(Digest, WritesOfEveryLengthGiveTheWholeStreamsDigest) {
+    const Bytes stream = counting_bytes(24000);
+    const std::span<const std::byte> all{stream};
+    for (std::size_t lead = 0; lead < 8; ++lead) {
+        DefaultHasher hasher;
+        hasher.write(all.subspan(0, lead));
+        std::size_t written = lead;
+        for (std::size_t size = 0; size <= 3 * 64 + 1; ++size) {
+            hasher.write(all.subspan(written, size));
+            written += size;
+        }
+        ASSERT_EQ(hasher.finish(), digest_of(all.subspan(0, written))) << lead;
+    }
+}
+
 TEST(Digest, FinishLeavesTheStateAsItWas) {
     const Bytes stream = counting_bytes(21);
     const std::span<const std::byte> all{stream};

@@ -112,7 +112,7 @@ struct DefaultHasher::Stager {
     }
 
     void bytes(std::span<const std::byte> input) noexcept {
-        while (!input.empty()) {
+        while (input.size() > piece_limit) {
             // With nothing staged, a whole stage's worth of input is hashed
             // where it lies: a bulk write is not copied first.
             if (hasher.staged_length_ == 0 && input.size() >= stage_capacity) {
@@ -120,11 +120,37 @@ struct DefaultHasher::Stager {
                 input = input.subspan(stage_capacity);
                 continue;
             }
-            const std::size_t piece = std::min(input.size(), piece_limit);
-            std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece);
-            hasher.staged_length_ += piece;
-            input = input.subspan(piece);
+            std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece_limit);
+            hasher.staged_length_ += piece_limit;
+            input = input.subspan(piece_limit);
             absorb_when_full();
+        }
+        copy_short(hasher.stage_ + hasher.staged_length_, input.data(), input.size());
+        hasher.staged_length_ += input.size();
+        absorb_when_full();
+    }
+
+    // Copies `size` bytes, at most `piece_limit`, with fixed-size moves that
+    // the compiler keeps inline (two of them, overlapping where they must): a
+    // copy of a run-time length would be a library call costing more than
+    // the copy itself for writes of a few dozen bytes.
+    static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept {
+        if (size >= 32) {
+            std::memcpy(to, from, 32);
+            std::memcpy(to + size - 32, from + size - 32, 32);
+        } else if (size >= 16) {
+            std::memcpy(to, from, 16);
+            std::memcpy(to + size - 16, from + size - 16, 16);
+        } else if (size >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + size - 8, from + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + size - 4, from + size - 4, 4);
+        } else if (size > 0) {
+            to[0] = from[0];
+            to[size / 2] = from[size / 2];
+            to[size - 1] = from[size - 1];
         }
     }
 
