@@ -49,8 +49,6 @@ private:
 
     // Hashes `stage_capacity` bytes from `bytes`.
     void absorb(const std::byte* bytes) noexcept;
-    // Hashes the first `stage_capacity` staged bytes and moves the rest to the front.
-    void absorb_stage() noexcept;
 
     std::uint64_t v0_ = 0x736f6d6570736575ULL;
     std::uint64_t v1_ = 0x646f72616e646f6dULL;

@@ -82,23 +82,31 @@ struct SipState {
 // Appends to the stage: each piece is stored at the end of what is staged (the
 // slack past the capacity takes any piece), and the stage is hashed once it
 // has reached its capacity. Pieces are words, row words one load each, and
-// byte runs of at most `piece_limit`.
+// byte runs of at most `piece_limit`. The staged length is kept in a local for
+// the stager's life: stores into the stage may alias any byte, so the member
+// would be reloaded after every piece.
 struct DefaultHasher::Stager {
+    explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
+    Stager(const Stager&) = delete;
+    Stager& operator=(const Stager&) = delete;
+    ~Stager() { hasher.staged_length_ = staged; }
+
     DefaultHasher& hasher;
+    std::size_t staged;
 
     void u64(std::uint64_t value) noexcept {
-        store_little_endian(hasher.stage_ + hasher.staged_length_, value);
-        hasher.staged_length_ += 8;
+        store_little_endian(hasher.stage_ + staged, value);
+        staged += 8;
     }
 
     // The length prefix 9, then the nine words one by one.
     void row(const Row& row) noexcept {
-        std::byte* place = hasher.stage_ + hasher.staged_length_;
+        std::byte* place = hasher.stage_ + staged;
         store_little_endian(place, std::uint64_t{row_length});
         for (std::size_t index = 0; index < row_length; ++index) {
             store_little_endian(place + 8 + 4 * index, word_of(row, index));
         }
-        hasher.staged_length_ += 8 + 4 * row_length;
+        staged += 8 + 4 * row_length;
         absorb_when_full();
     }
 
@@ -115,18 +123,18 @@ struct DefaultHasher::Stager {
         while (input.size() > piece_limit) {
             // With nothing staged, a whole stage's worth of input is hashed
             // where it lies: a bulk write is not copied first.
-            if (hasher.staged_length_ == 0 && input.size() >= stage_capacity) {
+            if (staged == 0 && input.size() >= stage_capacity) {
                 hasher.absorb(input.data());
                 input = input.subspan(stage_capacity);
                 continue;
             }
-            std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece_limit);
-            hasher.staged_length_ += piece_limit;
+            std::memcpy(hasher.stage_ + staged, input.data(), piece_limit);
+            staged += piece_limit;
             input = input.subspan(piece_limit);
             absorb_when_full();
         }
-        copy_short(hasher.stage_ + hasher.staged_length_, input.data(), input.size());
-        hasher.staged_length_ += input.size();
+        copy_short(hasher.stage_ + staged, input.data(), input.size());
+        staged += input.size();
         absorb_when_full();
     }
 
@@ -154,9 +162,14 @@ struct DefaultHasher::Stager {
         }
     }
 
+    // Hashes the first `stage_capacity` staged bytes and moves the rest to the
+    // front: at most one piece went past the capacity, and the whole slack is
+    // moved, whatever its length.
     void absorb_when_full() noexcept {
-        if (hasher.staged_length_ >= stage_capacity) {
-            hasher.absorb_stage();
+        if (staged >= stage_capacity) {
+            hasher.absorb(hasher.stage_);
+            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, piece_limit);
+            staged -= stage_capacity;
         }
     }
 };
@@ -174,15 +187,10 @@ void DefaultHasher::absorb(const std::byte* bytes) noexcept {
     absorbed_length_ += stage_capacity;
 }
 
-void DefaultHasher::absorb_stage() noexcept {
-    absorb(stage_);
-    staged_length_ -= stage_capacity;
-    // What went past the capacity, at most one piece: the whole slack is moved,
-    // whatever its length.
-    std::memcpy(stage_, stage_ + stage_capacity, piece_limit);
+void DefaultHasher::write(std::span<const std::byte> bytes) noexcept {
+    Stager stager{*this};
+    stager.bytes(bytes);
 }
-
-void DefaultHasher::write(std::span<const std::byte> bytes) noexcept { Stager{*this}.bytes(bytes); }
 
 void DefaultHasher::write_length_prefix(std::uint64_t n) noexcept {
     Stager stager{*this};
@@ -213,9 +221,15 @@ std::uint64_t DefaultHasher::finish() const noexcept {
     return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
 }
 
-void feed_row(DefaultHasher& hasher, const Row& row) noexcept { DefaultHasher::Stager{hasher}.row(row); }
+void feed_row(DefaultHasher& hasher, const Row& row) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.row(row);
+}
 
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept { DefaultHasher::Stager{hasher}.rows(rows); }
+void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.rows(rows);
+}
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
 
