@@ -13,17 +13,6 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-// One word of a row, loaded on its own. A planner has usually written the row a
-// moment ago, word by word; a load of two words at once could not take its
-// value from those pending stores and would wait for them to reach the cache.
-std::uint32_t word_of(const Row& row, std::size_t index) noexcept {
-    std::uint32_t word = row[index];
-#if defined(__GNUC__)
-    asm("" : "+r"(word));  // keeps the compiler from merging neighbouring loads
-#endif
-    return word;
-}
-
 template <class Word>
 void store_little_endian(std::byte* place, Word value) noexcept {
     if constexpr (std::endian::native != std::endian::little) {
@@ -81,10 +70,10 @@ struct SipState {
 
 // Appends to the stage: each piece is stored at the end of what is staged (the
 // slack past the capacity takes any piece), and the stage is hashed once it
-// has reached its capacity. Pieces are words, row words one load each, and
-// byte runs of at most `piece_limit`. The staged length is kept in a local for
-// the stager's life: stores into the stage may alias any byte, so the member
-// would be reloaded after every piece.
+// has reached its capacity. Pieces are words, rows and byte runs of at most
+// `piece_limit`. The staged length is kept in a local for the stager's life:
+// stores into the stage may alias any byte, so the member would be reloaded
+// after every piece.
 struct DefaultHasher::Stager {
     explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
     Stager(const Stager&) = delete;
@@ -104,7 +93,7 @@ struct DefaultHasher::Stager {
         std::byte* place = hasher.stage_ + staged;
         store_little_endian(place, std::uint64_t{row_length});
         for (std::size_t index = 0; index < row_length; ++index) {
-            store_little_endian(place + 8 + 4 * index, word_of(row, index));
+            store_little_endian(place + 8 + 4 * index, row[index]);
         }
         staged += 8 + 4 * row_length;
         absorb_when_full();
