@@ -92,8 +92,12 @@ struct DefaultHasher::Stager {
     void row(const Row& row) noexcept {
         std::byte* place = hasher.stage_ + staged;
         store_little_endian(place, std::uint64_t{row_length});
-        for (std::size_t index = 0; index < row_length; ++index) {
-            store_little_endian(place + 8 + 4 * index, row[index]);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(place + 8, row.data(), sizeof row);
+        } else {
+            for (std::size_t index = 0; index < row_length; ++index) {
+                store_little_endian(place + 8 + 4 * index, row[index]);
+            }
         }
         staged += 8 + 4 * row_length;
         absorb_when_full();
