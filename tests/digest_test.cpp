@@ -115,7 +115,7 @@ TEST(Digest, LongStreamsSplitAnywhere) {
     }
     const std::uint64_t whole = digest_of(stream);
     EXPECT_EQ(bytewise.finish(), whole);
-    for (const std::size_t first : {1u, 7u, 44u, 511u, 512u, 513u, 600u, 1024u, 1537u}) {
+    for (const std::size_t first : {1u, 7u, 44u, 511u, 512u, 513u, 600u, 1023u, 1024u, 1025u, 1537u, 2048u, 2049u}) {
         DefaultHasher hasher;
         hasher.write(all.subspan(0, first));
         hasher.write(all.subspan(first, 64));
@@ -210,12 +210,12 @@ TEST(Digest, FedValuesMatchTheirBytesAfterAnyLeadingLength) {
     }
 }
 
-// The same around the point where the staging buffer fills: a fed value may
-// straddle it.
+// The same around the points where the staging buffer fills (every 1024
+// bytes): a fed value may straddle them.
 TEST(Digest, FedValuesMatchTheirBytesAcrossTheStagingBuffer) {
     const Row sender{0x41800003, 0x04030201, 0x78000001, 0x43a00000, 0, 0, 0, 0, 0xfffffffe};
     const Row receiver{1, 0x41800003, 0x641c0000, 0x40a00000, 0x43a00000, 0, 0, 0, 0};
-    for (std::size_t lead = 400; lead < 530; ++lead) {
+    for (std::size_t lead = 800; lead < 2100; ++lead) {
         DefaultHasher fed;
         Bytes bytes = counting_bytes(lead);
         fed.write(bytes);
