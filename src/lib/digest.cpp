@@ -90,7 +90,7 @@ struct DefaultHasher::Stager {
         staged += 8;
     }
 
-    // The length prefix 9, then the nine words one by one.
+    // The length prefix 9, then the nine words little-endian.
     void row(const Row& row) noexcept {
         std::byte* place = hasher.stage_ + staged;
         store_little_endian(place, std::uint64_t{row_length});
