@@ -115,12 +115,30 @@ TEST(Digest, LongStreamsSplitAnywhere) {
     }
     const std::uint64_t whole = digest_of(stream);
     EXPECT_EQ(bytewise.finish(), whole);
-    for (const std::size_t first : {1u, 7u, 44u, 511u, 512u, 513u, 600u, 1024u, 1537u}) {
+    for (const std::size_t first : {1u, 7u, 44u, 511u, 512u, 513u, 600u, 1023u, 1024u, 1025u, 1537u, 2048u, 2049u}) {
         DefaultHasher hasher;
         hasher.write(all.subspan(0, first));
         hasher.write(all.subspan(first, 64));
         hasher.write(all.subspan(first + 64));
         EXPECT_EQ(hasher.finish(), whole) << first;
+    }
+}
+
+// Short writes are copied by size class with overlapping moves: a stream cut
+// into writes of every length up to three pieces, from every stage offset a
+// word-aligned write leaves, hashes as one write does.
+TEST(Digest, WritesOfEveryLengthGiveTheWholeStreamsDigest) {
+    const Bytes stream = counting_bytes(24000);
+    const std::span<const std::byte> all{stream};
+    for (std::size_t lead = 0; lead < 8; ++lead) {
+        DefaultHasher hasher;
+        hasher.write(all.subspan(0, lead));
+        std::size_t written = lead;
+        for (std::size_t size = 0; size <= 3 * 64 + 1; ++size) {
+            hasher.write(all.subspan(written, size));
+            written += size;
+        }
+        ASSERT_EQ(hasher.finish(), digest_of(all.subspan(0, written))) << lead;
     }
 }
 
@@ -192,12 +210,12 @@ TEST(Digest, FedValuesMatchTheirBytesAfterAnyLeadingLength) {
     }
 }
 
-// The same around the point where the staging buffer fills: a fed value may
-// straddle it.
+// The same around the points where the staging buffer fills (every 1024
+// bytes): a fed value may straddle them.
 TEST(Digest, FedValuesMatchTheirBytesAcrossTheStagingBuffer) {
     const Row sender{0x41800003, 0x04030201, 0x78000001, 0x43a00000, 0, 0, 0, 0, 0xfffffffe};
     const Row receiver{1, 0x41800003, 0x641c0000, 0x40a00000, 0x43a00000, 0, 0, 0, 0};
-    for (std::size_t lead = 400; lead < 530; ++lead) {
+    for (std::size_t lead = 800; lead < 2100; ++lead) {
         DefaultHasher fed;
         Bytes bytes = counting_bytes(lead);
         fed.write(bytes);

@@ -13,17 +13,6 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-// One word of a row, loaded on its own. A planner has usually written the row a
-// moment ago, word by word; a load of two words at once could not take its
-// value from those pending stores and would wait for them to reach the cache.
-std::uint32_t word_of(const Row& row, std::size_t index) noexcept {
-    std::uint32_t word = row[index];
-#if defined(__GNUC__)
-    asm("" : "+r"(word));  // keeps the compiler from merging neighbouring loads
-#endif
-    return word;
-}
-
 template <class Word>
 void store_little_endian(std::byte* place, Word value) noexcept {
     if constexpr (std::endian::native != std::endian::little) {
@@ -69,8 +58,10 @@ struct SipState {
 
     void compress_all(const std::byte* bytes, std::size_t blocks) noexcept {
         // Unrolled: the loop's own counting is three of the twenty
-        // instructions a block costs rolled up.
-#pragma GCC unroll 8
+        // instructions a block costs rolled up. Sixteen blocks a round; beyond
+        // that the compiler lays out the feeding functions worse and they gain
+        // what the hash loses.
+#pragma GCC unroll 16
         for (std::size_t index = 0; index < blocks; ++index) {
             compress(load_block(bytes + 8 * index));
         }
@@ -81,24 +72,36 @@ struct SipState {
 
 // Appends to the stage: each piece is stored at the end of what is staged (the
 // slack past the capacity takes any piece), and the stage is hashed once it
-// has reached its capacity. Pieces are words, row words one load each, and
-// byte runs of at most `piece_limit`.
+// has reached its capacity. Pieces are words, rows and byte runs of at most
+// `piece_limit`. The staged length is kept in a local for the stager's life:
+// stores into the stage may alias any byte, so the member would be reloaded
+// after every piece.
 struct DefaultHasher::Stager {
+    explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
+    Stager(const Stager&) = delete;
+    Stager& operator=(const Stager&) = delete;
+    ~Stager() { hasher.staged_length_ = staged; }
+
     DefaultHasher& hasher;
+    std::size_t staged;
 
     void u64(std::uint64_t value) noexcept {
-        store_little_endian(hasher.stage_ + hasher.staged_length_, value);
-        hasher.staged_length_ += 8;
+        store_little_endian(hasher.stage_ + staged, value);
+        staged += 8;
     }
 
-    // The length prefix 9, then the nine words one by one.
+    // The length prefix 9, then the nine words little-endian.
     void row(const Row& row) noexcept {
-        std::byte* place = hasher.stage_ + hasher.staged_length_;
+        std::byte* place = hasher.stage_ + staged;
         store_little_endian(place, std::uint64_t{row_length});
-        for (std::size_t index = 0; index < row_length; ++index) {
-            store_little_endian(place + 8 + 4 * index, word_of(row, index));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(place + 8, row.data(), sizeof row);
+        } else {
+            for (std::size_t index = 0; index < row_length; ++index) {
+                store_little_endian(place + 8 + 4 * index, row[index]);
+            }
         }
-        hasher.staged_length_ += 8 + 4 * row_length;
+        staged += 8 + 4 * row_length;
         absorb_when_full();
     }
 
@@ -112,25 +115,56 @@ struct DefaultHasher::Stager {
     }
 
     void bytes(std::span<const std::byte> input) noexcept {
-        while (!input.empty()) {
+        while (input.size() > piece_limit) {
             // With nothing staged, a whole stage's worth of input is hashed
             // where it lies: a bulk write is not copied first.
-            if (hasher.staged_length_ == 0 && input.size() >= stage_capacity) {
+            if (staged == 0 && input.size() >= stage_capacity) {
                 hasher.absorb(input.data());
                 input = input.subspan(stage_capacity);
                 continue;
             }
-            const std::size_t piece = std::min(input.size(), piece_limit);
-            std::memcpy(hasher.stage_ + hasher.staged_length_, input.data(), piece);
-            hasher.staged_length_ += piece;
-            input = input.subspan(piece);
+            std::memcpy(hasher.stage_ + staged, input.data(), piece_limit);
+            staged += piece_limit;
+            input = input.subspan(piece_limit);
             absorb_when_full();
+        }
+        copy_short(hasher.stage_ + staged, input.data(), input.size());
+        staged += input.size();
+        absorb_when_full();
+    }
+
+    // Copies `size` bytes, at most `piece_limit`, with fixed-size moves that
+    // the compiler keeps inline (two of them, overlapping where they must): a
+    // copy of a run-time length would be a library call costing more than
+    // the copy itself for writes of a few dozen bytes.
+    static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept {
+        if (size >= 32) {
+            std::memcpy(to, from, 32);
+            std::memcpy(to + size - 32, from + size - 32, 32);
+        } else if (size >= 16) {
+            std::memcpy(to, from, 16);
+            std::memcpy(to + size - 16, from + size - 16, 16);
+        } else if (size >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + size - 8, from + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + size - 4, from + size - 4, 4);
+        } else if (size > 0) {
+            to[0] = from[0];
+            to[size / 2] = from[size / 2];
+            to[size - 1] = from[size - 1];
         }
     }
 
+    // Hashes the first `stage_capacity` staged bytes and moves the rest to the
+    // front: at most one piece went past the capacity, and the whole slack is
+    // moved, whatever its length.
     void absorb_when_full() noexcept {
-        if (hasher.staged_length_ >= stage_capacity) {
-            hasher.absorb_stage();
+        if (staged >= stage_capacity) {
+            hasher.absorb(hasher.stage_);
+            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, piece_limit);
+            staged -= stage_capacity;
         }
     }
 };
@@ -148,15 +182,10 @@ void DefaultHasher::absorb(const std::byte* bytes) noexcept {
     absorbed_length_ += stage_capacity;
 }
 
-void DefaultHasher::absorb_stage() noexcept {
-    absorb(stage_);
-    staged_length_ -= stage_capacity;
-    // What went past the capacity, at most one piece: the whole slack is moved,
-    // whatever its length.
-    std::memcpy(stage_, stage_ + stage_capacity, piece_limit);
+void DefaultHasher::write(std::span<const std::byte> bytes) noexcept {
+    Stager stager{*this};
+    stager.bytes(bytes);
 }
-
-void DefaultHasher::write(std::span<const std::byte> bytes) noexcept { Stager{*this}.bytes(bytes); }
 
 void DefaultHasher::write_length_prefix(std::uint64_t n) noexcept {
     Stager stager{*this};
@@ -187,9 +216,15 @@ std::uint64_t DefaultHasher::finish() const noexcept {
     return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
 }
 
-void feed_row(DefaultHasher& hasher, const Row& row) noexcept { DefaultHasher::Stager{hasher}.row(row); }
+void feed_row(DefaultHasher& hasher, const Row& row) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.row(row);
+}
 
-void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept { DefaultHasher::Stager{hasher}.rows(rows); }
+void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.rows(rows);
+}
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
 
