@@ -222,8 +222,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 }
 
 // Every check of a paired multicast, and the facts its rows are written from.
-// The rows of the first receivers keep theirs; a longer list works out the
-// others' again as it writes them.
+// The first two rows, which every list of whole pairs has, keep theirs; a
+// longer list works out the others' again as it writes them.
 constexpr std::size_t kept_rows = 2;
 
 struct PairedMulticastFacts {
