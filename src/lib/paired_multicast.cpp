@@ -222,8 +222,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 }
 
 // Every check of a paired multicast, and the facts its rows are written from.
-// The rows of the first receivers keep theirs; a longer list works out the
-// others' again as it writes them.
+// The first two rows, which every list of whole pairs has, keep theirs; a
+// longer list works out the others' again as it writes them.
 constexpr std::size_t kept_rows = 2;
 
 struct PairedMulticastFacts {
@@ -281,12 +281,16 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (facts.send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
     }
-    for (std::size_t index = 0; index < receivers.size(); ++index) {
-        const PairedRoute route = index == 0 ? first : index == 1 ? second : route_of(index);
-        // Rows past the kept ones are only checked here.
+    if (const auto refused = paired_row_facts(first, count, minimum_double_mux, facts.rows[0])) {
+        return ExchangeError::schedule(*refused);
+    }
+    if (const auto refused = paired_row_facts(second, count, minimum_double_mux, facts.rows[1])) {
+        return ExchangeError::schedule(*refused);
+    }
+    // Rows past the kept ones are only checked here.
+    for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
         PairedRowFacts unkept{};
-        PairedRowFacts& row = index < kept_rows ? facts.rows[index] : unkept;
-        if (const auto refused = paired_row_facts(route, count, facts.minimum_double_mux, row)) {
+        if (const auto refused = paired_row_facts(route_of(index), count, minimum_double_mux, unkept)) {
             return ExchangeError::schedule(*refused);
         }
     }
@@ -341,17 +345,15 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             plan.receivers.reserve(receivers.size());
             const auto table = logical_to_physical();
-            for (std::size_t index = 0; index < receivers.size(); ++index) {
-                Row& row = detail::RowListWriter::append(plan.receivers);
-                if (index < kept_rows) {
-                    write_paired_row(facts.rows[index], row);
-                } else {
-                    // Checked above with the same arguments.
-                    PairedRowFacts unkept{};
-                    (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
-                                           count, facts.minimum_double_mux, unkept);
-                    write_paired_row(unkept, row);
-                }
+            for (const PairedRowFacts& kept : facts.rows) {
+                write_paired_row(kept, detail::RowListWriter::append(plan.receivers));
+            }
+            for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
+                // Checked above with the same arguments.
+                PairedRowFacts unkept{};
+                (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
+                                       count, facts.minimum_double_mux, unkept);
+                write_paired_row(unkept, detail::RowListWriter::append(plan.receivers));
             }
         },
         Row{});
