@@ -184,40 +184,76 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 //   count = L + 1:    source, format, neutral, pointer, closing
 //   count > L + 2:    source, format, pointer, neutral, closing
 // (count = L and L + 2 were refused). A late row has the PIC stream alone.
-// Each control is placed by the encoder's single-control step, which adds the
-// plain delays its word cannot reach; the general receive-event encoder is the
-// reference these rows are tested against.
+//
+// Each control word ends on its own cycle, its advance field holding the gap
+// from the control before it less one. Knowing the order gives most gaps
+// outright, all within the word's reach because L < 128 (the PIC reach) and
+// count < L where the neutral control comes early. Only three gaps can be
+// longer than their word reaches: the first control's from cycle 0, the
+// neutral control's after the pointer (count > L + 2), and a late row's
+// closing control after the pointer. Those go through the encoder's
+// single-control step, which puts plain delays in front. The general
+// receive-event encoder is the reference these rows are tested against.
+//
+// The shortest row is a late one: opening word, three controls, the plain
+// delay to the horizon (seven cycles past the last control), closing word.
+constexpr std::size_t shortest_paired_row = 6;
+
 [[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, Row& row) noexcept {
-    detail::RowWriter words{row};
+    detail::RowWriter words{row, shortest_paired_row};
     words.push(opening_word);
-    std::uint32_t cycles = 0;
-    const auto control = [&](std::uint32_t offset, std::uint32_t instruction) {
-        detail::place_single_control(words, cycles, facts.source_event + offset, instruction);
-    };
+    const std::uint32_t source = facts.source_event;
     const std::uint32_t count = facts.count;
     const std::uint32_t lead = facts.lead;
+    constexpr auto pointer_gap = static_cast<std::uint32_t>(pointer_after_format);
+    const std::uint32_t format = delay_pic(0, 1, facts.direction);
+    const std::uint32_t closing = delay_pic(0, 1, 0);
+    const std::uint32_t pointer = delay_pic(0, 0, 0);
     const std::uint32_t neutral = delay_xpic(0, 1, neutral_xpic_control);
+    // A control `gap` cycles after the one before it, within its reach.
+    const auto pic_after = [](std::uint32_t gap, std::uint32_t instruction) {
+        return pic_delay_word::advance.replace(instruction, gap - 1u);
+    };
+    const auto xpic_after = [](std::uint32_t gap, std::uint32_t instruction) {
+        return xpic_delay_word::advance.replace(instruction, gap - 1u);
+    };
+    std::uint32_t cycles = 0;
     if (facts.early) {
-        control(0, delay_xpic(0, 1, facts.source_control));
+        detail::place_single_control(words, cycles, source, delay_xpic(0, 1, facts.source_control));
         if (count < lead) {
-            control(count, neutral);
+            words.push(xpic_after(count, neutral));
+            words.push(pic_after(lead - count, format));
+            if (count == 1) {
+                words.push(pic_after(1, closing));
+                words.push(pic_after(1, pointer));
+            } else {
+                words.push(pic_after(pointer_gap, pointer));
+                words.push(pic_after(count - pointer_gap, closing));
+            }
+        } else if (count == lead + 1) {
+            words.push(pic_after(lead, format));
+            words.push(xpic_after(1, neutral));
+            words.push(pic_after(1, pointer));
+            words.push(pic_after(lead - 1, closing));
+        } else {
+            words.push(pic_after(lead, format));
+            words.push(pic_after(pointer_gap, pointer));
+            cycles = source + lead + pointer_gap;
+            detail::place_single_control(words, cycles, source + count, neutral);
+            words.push(pic_after(lead, closing));
         }
-    }
-    control(lead, delay_pic(0, 1, facts.direction));
-    if (facts.early && count == lead + 1) {
-        control(count, neutral);
-    }
-    if (count == 1) {
-        control(lead + 1, delay_pic(0, 1, 0));
-        control(lead + 2, delay_pic(0, 0, 0));
     } else {
-        control(lead + 2, delay_pic(0, 0, 0));
-        if (facts.early && count > lead + 2) {
-            control(count, neutral);
+        detail::place_single_control(words, cycles, source + lead, format);
+        if (count == 1) {
+            words.push(pic_after(1, closing));
+            words.push(pic_after(1, pointer));
+        } else {
+            words.push(pic_after(pointer_gap, pointer));
+            cycles += pointer_gap;
+            detail::place_single_control(words, cycles, source + lead + count, closing);
         }
-        control(lead + count, delay_pic(0, 1, 0));
     }
-    detail::fill_plain_delays(words, cycles, cycles + static_cast<std::uint32_t>(horizon_after_last_event));
+    words.push(delay(static_cast<std::uint32_t>(horizon_after_last_event) - 1u));
     words.close();
 }
 
