@@ -94,9 +94,10 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     return std::nullopt;
 }
 
-// A receiver row: it listens from the start cycle plus its mux time.
-[[gnu::always_inline]] inline void write_receiver_row(Row& row, const detail::MulticastTiming& timing, const ReceiverFacts& receiver,
-                        std::uint32_t count) noexcept {
+// A receiver row: it listens from the start cycle plus its mux time. Forced
+// inline: GCC keeps it out of line otherwise and passes the facts through memory.
+[[gnu::always_inline]] inline void write_receiver_row(Row& row, const detail::MulticastTiming& timing,
+                                                      const ReceiverFacts& receiver, std::uint32_t count) noexcept {
     const std::uint32_t receive_cycle = timing.start_cycle + static_cast<std::uint32_t>(receiver.mux);
     row[0] = opening_word;
     row[1] = delay_xpic(receive_cycle, 0, timing.source_physical);
