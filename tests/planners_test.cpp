@@ -176,6 +176,8 @@ const MulticastFailure multicast_failures[] = {
     {"only the sender", 0, {0}, 1, 0, receiver_set},
     {"repeated receiver", 0, {2, 1, 2}, 1, 0, receiver_set},
     {"receiver out of range", 0, {2, 1472}, 1, 0, receiver_set},
+    {"first of two receivers out of range", 0, {1472, 2}, 1, 0, receiver_set},
+    {"two receivers, both out of range", 0, {1472, 1473}, 1, 0, receiver_set},
     {"sole receiver out of range", 0, {1472}, 1, 0, receiver_set},
     {"receiver set before the start cycle", 0, {2, 2}, 1, u32_max, receiver_set},
     {"largest offset overflows", 0, {2}, 1, u32_max, schedule(reason::multicast_start_cycle)},

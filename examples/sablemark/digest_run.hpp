@@ -27,11 +27,14 @@ struct DigestRun {
 inline DigestRun run_digest(const vorl_exchange::Topology& topology) {
     DigestRun run;
     vorl_exchange::DefaultHasher digest;
-    const auto count_case = [&run] {
-        if (run.cases == std::numeric_limits<std::int32_t>::max()) {
+    // Counted in a local: the returned run lives in the caller's memory, so a
+    // count kept there would be loaded and stored around every feed call.
+    std::int32_t cases = 0;
+    const auto count_case = [&cases] {
+        if (cases == std::numeric_limits<std::int32_t>::max()) {
             vorl_exchange::invariant_failure("case counter fits i32");
         }
-        ++run.cases;
+        ++cases;
     };
     walk_case_table(
         topology,
@@ -53,6 +56,7 @@ inline DigestRun run_digest(const vorl_exchange::Topology& topology) {
             count_case();
             return true;
         });
+    run.cases = cases;
     run.digest = digest.finish();
     return run;
 }

@@ -43,10 +43,21 @@ namespace {
 // rows: the lists the planners mostly see. Longer lists work out the rest again.
 constexpr std::size_t kept_routes = 2;
 
+// What a receiver row needs of its route besides the plan's timing.
+struct ReceiverFacts {
+    std::int32_t mux;              // the route's mux time
+    std::uint32_t receiver_phase;  // from the receiver's physical identifier
+};
+
+[[nodiscard]] constexpr std::uint32_t receiver_phase_of(std::uint32_t destination) noexcept {
+    return (destination >> 6) * 2u;
+}
+
 // What a multicast plan is written from, every check passed.
 struct MulticastFacts {
     detail::MulticastTiming timing;
-    std::array<detail::RouteFacts, kept_routes> routes;
+    std::uint32_t send_direction;
+    std::array<ReceiverFacts, kept_routes> receivers;
 };
 
 detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_logical,
@@ -60,16 +71,20 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     const auto table = topology.logical_to_physical();
     const detail::RouteTerms& source_terms = detail::route_terms(*source);
     facts.timing.source_physical = *source;
+    facts.send_direction = both_directions;
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
-        const detail::RouteFacts route =
-            detail::fast_route(source_terms, detail::route_terms(table[receiver_logical[index]]));
+        const std::uint32_t destination = table[receiver_logical[index]];
+        const detail::RouteFacts route = detail::fast_route(source_terms, detail::route_terms(destination));
         if (index < kept_routes) {
-            facts.routes[index] = route;
+            facts.receivers[index] = {.mux = route.mux, .receiver_phase = receiver_phase_of(destination)};
         }
         minimum_mux = std::min(minimum_mux, route.mux);
         maximum_mux = std::max(maximum_mux, route.mux);
+        if (receiver_logical.size() == 1) {
+            facts.send_direction = route.direction;
+        }
     }
     const auto start = detail::multicast_start_cycle(minimum_mux, maximum_mux, schedule_offset);
     if (!start) {
@@ -77,6 +92,20 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     }
     facts.timing.start_cycle = *start;
     return std::nullopt;
+}
+
+// A receiver row: it listens from the start cycle plus its mux time. Forced
+// inline: GCC keeps it out of line otherwise and passes the facts through memory.
+[[gnu::always_inline]] inline void write_receiver_row(Row& row, const detail::MulticastTiming& timing,
+                                                      const ReceiverFacts& receiver, std::uint32_t count) noexcept {
+    const std::uint32_t receive_cycle = timing.start_cycle + static_cast<std::uint32_t>(receiver.mux);
+    row[0] = opening_word;
+    row[1] = delay_xpic(receive_cycle, 0, timing.source_physical);
+    detail::write_receiver_tail(row, 2, count, receiver.receiver_phase, multicast_receive_address);
+    // The row was appended as it was: the words after the closing one.
+    row[6] = 0;
+    row[7] = 0;
+    row[8] = 0;
 }
 
 }  // namespace
@@ -89,26 +118,18 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
+            const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receiver_logical.size());
+            const std::size_t kept = std::min(rows.size(), kept_routes);
+            for (std::size_t index = 0; index < kept; ++index) {
+                write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
+            }
             const auto table = logical_to_physical();
-            const std::uint32_t source = facts.timing.source_physical;
-            const std::uint32_t send_direction =
-                receiver_logical.size() == 1 ? facts.routes[0].direction : both_directions;
-            detail::write_multicast_sender_row(plan.sender, facts.timing, count, send_direction);
-            plan.receivers.reserve(receiver_logical.size());
-            for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
+            for (std::size_t index = kept; index < rows.size(); ++index) {
                 const std::uint32_t destination = table[receiver_logical[index]];
-                const std::int32_t mux = index < kept_routes ? facts.routes[index].mux
-                                                             : detail::fast_time_to_mux(source, destination);
-                const std::uint32_t receive_cycle = facts.timing.start_cycle + static_cast<std::uint32_t>(mux);
-                const std::uint32_t receiver_phase = (destination >> 6) * 2u;
-                Row& row = detail::RowListWriter::append(plan.receivers);
-                row[0] = opening_word;
-                row[1] = delay_xpic(receive_cycle, 0, source);
-                detail::write_receiver_tail(row, 2, count, receiver_phase, multicast_receive_address);
-                // The row was appended as it was: the words after the closing one.
-                row[6] = 0;
-                row[7] = 0;
-                row[8] = 0;
+                const ReceiverFacts receiver{.mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
+                                             .receiver_phase = receiver_phase_of(destination)};
+                write_receiver_row(rows[index], facts.timing, receiver, count);
             }
             detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
         },

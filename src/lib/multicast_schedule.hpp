@@ -50,9 +50,14 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
     const auto in_topology = [&topology](std::uint16_t receiver) {
         return physical_or_none(topology, receiver) >= 0;
     };
-    // The lists the planners mostly see: a repeat is one comparison, no set needed.
-    if (receivers.size() <= 2) {
-        return (receivers.size() == 1 || receivers[0] != receivers[1]) && std::ranges::all_of(receivers, in_topology);
+    // The lists the planners mostly see, checked outright: a repeat is one
+    // comparison, no set needed. (A generic loop over one or two receivers
+    // costs more than the whole check.)
+    if (receivers.size() == 1) {
+        return in_topology(receivers[0]);
+    }
+    if (receivers.size() == 2) {
+        return receivers[0] != receivers[1] && in_topology(receivers[0]) && in_topology(receivers[1]);
     }
     TileSet used;
     return std::ranges::all_of(receivers,
