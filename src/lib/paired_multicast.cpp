@@ -2,6 +2,7 @@
 #include <array>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "multicast_schedule.hpp"
 #include "receive_steps.hpp"
@@ -379,17 +380,17 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
         refusal,
         [&](MulticastPlan& plan) {
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
-            plan.receivers.reserve(receivers.size());
+            const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
             const auto table = logical_to_physical();
-            for (const PairedRowFacts& kept : facts.rows) {
-                write_paired_row(kept, detail::RowListWriter::append(plan.receivers));
+            for (std::size_t index = 0; index < kept_rows; ++index) {
+                write_paired_row(facts.rows[index], rows[index]);
             }
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
                 // Checked above with the same arguments.
                 PairedRowFacts unkept{};
                 (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
                                        count, facts.minimum_double_mux, unkept);
-                write_paired_row(unkept, detail::RowListWriter::append(plan.receivers));
+                write_paired_row(unkept, rows[index]);
             }
         },
         Row{});
