@@ -147,13 +147,16 @@ public:
 private:
     friend struct detail::RowListWriter;
 
-    // Appends a row left as it was, for the library's row writers, which set
-    // all nine words: zeroing it first would store every word twice.
-    Row& append_for_overwrite() {
-        if (size_ == capacity_) [[unlikely]] {
-            grow();
-        }
-        return data_[size_++];
+    // Appends `count` rows left as they were, for the library's row writers,
+    // which set all nine words of each: zeroing them first would store every
+    // word twice. The length is stored once for them all; stored after each
+    // row, it would be reloaded around the next, since a row word's store may
+    // alias it.
+    std::span<Row> append_for_overwrite(std::size_t count) {
+        reserve(size() + count);
+        const std::span<Row> appended{data_ + size_, count};
+        size_ += static_cast<std::uint32_t>(count);
+        return appended;
     }
 
     [[nodiscard]] bool on_heap() const noexcept { return data_ != inline_rows_; }

@@ -44,17 +44,10 @@ template <class T, class Write, class... Initial>
     return result;
 }
 
-// Appends receiver rows for writers that set every word.
+// Appends receiver rows for writers that set every word of each.
 struct RowListWriter {
-    [[nodiscard]] static Row& append(RowList& rows) { return rows.append_for_overwrite(); }
-    // `count` rows at once, for a writer that knows how many it writes: the
-    // list's length is stored once, not after every row (a store of a row word
-    // may alias it, so it would be reloaded around every row).
     [[nodiscard]] static std::span<Row> append_rows(RowList& rows, std::size_t count) {
-        rows.reserve(rows.size() + count);
-        const std::span<Row> appended{rows.data() + rows.size(), count};
-        rows.size_ += static_cast<std::uint32_t>(count);
-        return appended;
+        return rows.append_for_overwrite(count);
     }
 };
 
