@@ -2,7 +2,11 @@
 // against the row described as receive events and put through the general
 // receive-event encoder, over many routes, counts and timeline shifts.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <limits>
 #include <random>
 #include <vector>
@@ -84,6 +88,42 @@ TEST(PairedRowReference, EveryPairedCaseOfTheTableIsTheGeneralEncodersRow) {
             return !::testing::Test::HasFailure();
         });
     EXPECT_GT(compared, 50000);
+}
+
+// Rows are written in place over whatever the plan's memory held, so a word the
+// writer failed to set would show the old contents instead of a zero. The plan
+// is built in storage filled with a pattern first, for rows of every shape:
+// late and early, and counts on each side of the format lead.
+TEST(PairedRowReference, RowsWrittenOverOldContentsHoldNoneOfThem) {
+    const auto topology = Topology::tarn();
+    const auto table = topology.logical_to_physical();
+    const std::uint32_t counts[] = {1, 3, 40, 52, 53, 54, 56, 200, 4148};
+    int compared = 0;
+    for (const sablemark::CaseEntry& entry : sablemark::entries) {
+        for (const auto& pair : sablemark::receiver_pairs) {
+            for (const std::uint32_t count : counts) {
+                alignas(Result<MulticastPlan>) std::byte storage[sizeof(Result<MulticastPlan>)];
+                std::memset(storage, 0xa5, sizeof storage);
+                auto* const plan =
+                    ::new (storage) Result<MulticastPlan>(topology.paired_multicast(entry.source, pair, count));
+                if (*plan) {
+                    const std::int32_t minimum_double_mux =
+                        std::min(paired_time_to_mux(table[entry.source], table[pair[0]]),
+                                 paired_time_to_mux(table[entry.source], table[pair[1]]));
+                    ASSERT_EQ((*plan)->receivers.size(), 2u);
+                    for (std::size_t index = 0; index < 2; ++index) {
+                        EXPECT_EQ((*plan)->receivers[index],
+                                  reference_paired_receiver_row(topology, entry.source, pair[index], count,
+                                                                minimum_double_mux))
+                            << "source " << entry.source << " receiver " << pair[index] << " count " << count;
+                        ++compared;
+                    }
+                }
+                std::destroy_at(plan);
+            }
+        }
+    }
+    EXPECT_GT(compared, 200);
 }
 
 }  // namespace
