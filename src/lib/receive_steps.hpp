@@ -15,13 +15,12 @@
 
 namespace vorl_exchange::detail {
 
-// A row written in its final place, whatever it held: each word once, in
-// order, then zeros after the last. The caller has counted the words first;
-// any past the ninth would be dropped, never written outside the row. The
-// caller also names the fewest words its rows have: only the words past those
-// can be left over, and they are cleared up front by fixed stores, not by a
-// loop after the closing word whose length changes from row to row (a branch
-// that the processor mispredicts on every other row).
+// A row written in its final place, whatever it held: its words in order,
+// then zeros after the last. The caller has counted the words first; any past
+// the ninth would be dropped, never written outside the row. The caller also
+// names the fewest words its rows have: only the words past those can be left
+// over, and they are cleared up front by fixed stores (some then overwritten),
+// not by a loop after the closing word whose length changes from row to row.
 class RowWriter {
 public:
     RowWriter(Row& row, std::size_t shortest) noexcept : row_{row}, shortest_{std::min(shortest, row.size())} {
