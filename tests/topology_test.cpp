@@ -60,6 +60,9 @@ TEST(TarnNumbering, EveryTilesPartnerIsItsNeighbourInLogicalOrder) {
         const auto partner = topology.paired_logical(logical);
         ASSERT_EQ(partner, logical ^ 1u) << logical;
         ASSERT_EQ(*topology.physical(logical) ^ *topology.physical(*partner), 2u) << logical;
+        ASSERT_TRUE(topology.are_partners(logical, *partner)) << logical;
+        ASSERT_FALSE(topology.are_partners(logical, logical)) << logical;
+        ASSERT_FALSE(topology.are_partners(logical, *partner ^ 2u)) << logical;
     }
 }
 

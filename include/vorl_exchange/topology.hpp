@@ -87,6 +87,21 @@ public:
         return static_cast<std::uint16_t>(partner);
     }
 
+    // Whether `first` and `second` are each other's partner: `paired_logical` of
+    // each is the other. Cheaper than asking `paired_logical` of both.
+    [[nodiscard]] bool are_partners(std::uint16_t first, std::uint16_t second) const noexcept {
+        if (first >= logical_to_physical_.size() || second >= logical_to_physical_.size()) {
+            return false;
+        }
+        const std::uint16_t first_physical = logical_to_physical_[first];
+        const std::uint16_t second_physical = logical_to_physical_[second];
+        // The reverse table covers every identifier the table holds, so both
+        // lookups hold; each tile must be the lowest holder of its identifier,
+        // since that one is what `paired_logical` answers.
+        return (first_physical ^ 2u) == second_physical && physical_to_logical_[first_physical] == first &&
+               physical_to_logical_[second_physical] == second;
+    }
+
     // One sender, one receiver.
     [[nodiscard]] Result<Plan> point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                               std::uint32_t count) const;

@@ -33,16 +33,9 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
     if (receivers.empty() || receivers.size() % 2 != 0) {
         return false;
     }
-    // One pair, the list the planners mostly see: two distinct tiles, each the
-    // other's partner or itself, with no set to build.
+    // One pair, the list the planners mostly see: no set to build.
     if (receivers.size() == 2) {
-        const std::uint16_t first = receivers[0];
-        const std::uint16_t second = receivers[1];
-        const auto partner_listed = [&](std::uint16_t receiver) {
-            const auto partner = topology.paired_logical(receiver);
-            return partner && (*partner == first || *partner == second);
-        };
-        return first != second && partner_listed(first) && partner_listed(second);
+        return topology.are_partners(receivers[0], receivers[1]);
     }
     detail::TileSet receiver_set;
     for (const std::uint16_t receiver : receivers) {
@@ -287,12 +280,14 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     }
     const std::uint32_t sender = table[sender_logical];
     // Every receiver was found (whole pairs, so at least two), and the table
-    // lookups below hold. A pair listed together: the second tile's route is
-    // the first one's with the two mux times swapped.
+    // lookups below hold. A pair listed together, as a list of one pair always
+    // is: the second tile's route is the first one's with the two mux times
+    // swapped.
     const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
     const PairedRoute first = route_of(0);
-    const PairedRoute second =
-        table[receivers[1]] == tile_bits::partner(first.receiver) ? first.to_partner() : route_of(1);
+    const bool listed_together =
+        receivers.size() == 2 || table[receivers[1]] == tile_bits::partner(first.receiver);
+    const PairedRoute second = listed_together ? first.to_partner() : route_of(1);
     std::int32_t minimum_mux = std::min(first.local, second.local);
     std::int32_t maximum_mux = std::max(first.local, second.local);
     std::int32_t minimum_double_mux = std::min(first.paired_mux(), second.paired_mux());
