@@ -301,9 +301,6 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (!start) {
         return start.error();
     }
-    // The multicast inside the paired one has planned: its event is reported
-    // whatever the paired rows make of it.
-    detail::emit_multicast_event(sender_logical, receivers, count, 0);
     facts.timing = {.source_physical = sender, .start_cycle = *start};
     facts.send_control = paired_send_all;
     facts.minimum_double_mux = minimum_double_mux;
@@ -313,11 +310,18 @@ detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t s
     if (facts.send_control > send_word::control.max()) {
         invariant_failure(invariant::send_control_is_three_bits);
     }
-    if (const auto refused = paired_row_facts(first, count, minimum_double_mux, facts.rows[0])) {
-        return ExchangeError::schedule(*refused);
+    // Both kept rows are checked before the event is reported, so that only
+    // their verdicts, not the routes, stay live across its call.
+    const auto first_refused = paired_row_facts(first, count, minimum_double_mux, facts.rows[0]);
+    const auto second_refused = paired_row_facts(second, count, minimum_double_mux, facts.rows[1]);
+    // The multicast inside the paired one has planned: its event is reported
+    // whatever the paired rows make of it.
+    detail::emit_multicast_event(sender_logical, receivers, count, 0);
+    if (first_refused) {
+        return ExchangeError::schedule(*first_refused);
     }
-    if (const auto refused = paired_row_facts(second, count, minimum_double_mux, facts.rows[1])) {
-        return ExchangeError::schedule(*refused);
+    if (second_refused) {
+        return ExchangeError::schedule(*second_refused);
     }
     // Rows past the kept ones are only checked here.
     for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
@@ -369,7 +373,10 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
-    PairedMulticastFacts facts{};
+    // Not value-initialised: the checks set every field before a plan is
+    // written from it (a list of whole pairs fills both kept rows), and a
+    // refusal reads none.
+    PairedMulticastFacts facts;
     const detail::Refusal refusal = check_paired_multicast(*this, sender_logical, receivers, count, facts);
     return detail::build_checked<MulticastPlan>(
         refusal,
