@@ -86,11 +86,11 @@ struct PairedRoute {
 // the reach of a PIC delay word.
 static_assert(format_lead_cycles + 2u * (maximum_physical_identifier >> 6) < maximum_pic_delay_advance);
 
-// What a paired receiver row is written from, once every check of it passed.
+// What a paired receiver row is written from, besides the plan's count, once
+// every check of it passed.
 struct PairedRowFacts {
     std::uint32_t source_event;  // S, the cycle the offsets above count from
     std::uint32_t lead;          // L
-    std::uint32_t count;
     std::uint32_t direction;       // of the format control
     std::uint32_t source_control;  // of the XPIC source control
     bool early;
@@ -162,7 +162,6 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     }
     facts = {.source_event = static_cast<std::uint32_t>(source_event),
              .lead = lead,
-             .count = count,
              .direction = route.direction,
              .source_control = route.sender ^ (route.receiver & 2u),
              .early = early};
@@ -193,11 +192,10 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // delay to the horizon (seven cycles past the last control), closing word.
 constexpr std::size_t shortest_paired_row = 6;
 
-[[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, Row& row) noexcept {
+[[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, std::uint32_t count, Row& row) noexcept {
     detail::RowWriter words{row, shortest_paired_row};
     words.push(opening_word);
     const std::uint32_t source = facts.source_event;
-    const std::uint32_t count = facts.count;
     const std::uint32_t lead = facts.lead;
     constexpr auto pointer_gap = static_cast<std::uint32_t>(pointer_after_format);
     const std::uint32_t format = delay_pic(0, 1, facts.direction);
@@ -368,7 +366,7 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
         }
         return std::nullopt;
     }();
-    return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, row); });
+    return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, count, row); });
 }
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
@@ -385,14 +383,14 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
             const auto table = logical_to_physical();
             for (std::size_t index = 0; index < kept_rows; ++index) {
-                write_paired_row(facts.rows[index], rows[index]);
+                write_paired_row(facts.rows[index], count, rows[index]);
             }
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
                 // Checked above with the same arguments.
                 PairedRowFacts unkept{};
                 (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
                                        count, facts.minimum_double_mux, unkept);
-                write_paired_row(unkept, rows[index]);
+                write_paired_row(unkept, count, rows[index]);
             }
         },
         Row{});
