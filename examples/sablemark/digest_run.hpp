@@ -28,14 +28,11 @@ inline DigestRun run_digest(const vorl_exchange::Topology& topology) {
     DigestRun run;
     vorl_exchange::DefaultHasher digest;
     // Counted in a local: the returned run lives in the caller's memory, so a
-    // count kept there would be loaded and stored around every feed call.
-    std::int32_t cases = 0;
-    const auto count_case = [&cases] {
-        if (cases == std::numeric_limits<std::int32_t>::max()) {
-            vorl_exchange::invariant_failure("case counter fits i32");
-        }
-        ++cases;
-    };
+    // count kept there would be loaded and stored around every feed call. In
+    // 64 bits, which no walk can overflow, so that the count is checked against
+    // the printed i32 once, at the end, not at every case.
+    std::int64_t cases = 0;
+    const auto count_case = [&cases] { ++cases; };
     walk_case_table(
         topology,
         [&](const Call& call, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
@@ -56,7 +53,10 @@ inline DigestRun run_digest(const vorl_exchange::Topology& topology) {
             count_case();
             return true;
         });
-    run.cases = cases;
+    if (cases > std::numeric_limits<std::int32_t>::max()) {
+        vorl_exchange::invariant_failure("case counter fits i32");
+    }
+    run.cases = static_cast<std::int32_t>(cases);
     run.digest = digest.finish();
     return run;
 }
