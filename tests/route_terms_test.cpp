@@ -17,9 +17,12 @@ TEST(RouteTerms, EveryTilePairMatchesTheFieldFormulas) {
         for (std::uint32_t destination = 0; destination < tiles; ++destination) {
             const auto& from = detail::route_terms(source);
             const auto& to = detail::route_terms(destination);
+            const auto pair = detail::fast_pair_times_to_mux(from, to);
             const bool same = detail::fast_route_displacement(from, to) == route_displacement(source, destination) &&
                               detail::fast_direction(from, to) == direction(source, destination) &&
-                              detail::fast_time_to_mux(from, to) == time_to_mux(source, destination);
+                              detail::fast_time_to_mux(from, to) == time_to_mux(source, destination) &&
+                              pair.own == time_to_mux(source, destination) &&
+                              pair.partner == time_to_mux(source, tile_bits::partner(destination));
             if (!same && ++mismatches <= 5) {
                 ADD_FAILURE() << "source " << source << " destination " << destination << ": mux "
                               << detail::fast_time_to_mux(from, to) << " vs " << time_to_mux(source, destination);

@@ -55,10 +55,9 @@ bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std:
 struct PairedRoute {
     [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
-        const detail::RouteFacts own = detail::fast_route(source, detail::route_terms(receiver_tile));
-        return {sender_tile, receiver_tile, own.mux,
-                detail::fast_time_to_mux(source, detail::route_terms(tile_bits::partner(receiver_tile))),
-                own.direction};
+        const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
+        const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
+        return {sender_tile, receiver_tile, mux.own, mux.partner, detail::fast_direction(source, destination)};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
     // The two tiles differ in the lane bit alone, which the direction does not read.

@@ -24,7 +24,9 @@ struct RouteTerms {
     std::int8_t destination_base;  // its column group, edge and row terms
     std::int8_t destination_step;  // 6 x its folded column group plus its lane step
     std::uint8_t half;
-    std::uint8_t unused = 0;
+    // The pair partner's destination step. The partner differs in the lane bit
+    // alone, which only the lane step reads: its other terms are these.
+    std::int8_t partner_destination_step;
 };
 
 // The bits of a physical identifier that route timing reads.
@@ -35,16 +37,22 @@ inline constexpr std::uint32_t route_bits_mask = 0x7ff;
     const std::int32_t raw = column_group(tile);
     const std::int32_t low = low_column_group(tile);
     const std::int32_t mux_column = folded(raw) + ((raw >> 3) ^ parity(tile));
-    const std::int32_t lane = lane_and_parity(tile);
-    const std::int32_t step = lane <= 1 ? ((raw >> 3) == lane ? 1 : 5) : ((raw >> 3) == parity(tile) ? 2 : 4);
+    // As a destination: 6 x the folded column group plus a lane step.
+    const auto destination_step = [raw](std::uint32_t destination) {
+        const std::int32_t lane = lane_and_parity(destination);
+        const std::int32_t step =
+            lane <= 1 ? ((raw >> 3) == lane ? 1 : 5) : ((raw >> 3) == parity(destination) ? 2 : 4);
+        return static_cast<std::int8_t>(6 * folded(raw) + step);
+    };
     const std::int32_t local = half(tile) * 8 + (low >> 1);
     return RouteTerms{
         .source_base = static_cast<std::int8_t>(local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34),
         .source_step = static_cast<std::int8_t>(6 * mux_column),
         .turn = {static_cast<std::int8_t>(low + 1), static_cast<std::int8_t>(16 - low)},
         .destination_base = static_cast<std::int8_t>(-raw - 4 * folded(raw) - 2 * row(tile)),
-        .destination_step = static_cast<std::int8_t>(6 * folded(raw) + step),
+        .destination_step = destination_step(tile),
         .half = static_cast<std::uint8_t>(half(tile)),
+        .partner_destination_step = destination_step(partner(tile)),
     };
 }
 
@@ -81,6 +89,24 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
     return std::int32_t{source.source_base} + std::int32_t{destination.destination_base} + turn + distance;
 }
 
+// `time_to_mux` to a destination and to its pair partner, from one table entry:
+// the two routes share every term but the distance.
+struct PairMuxTimes {
+    std::int32_t own;
+    std::int32_t partner;
+};
+
+[[nodiscard]] constexpr PairMuxTimes fast_pair_times_to_mux(const RouteTerms& source,
+                                                            const RouteTerms& destination) noexcept {
+    const auto distance = [&source](std::int32_t destination_step) {
+        const std::int32_t displacement = destination_step - std::int32_t{source.source_step};
+        return displacement < 0 ? -displacement : displacement;
+    };
+    const std::int32_t shared = std::int32_t{source.source_base} + std::int32_t{destination.destination_base} +
+                                source.turn[source.half ^ destination.half];
+    return {shared + distance(destination.destination_step), shared + distance(destination.partner_destination_step)};
+}
+
 // Both answers for one route, from one displacement.
 struct RouteFacts {
     std::int32_t mux;         // `time_to_mux`
@@ -104,5 +130,6 @@ static_assert(fast_time_to_mux(32, 0) == time_to_mux(32, 0));
 static_assert(fast_time_to_mux(1471, 0) == time_to_mux(1471, 0));
 static_assert(fast_time_to_mux(0, 1469) == time_to_mux(0, 1469));
 static_assert(fast_direction(32, 0) == direction(32, 0));
+static_assert(fast_pair_times_to_mux(route_terms(1471), route_terms(0)).partner == time_to_mux(1471, 2));
 
 }  // namespace vorl_exchange::detail
