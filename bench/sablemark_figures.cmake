@@ -2,8 +2,10 @@
 # its wall time (hyperfine, median of 10 runs after 3 warm-up runs) and its
 # instruction count under callgrind, which no other load on the machine moves;
 # then its wall time over that of its floor, digest_floor, which hashes a
-# stream of the same length and write sizes and plans nothing.
-#   cmake -DSABLEMARK=<driver> -DFLOOR=<digest_floor> -DOUT_DIR=<directory> -P sablemark_figures.cmake
+# stream of the same length and write sizes and plans nothing: medians of runs
+# taken in alternation (alternating_runs), and hyperfine's medians.
+#   cmake -DSABLEMARK=<driver> -DFLOOR=<digest_floor> -DALTERNATE=<alternating_runs> -DOUT_DIR=<directory>
+#         -P sablemark_figures.cmake
 find_program(HYPERFINE hyperfine)
 find_program(VALGRIND valgrind)
 
@@ -14,6 +16,12 @@ function(seconds_to_microseconds seconds out)
   math(EXPR total "${CMAKE_MATCH_1} * 1000000 + ${micro}")
   set(${out} ${total} PARENT_SCOPE)
 endfunction()
+
+if(ALTERNATE)
+  execute_process(COMMAND ${ALTERNATE} 200 ${SABLEMARK} ${FLOOR} OUTPUT_VARIABLE alternated
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  message("sablemark (A) / digest_floor (B) wall time, ${alternated}")
+endif()
 
 if(HYPERFINE)
   set(json ${OUT_DIR}/sablemark-hyperfine.json)
