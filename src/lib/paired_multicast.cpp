@@ -30,12 +30,12 @@ constexpr std::uint64_t horizon_after_last_event = 7;
 
 // Whole pairs only: even length, no repeats, every partner present.
 bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std::uint16_t> receivers) {
-    if (receivers.empty() || receivers.size() % 2 != 0) {
-        return false;
-    }
     // One pair, the list the planners mostly see: no set to build.
     if (receivers.size() == 2) {
         return topology.are_partners(receivers[0], receivers[1]);
+    }
+    if (receivers.empty() || receivers.size() % 2 != 0) {
+        return false;
     }
     detail::TileSet receiver_set;
     for (const std::uint16_t receiver : receivers) {
