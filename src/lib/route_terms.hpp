@@ -17,13 +17,13 @@ namespace vorl_exchange::detail {
 
 struct RouteTerms {
     // As the source of a route: its crossing and edge terms, less the constant
-    // 34, plus the turn, when both tiles are in the same half [0] or not [1].
+    // 34, plus the turn towards a destination in half 0 [0] or half 1 [1].
     std::int8_t source_turn[2];
     std::int8_t source_step;  // 6 x the source's mux column
     // As the destination of a route.
     std::int8_t destination_base;  // its column group, edge and row terms
     std::int8_t destination_step;  // 6 x its folded column group plus its lane step
-    std::uint8_t half;
+    std::uint8_t half;  // as a destination: which of the source's turns applies
     std::uint8_t unused[2] = {};
 };
 // Eight bytes a tile, so that a tile's terms are found by one scaled index.
@@ -41,9 +41,11 @@ inline constexpr std::uint32_t route_bits_mask = 0x7ff;
     const std::int32_t step = lane <= 1 ? ((raw >> 3) == lane ? 1 : 5) : ((raw >> 3) == parity(tile) ? 2 : 4);
     const std::int32_t local = half(tile) * 8 + (low >> 1);
     const std::int32_t source_base = local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34;
+    const std::int32_t same_half_turn = low + 1;
+    const std::int32_t other_half_turn = 16 - low;
     return RouteTerms{
-        .source_turn = {static_cast<std::int8_t>(source_base + low + 1),
-                        static_cast<std::int8_t>(source_base + 16 - low)},
+        .source_turn = {static_cast<std::int8_t>(source_base + (half(tile) == 0 ? same_half_turn : other_half_turn)),
+                        static_cast<std::int8_t>(source_base + (half(tile) == 1 ? same_half_turn : other_half_turn))},
         .source_step = static_cast<std::int8_t>(6 * mux_column),
         .destination_base = static_cast<std::int8_t>(-raw - 4 * folded(raw) - 2 * row(tile)),
         .destination_step = static_cast<std::int8_t>(6 * folded(raw) + step),
@@ -80,7 +82,7 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
     const std::int32_t displacement = fast_route_displacement(source, destination);
     const std::int32_t distance = displacement < 0 ? -displacement : displacement;
     // Indexed rather than chosen: which it is varies from receiver to receiver.
-    const std::int32_t source_turn = source.source_turn[source.half ^ destination.half];
+    const std::int32_t source_turn = source.source_turn[destination.half];
     return source_turn + std::int32_t{destination.destination_base} + distance;
 }
 
