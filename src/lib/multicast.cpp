@@ -2,6 +2,7 @@
 #include <array>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"
@@ -114,18 +115,17 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     row[8] = 0;
 }
 
-}  // namespace
-
-namespace {
-
 // The planner for one list length. The one- and two-receiver plans are
-// straight-line code once the length is known; longer lists plan out of line
-// (below), so that the short ones need not share the frame and the register
-// pressure of the general list's loops and set check.
+// straight-line code once the length is known, inline in `Topology::multicast`
+// (a call of each out of line stays a call, since its result is returned in
+// memory); longer lists plan out of line (below), so that the short ones need
+// not share the frame and the register pressure of the general list's loops
+// and set check.
 template <std::size_t Extent>
-[[gnu::always_inline]] inline Result<MulticastPlan> plan_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                                       ReceiverList<Extent> receiver_logical, std::uint32_t count,
-                                                       std::uint32_t schedule_offset) {
+[[gnu::always_inline]] inline Result<MulticastPlan> plan_multicast(const Topology& topology,
+                                                                   std::uint16_t sender_logical,
+                                                                   ReceiverList<Extent> receiver_logical,
+                                                                   std::uint32_t count, std::uint32_t schedule_offset) {
     MulticastFacts facts{};
     const detail::Refusal refusal =
         check_multicast(topology, sender_logical, receiver_logical, count, schedule_offset, facts);
