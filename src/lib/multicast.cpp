@@ -2,6 +2,7 @@
 #include <array>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "multicast_schedule.hpp"
 #include "route_terms.hpp"
@@ -60,8 +61,14 @@ struct MulticastFacts {
     std::array<ReceiverFacts, kept_routes> receivers;
 };
 
+// A receiver list whose length is fixed at compile time for the lists the
+// planners mostly see (one or two receivers), `std::dynamic_extent` for others.
+template <std::size_t Extent>
+using ReceiverList = std::span<const std::uint16_t, Extent>;
+
+template <std::size_t Extent>
 detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                                ReceiverList<Extent> receiver_logical, std::uint32_t count,
                                 std::uint32_t schedule_offset, MulticastFacts& facts) {
     const auto source = detail::check_multicast_tiles(topology, sender_logical, receiver_logical, count);
     if (!source) {
@@ -108,13 +115,20 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     row[8] = 0;
 }
 
-}  // namespace
-
-Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
-                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+// The planner for one list length. The one- and two-receiver plans are
+// straight-line code once the length is known, inline in `Topology::multicast`
+// (a call of each out of line stays a call, since its result is returned in
+// memory); longer lists plan out of line (below), so that the short ones need
+// not share the frame and the register pressure of the general list's loops
+// and set check.
+template <std::size_t Extent>
+[[gnu::always_inline]] inline Result<MulticastPlan> plan_multicast(const Topology& topology,
+                                                                   std::uint16_t sender_logical,
+                                                                   ReceiverList<Extent> receiver_logical,
+                                                                   std::uint32_t count, std::uint32_t schedule_offset) {
     MulticastFacts facts{};
     const detail::Refusal refusal =
-        check_multicast(*this, sender_logical, receiver_logical, count, schedule_offset, facts);
+        check_multicast(topology, sender_logical, receiver_logical, count, schedule_offset, facts);
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
@@ -124,7 +138,7 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
             for (std::size_t index = 0; index < kept; ++index) {
                 write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
             }
-            const auto table = logical_to_physical();
+            const auto table = topology.logical_to_physical();
             for (std::size_t index = kept; index < rows.size(); ++index) {
                 const std::uint32_t destination = table[receiver_logical[index]];
                 const ReceiverFacts receiver{.mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
@@ -134,6 +148,26 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::spa
             detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
         },
         Row{});
+}
+
+[[gnu::noinline]] Result<MulticastPlan> plan_long_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                                           std::span<const std::uint16_t> receiver_logical,
+                                                           std::uint32_t count, std::uint32_t schedule_offset) {
+    return plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
+}
+
+}  // namespace
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+    switch (receiver_logical.size()) {
+        case 1:
+            return plan_multicast<1>(*this, sender_logical, receiver_logical.first<1>(), count, schedule_offset);
+        case 2:
+            return plan_multicast<2>(*this, sender_logical, receiver_logical.first<2>(), count, schedule_offset);
+        default:
+            return plan_long_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    }
 }
 
 }  // namespace vorl_exchange

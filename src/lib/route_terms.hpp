@@ -16,18 +16,21 @@
 namespace vorl_exchange::detail {
 
 struct RouteTerms {
-    // As the source of a route.
-    std::int8_t source_base;  // crossing and edge terms of the source, less the constant 34
+    // As the source of a route: its crossing and edge terms, less the constant
+    // 34, plus the turn towards a destination in half 0 [0] or half 1 [1].
+    std::int8_t source_turn[2];
     std::int8_t source_step;  // 6 x the source's mux column
-    std::int8_t turn[2];      // turn when both tiles are in the same half [0], or not [1]
     // As the destination of a route.
     std::int8_t destination_base;  // its column group, edge and row terms
     std::int8_t destination_step;  // 6 x its folded column group plus its lane step
-    std::uint8_t half;
+    std::uint8_t half;  // as a destination: which of the source's turns applies
     // The pair partner's destination step. The partner differs in the lane bit
     // alone, which only the lane step reads: its other terms are these.
     std::int8_t partner_destination_step;
+    std::uint8_t unused = 0;
 };
+// Eight bytes a tile, so that a tile's terms are found by one scaled index.
+static_assert(sizeof(RouteTerms) == 8);
 
 // The bits of a physical identifier that route timing reads.
 inline constexpr std::uint32_t route_bits_mask = 0x7ff;
@@ -45,10 +48,13 @@ inline constexpr std::uint32_t route_bits_mask = 0x7ff;
         return static_cast<std::int8_t>(6 * folded(raw) + step);
     };
     const std::int32_t local = half(tile) * 8 + (low >> 1);
+    const std::int32_t source_base = local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34;
+    const std::int32_t same_half_turn = low + 1;
+    const std::int32_t other_half_turn = 16 - low;
     return RouteTerms{
-        .source_base = static_cast<std::int8_t>(local + ((low >> 1) ^ 3) + 4 * folded(raw) + 2 * row(tile) - 34),
+        .source_turn = {static_cast<std::int8_t>(source_base + (half(tile) == 0 ? same_half_turn : other_half_turn)),
+                        static_cast<std::int8_t>(source_base + (half(tile) == 1 ? same_half_turn : other_half_turn))},
         .source_step = static_cast<std::int8_t>(6 * mux_column),
-        .turn = {static_cast<std::int8_t>(low + 1), static_cast<std::int8_t>(16 - low)},
         .destination_base = static_cast<std::int8_t>(-raw - 4 * folded(raw) - 2 * row(tile)),
         .destination_step = destination_step(tile),
         .half = static_cast<std::uint8_t>(half(tile)),
@@ -85,8 +91,8 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
     const std::int32_t displacement = fast_route_displacement(source, destination);
     const std::int32_t distance = displacement < 0 ? -displacement : displacement;
     // Indexed rather than chosen: which it is varies from receiver to receiver.
-    const std::int32_t turn = source.turn[source.half ^ destination.half];
-    return std::int32_t{source.source_base} + std::int32_t{destination.destination_base} + turn + distance;
+    const std::int32_t source_turn = source.source_turn[destination.half];
+    return source_turn + std::int32_t{destination.destination_base} + distance;
 }
 
 // `time_to_mux` to a destination and to its pair partner, from one table entry:
@@ -102,8 +108,7 @@ struct PairMuxTimes {
         const std::int32_t displacement = destination_step - std::int32_t{source.source_step};
         return displacement < 0 ? -displacement : displacement;
     };
-    const std::int32_t shared = std::int32_t{source.source_base} + std::int32_t{destination.destination_base} +
-                                source.turn[source.half ^ destination.half];
+    const std::int32_t shared = source.source_turn[destination.half] + std::int32_t{destination.destination_base};
     return {shared + distance(destination.destination_step), shared + distance(destination.partner_destination_step)};
 }
 
