@@ -85,14 +85,23 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
     return fast_route_displacement(source, destination) > 0 ? 1u : 2u;
 }
 
+// `time_to_mux` is the sum of two parts. The terms that do not depend on the
+// distance: the source's base and its turn, which the destination's half
+// selects (indexed rather than chosen, since it varies from receiver to
+// receiver), and the destination's base.
+[[nodiscard]] constexpr std::int32_t mux_terms(const RouteTerms& source, const RouteTerms& destination) noexcept {
+    return source.source_turn[destination.half] + std::int32_t{destination.destination_base};
+}
+// The distance from the source to a destination step: |D(destination) - S(source)|.
+[[nodiscard]] constexpr std::int32_t mux_distance(const RouteTerms& source, std::int32_t destination_step) noexcept {
+    const std::int32_t displacement = destination_step - std::int32_t{source.source_step};
+    return displacement < 0 ? -displacement : displacement;
+}
+
 // `time_to_mux(source, destination)`.
 [[nodiscard]] constexpr std::int32_t fast_time_to_mux(const RouteTerms& source,
                                                       const RouteTerms& destination) noexcept {
-    const std::int32_t displacement = fast_route_displacement(source, destination);
-    const std::int32_t distance = displacement < 0 ? -displacement : displacement;
-    // Indexed rather than chosen: which it is varies from receiver to receiver.
-    const std::int32_t source_turn = source.source_turn[destination.half];
-    return source_turn + std::int32_t{destination.destination_base} + distance;
+    return mux_terms(source, destination) + mux_distance(source, destination.destination_step);
 }
 
 // `time_to_mux` to a destination and to its pair partner, from one table entry:
@@ -104,12 +113,9 @@ struct PairMuxTimes {
 
 [[nodiscard]] constexpr PairMuxTimes fast_pair_times_to_mux(const RouteTerms& source,
                                                             const RouteTerms& destination) noexcept {
-    const auto distance = [&source](std::int32_t destination_step) {
-        const std::int32_t displacement = destination_step - std::int32_t{source.source_step};
-        return displacement < 0 ? -displacement : displacement;
-    };
-    const std::int32_t shared = source.source_turn[destination.half] + std::int32_t{destination.destination_base};
-    return {shared + distance(destination.destination_step), shared + distance(destination.partner_destination_step)};
+    const std::int32_t shared = mux_terms(source, destination);
+    return {shared + mux_distance(source, destination.destination_step),
+            shared + mux_distance(source, destination.partner_destination_step)};
 }
 
 // Both answers for one route, from one displacement.
