@@ -1,6 +1,7 @@
 // `vorl-plan batch` fed random bytes, truncated and malformed requests, huge lines
 // and blank lines: it never stops, answers every non-blank line with exactly one
-// line, in order, reports each line that is not a request as a bad request, and
+// line, in order, reports each line that is not a request (misspelt and repeated
+// fields included) as a bad request, and
 // answers each request as the library does. The built program must give the same
 // bytes as the protocol run in process.
 //
@@ -130,10 +131,9 @@ public:
                 const bool blank = bytes.find_first_not_of(" \t\r\v\f") == std::string::npos;
                 return {bytes, blank ? Expect::Nothing : Expect::OneLine, {}};
             }
-            default: {  // fields the protocol does not read are ignored
-                json valid = request();
-                valid["note"] = "x";
-                return {valid.dump(), Expect::Request, valid};
+            default: {  // a field the op does not take, or one given twice, is refused
+                const char* extras[] = {R"("note":"x",)", R"("count":1,)", R"("sender":0,)", R"("ofset":1,)"};
+                return {request().dump().insert(1, extras[below(std::size(extras))]), Expect::BadRequest, {}};
             }
         }
     }

@@ -1,220 +1,108 @@
 #include "batch.hpp"
 
-#include <algorithm>
-#include <cstdint>
+#include <cstring>
 #include <istream>
-#include <ostream>
-#include <limits>
 #include <optional>
+#include <ostream>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "json_depth.hpp"
+#include "json_writer.hpp"
+#include "request_reader.hpp"
 
 namespace vorl_plan {
 
 namespace {
 
-using nlohmann::ordered_json;
-using vorl_exchange::ExchangeError;
-using vorl_exchange::MulticastPlan;
-using vorl_exchange::Plan;
-using vorl_exchange::Result;
-using vorl_exchange::Row;
-
-// A request field that is missing or does not fit its type.
-struct BadRequest {
-    std::string why;
-};
-
-// Why a JSON value is not an unsigned number of at most `maximum`, or empty if it is one.
-std::string number_problem(const nlohmann::json& value, std::uint64_t maximum) {
-    const std::string range = "0.." + std::to_string(maximum);
-    if (value.is_number_unsigned()) {
-        return value.get<std::uint64_t>() > maximum ? "is outside " + range : std::string{};
+// Plans `request` and appends the answer.
+void answer(const vorl_exchange::Topology& topology, const Request& request, std::string& out) {
+    switch (request.operation) {
+        case Operation::PointToPoint:
+            write_answer(out, topology.point_to_point(request.sender, request.receiver, request.count));
+            return;
+        case Operation::Multicast:
+            write_answer(out, topology.multicast(request.sender, request.receivers, request.count, request.offset));
+            return;
+        case Operation::PairedMulticast:
+            write_answer(out, topology.paired_multicast(request.sender, request.receivers, request.count));
+            return;
+        case Operation::MulticastOffsetLimit:
+            write_answer(out, topology.multicast_offset_limit(request.sender, request.receivers, request.count));
+            return;
     }
-    if (value.is_number_integer()) {
-        return "is negative; expected " + range;
-    }
-    if (value.is_number_float()) {
-        // Integers too long for 64 bits arrive here as well.
-        const double number = value.get<double>();
-        if (number < 0) {
-            return "is negative; expected " + range;
-        }
-        return number > static_cast<double>(maximum) ? "is outside " + range : "is not an integer within " + range;
-    }
-    return std::string{"is a "} + value.type_name() + ", not a number " + range;
 }
 
-template <class T>
-T unsigned_value(const char* name, nlohmann::json::const_iterator found) {
-    if (const std::string problem = number_problem(*found, std::numeric_limits<T>::max()); !problem.empty()) {
-        throw BadRequest{std::string{"field \""} + name + "\" " + problem};
+// Answers one line, appending the answer; returns why it was refused, if it was.
+std::optional<std::string> answer_line(const vorl_exchange::Topology& topology, RequestReader& reader,
+                                       std::string_view line, std::string& out) {
+    auto request = reader.read(line);
+    if (!request) {
+        write_bad_request(out, request.error());
+        return std::move(request.error());
     }
-    return static_cast<T>(found->get<std::uint64_t>());
-}
-
-template <class T>
-T unsigned_field(const nlohmann::json& request, const char* name) {
-    const auto found = request.find(name);
-    if (found == request.end()) {
-        throw BadRequest{std::string{"missing field \""} + name + "\""};
-    }
-    return unsigned_value<T>(name, found);
-}
-
-// A field that may be left out, as the command line's options may.
-template <class T>
-T unsigned_field_or_zero(const nlohmann::json& request, const char* name) {
-    const auto found = request.find(name);
-    return found == request.end() ? T{0} : unsigned_value<T>(name, found);
-}
-
-std::vector<std::uint16_t> tile_list(const nlohmann::json& request, const char* name) {
-    const auto found = request.find(name);
-    if (found == request.end()) {
-        throw BadRequest{std::string{"missing field \""} + name + "\""};
-    }
-    if (!found->is_array()) {
-        throw BadRequest{std::string{"field \""} + name + "\" is not an array"};
-    }
-    std::vector<std::uint16_t> tiles;
-    tiles.reserve(found->size());
-    for (const auto& tile : *found) {
-        if (const std::string problem = number_problem(tile, std::numeric_limits<std::uint16_t>::max());
-            !problem.empty()) {
-            throw BadRequest{std::string{"field \""} + name + "\" entry " + std::to_string(tiles.size() + 1) +
-                             " " + problem};
-        }
-        tiles.push_back(static_cast<std::uint16_t>(tile.get<std::uint64_t>()));
-    }
-    return tiles;
-}
-
-ordered_json row_json(const Row& row) { return ordered_json(row); }
-
-ordered_json error_json(const ExchangeError& error) {
-    ordered_json response;
-    response["err"] = std::string{error.display().view()};
-    response["debug"] = error.debug();
-    return response;
-}
-
-ordered_json response_json(const Result<Plan>& plan) {
-    if (!plan) {
-        return error_json(plan.error());
-    }
-    ordered_json body;
-    body["sender"] = row_json(plan->sender);
-    body["receiver"] = row_json(plan->receiver);
-    ordered_json response;
-    response["ok"] = std::move(body);
-    return response;
-}
-
-ordered_json response_json(const Result<MulticastPlan>& plan) {
-    if (!plan) {
-        return error_json(plan.error());
-    }
-    ordered_json body;
-    body["sender"] = row_json(plan->sender);
-    body["receivers"] = ordered_json::array();
-    for (const Row& row : plan->receivers) {
-        body["receivers"].push_back(row_json(row));
-    }
-    ordered_json response;
-    response["ok"] = std::move(body);
-    return response;
-}
-
-ordered_json answer(const vorl_exchange::Topology& topology, const nlohmann::json& request) {
-    if (!request.is_object()) {
-        throw BadRequest{"request is not a JSON object"};
-    }
-    const auto op = request.find("op");
-    if (op == request.end() || !op->is_string()) {
-        throw BadRequest{"missing field \"op\""};
-    }
-    const auto& name = op->get_ref<const std::string&>();
-    if (name == "point_to_point") {
-        const auto sender = unsigned_field<std::uint16_t>(request, "sender");
-        const auto receiver = unsigned_field<std::uint16_t>(request, "receiver");
-        const auto count = unsigned_field<std::uint32_t>(request, "count");
-        return response_json(topology.point_to_point(sender, receiver, count));
-    }
-    if (name == "multicast") {
-        const auto sender = unsigned_field<std::uint16_t>(request, "sender");
-        const auto receivers = tile_list(request, "receivers");
-        const auto count = unsigned_field<std::uint32_t>(request, "count");
-        const auto offset = unsigned_field_or_zero<std::uint32_t>(request, "offset");
-        return response_json(topology.multicast(sender, receivers, count, offset));
-    }
-    if (name == "multicast_offset_limit") {
-        const auto sender = unsigned_field<std::uint16_t>(request, "sender");
-        const auto receivers = tile_list(request, "receivers");
-        const auto count = unsigned_field<std::uint32_t>(request, "count");
-        const auto limit = topology.multicast_offset_limit(sender, receivers, count);
-        if (!limit) {
-            return error_json(limit.error());
-        }
-        ordered_json response;
-        response["ok"] = *limit;
-        return response;
-    }
-    if (name == "paired_multicast") {
-        const auto sender = unsigned_field<std::uint16_t>(request, "sender");
-        const auto receivers = tile_list(request, "receivers");
-        const auto count = unsigned_field<std::uint32_t>(request, "count");
-        return response_json(topology.paired_multicast(sender, receivers, count));
-    }
-    constexpr std::size_t longest_echo = 40;
-    throw BadRequest{"unknown op \"" + name.substr(0, longest_echo) + (name.size() > longest_echo ? "...\"" : "\"")};
-}
-
-std::string bad_request(std::string why) {
-    ordered_json response;
-    response["bad_request"] = std::move(why);
-    return response.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// Requests nest two levels deep; a deeper line is refused before parsing, so that
-// a line of millions of brackets cannot build a value of millions of nodes.
-bool nested_too_deep(std::string_view line) {
-    constexpr int deepest = 8;
-    JsonDepth depth;
-    return std::ranges::any_of(line, [&](char c) { return depth.step(c) > deepest; });
-}
-
-// The answer to one line, and why the line was refused if it was.
-struct Answer {
-    std::string line;
-    std::string refusal;
-};
-
-Answer answer_line(const vorl_exchange::Topology& topology, std::string_view line) {
-    const auto refuse = [](std::string why) { return Answer{bad_request(why), why}; };
-    if (nested_too_deep(line)) {
-        return refuse("JSON nested too deeply for a request");
-    }
-    const auto request = nlohmann::json::parse(line, nullptr, false);
-    if (request.is_discarded()) {
-        return refuse("not valid JSON");
-    }
-    try {
-        return {answer(topology, request).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}};
-    } catch (const BadRequest& bad) {
-        return refuse(bad.why);
-    }
+    answer(topology, *request, out);
+    return std::nullopt;
 }
 
 bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos; }
 
+// The lines of a stream, read in blocks of whatever the stream has ready, so that
+// a line is a view into the block rather than a copy.
+class LineBlocks {
+public:
+    explicit LineBlocks(std::streambuf& source) : source_{source}, block_(initial_block) {}
+
+    // The next whole line in the block, without its newline.
+    std::optional<std::string_view> next() {
+        const char* const start = block_.data() + begin_;
+        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+        if (newline == nullptr) {
+            return std::nullopt;
+        }
+        const auto length = static_cast<std::size_t>(newline - start);
+        begin_ += length + 1;
+        return std::string_view{start, length};
+    }
+
+    // Whether reading more might wait for the source.
+    bool would_wait() const { return source_.in_avail() <= 0; }
+
+    // Reads what the source has ready behind the unfinished line; false at the end of input.
+    bool fill() {
+        const std::size_t kept = end_ - begin_;
+        std::memmove(block_.data(), block_.data() + begin_, kept);
+        begin_ = 0;
+        end_ = kept;
+        if (block_.size() - end_ < block_.size() / 2) {
+            block_.resize(block_.size() * 2);  // a line longer than half the block
+        }
+        if (source_.sgetc() == std::char_traits<char>::eof()) {
+            return false;
+        }
+        const std::streamsize ready = std::max<std::streamsize>(source_.in_avail(), 1);
+        const std::streamsize room = static_cast<std::streamsize>(block_.size() - end_);
+        end_ += static_cast<std::size_t>(source_.sgetn(block_.data() + end_, std::min(ready, room)));
+        return true;
+    }
+
+    // What is left after the last newline: the last line, when the input does not end with one.
+    std::string_view rest() const { return {block_.data() + begin_, end_ - begin_}; }
+
+private:
+    static constexpr std::size_t initial_block = 1 << 20;
+
+    std::streambuf& source_;
+    std::vector<char> block_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
 }  // namespace
 
 std::string answer_request(const vorl_exchange::Topology& topology, std::string_view line) {
-    return answer_line(topology, line).line;
+    RequestReader reader;
+    std::string out;
+    answer_line(topology, reader, line, out);
+    return out;
 }
 
 int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out) {
@@ -222,25 +110,55 @@ int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::os
     return run_batch(topology, in, out, {"", discard});
 }
 
+// Answers and notes collect in buffers written in blocks: when a buffer is
+// large, and before reading input that may not be there yet, so that a program
+// talking to us line by line sees each answer.
 int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out, LineNotes notes) {
+    constexpr std::size_t flush_at = 1 << 20;
+    RequestReader reader;
+    LineBlocks lines{*in.rdbuf()};
+    std::string answers;
+    std::string refusals;
     std::size_t number = 0;
-    for (std::string line; out && std::getline(in, line);) {
+    const auto flush = [&] {
+        if (!refusals.empty()) {
+            notes.out.write(refusals.data(), static_cast<std::streamsize>(refusals.size())).flush();
+        }
+        refusals.clear();
+        out.write(answers.data(), static_cast<std::streamsize>(answers.size())).flush();
+        answers.clear();
+        return static_cast<bool>(out);
+    };
+    const auto take = [&](std::string_view line) {
         ++number;
         if (is_blank(line)) {
-            continue;
+            return;
         }
-        const Answer answer = answer_line(topology, line);
-        out << answer.line << '\n';
-        if (!answer.refusal.empty()) {
-            notes.out << "vorl-plan: " << notes.source << ":" << number << ": " << answer.refusal << '\n';
+        const auto refusal = answer_line(topology, reader, line, answers);
+        answers += '\n';
+        if (refusal) {
+            refusals.append("vorl-plan: ").append(notes.source).append(":");
+            refusals.append(std::to_string(number)).append(": ").append(*refusal).append("\n");
         }
-        // Flush before waiting for more input, so that a program talking to us
-        // line by line sees each answer, without flushing after every line of a file.
-        if (in.rdbuf()->in_avail() <= 0) {
-            out.flush();
+    };
+    for (;;) {
+        while (const auto line = lines.next()) {
+            take(*line);
+            if (answers.size() >= flush_at && !flush()) {
+                return 0;
+            }
+        }
+        if (lines.would_wait() && !flush()) {
+            return 0;
+        }
+        if (!lines.fill()) {
+            break;
         }
     }
-    out.flush();
+    if (!lines.rest().empty()) {
+        take(lines.rest());
+    }
+    flush();
     return 0;
 }
 

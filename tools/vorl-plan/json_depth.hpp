@@ -28,6 +28,9 @@ public:
         return depth_;
     }
 
+    // Whether the last character read was inside a string.
+    [[nodiscard]] bool in_string() const noexcept { return in_string_; }
+
 private:
     int depth_ = 0;
     bool in_string_ = false;

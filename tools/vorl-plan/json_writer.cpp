@@ -1,0 +1,190 @@
+#include "json_writer.hpp"
+
+#include <charconv>
+#include <cstddef>
+
+namespace vorl_plan {
+
+namespace json {
+
+namespace {
+
+using vorl_exchange::Row;
+using vorl_exchange::row_length;
+
+constexpr std::size_t longest_u64 = 20;
+
+// Appends up to `longest` bytes that `fill` writes from a pointer and returns the end of.
+template <class Fill>
+void append(std::string& out, std::size_t longest, Fill fill) {
+    const std::size_t at = out.size();
+    out.resize_and_overwrite(at + longest, [&](char* data, std::size_t) {
+        return static_cast<std::size_t>(fill(data + at) - data);
+    });
+}
+
+}  // namespace
+
+// The second byte's range is what excludes overlong forms, surrogates and code
+// points above U+10FFFF.
+std::size_t utf8_sequence(std::string_view text, std::size_t at, std::size_t& valid_prefix) {
+    const auto byte = [&](std::size_t index) { return static_cast<unsigned char>(text[index]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    }
+    valid_prefix = 1;
+    if (length == 0) {
+        return 0;
+    }
+    for (std::size_t index = 1; index < length; ++index) {
+        if (at + index >= text.size() || byte(at + index) < low || byte(at + index) > high) {
+            return 0;
+        }
+        low = 0x80;
+        high = 0xbf;
+        ++valid_prefix;
+    }
+    return length;
+}
+
+void number(std::string& out, std::uint64_t value) {
+    append(out, longest_u64, [value](char* at) { return std::to_chars(at, at + longest_u64, value).ptr; });
+}
+
+// Escaped as the documents have always been: the two-character escapes where
+// JSON has them, \u00XX for other control characters, everything else as it
+// is; a broken UTF-8 sequence (its lead byte and the continuation bytes that
+// fitted) becomes one U+FFFD, and the byte that broke it starts afresh.
+void string(std::string& out, std::string_view text) {
+    out += '"';
+    std::size_t plain_from = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+            ++at;
+            continue;
+        }
+        out.append(text, plain_from, at - plain_from);
+        if (byte >= 0x80) {
+            std::size_t consumed = 0;
+            if (const std::size_t length = utf8_sequence(text, at, consumed); length != 0) {
+                out.append(text, at, length);
+                at += length;
+            } else {
+                out += "\xef\xbf\xbd";
+                at += consumed;
+            }
+            plain_from = at;
+            continue;
+        }
+        switch (byte) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: {
+                constexpr char hex[] = "0123456789abcdef";
+                const char escape[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xf]};
+                out.append(escape, sizeof escape);
+            }
+        }
+        plain_from = ++at;
+    }
+    out.append(text, plain_from);
+    out += '"';
+}
+
+void row(std::string& out, const Row& words) {
+    constexpr std::size_t longest = 2 + row_length * 11;  // brackets, ten digits and a comma a word
+    append(out, longest, [&words](char* at) {
+        *at++ = '[';
+        for (std::size_t index = 0; index < row_length; ++index) {
+            if (index != 0) {
+                *at++ = ',';
+            }
+            at = std::to_chars(at, at + 10, words[index]).ptr;
+        }
+        *at++ = ']';
+        return at;
+    });
+}
+
+void error_text(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.display().view()); }
+
+void error_debug(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.debug()); }
+
+}  // namespace json
+
+namespace {
+
+void write_error(std::string& out, const vorl_exchange::ExchangeError& error) {
+    out += R"({"err":)";
+    json::error_text(out, error);
+    out += R"(,"debug":)";
+    json::error_debug(out, error);
+    out += '}';
+}
+
+}  // namespace
+
+void write_answer(std::string& out, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
+    if (!plan) {
+        write_error(out, plan.error());
+        return;
+    }
+    out += R"({"ok":{"sender":)";
+    json::row(out, plan->sender);
+    out += R"(,"receiver":)";
+    json::row(out, plan->receiver);
+    out += "}}";
+}
+
+void write_answer(std::string& out, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
+    if (!plan) {
+        write_error(out, plan.error());
+        return;
+    }
+    out += R"({"ok":{"sender":)";
+    json::row(out, plan->sender);
+    out += R"(,"receivers":[)";
+    for (const vorl_exchange::Row& receiver : plan->receivers) {
+        if (&receiver != plan->receivers.begin()) {
+            out += ',';
+        }
+        json::row(out, receiver);
+    }
+    out += "]}}";
+}
+
+void write_answer(std::string& out, const vorl_exchange::Result<std::uint32_t>& offset_limit) {
+    if (!offset_limit) {
+        write_error(out, offset_limit.error());
+        return;
+    }
+    out += R"({"ok":)";
+    json::number(out, *offset_limit);
+    out += '}';
+}
+
+void write_bad_request(std::string& out, std::string_view why) {
+    out += R"({"bad_request":)";
+    json::string(out, why);
+    out += '}';
+}
+
+}  // namespace vorl_plan
