@@ -54,12 +54,15 @@ public:
     // The next whole line in the block, without its newline.
     std::optional<std::string_view> next() {
         const char* const start = block_.data() + begin_;
-        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+        const auto* newline =
+            static_cast<const char*>(std::memchr(block_.data() + scanned_, '\n', end_ - scanned_));
         if (newline == nullptr) {
+            scanned_ = end_;  // a long line arriving in pieces is searched once
             return std::nullopt;
         }
         const auto length = static_cast<std::size_t>(newline - start);
         begin_ += length + 1;
+        scanned_ = begin_;
         return std::string_view{start, length};
     }
 
@@ -68,10 +71,12 @@ public:
 
     // Reads what the source has ready behind the unfinished line; false at the end of input.
     bool fill() {
-        const std::size_t kept = end_ - begin_;
-        std::memmove(block_.data(), block_.data() + begin_, kept);
-        begin_ = 0;
-        end_ = kept;
+        if (begin_ > 0) {  // the unfinished line moves to the front once, not at every read
+            std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+            end_ -= begin_;
+            scanned_ -= begin_;
+            begin_ = 0;
+        }
         if (block_.size() - end_ < block_.size() / 2) {
             block_.resize(block_.size() * 2);  // a line longer than half the block
         }
@@ -79,7 +84,7 @@ public:
             return false;
         }
         const std::streamsize ready = std::max<std::streamsize>(source_.in_avail(), 1);
-        const std::streamsize room = static_cast<std::streamsize>(block_.size() - end_);
+        const auto room = static_cast<std::streamsize>(block_.size() - end_);
         end_ += static_cast<std::size_t>(source_.sgetn(block_.data() + end_, std::min(ready, room)));
         return true;
     }
@@ -94,6 +99,7 @@ private:
     std::vector<char> block_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::size_t scanned_ = 0;  // no newline in [begin_, scanned_)
 };
 
 }  // namespace
@@ -121,6 +127,9 @@ int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::os
     std::string refusals;
     std::size_t number = 0;
     const auto flush = [&] {
+        if (answers.empty()) {
+            return static_cast<bool>(out);
+        }
         if (!refusals.empty()) {
             notes.out.write(refusals.data(), static_cast<std::streamsize>(refusals.size())).flush();
         }
