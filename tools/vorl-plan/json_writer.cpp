@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 
 namespace vorl_plan {
 
@@ -13,6 +14,30 @@ using vorl_exchange::Row;
 using vorl_exchange::row_length;
 
 constexpr std::size_t longest_u64 = 20;
+constexpr std::size_t longest_row = 2 + row_length * 11;  // brackets, ten digits and a comma a word
+
+template <std::size_t size>
+char* put(char* at, const char (&text)[size]) {
+    std::memcpy(at, text, size - 1);
+    return at + size - 1;
+}
+
+// A third of the words of a plan are zero, the padding at the end of a row.
+char* put_row(char* at, const Row& words) {
+    *at++ = '[';
+    for (std::size_t index = 0; index < row_length; ++index) {
+        if (index != 0) {
+            *at++ = ',';
+        }
+        if (words[index] == 0) {
+            *at++ = '0';
+        } else {
+            at = std::to_chars(at, at + 10, words[index]).ptr;
+        }
+    }
+    *at++ = ']';
+    return at;
+}
 
 // Appends up to `longest` bytes that `fill` writes from a pointer and returns the end of.
 template <class Fill>
@@ -110,18 +135,7 @@ void string(std::string& out, std::string_view text) {
 }
 
 void row(std::string& out, const Row& words) {
-    constexpr std::size_t longest = 2 + row_length * 11;  // brackets, ten digits and a comma a word
-    append(out, longest, [&words](char* at) {
-        *at++ = '[';
-        for (std::size_t index = 0; index < row_length; ++index) {
-            if (index != 0) {
-                *at++ = ',';
-            }
-            at = std::to_chars(at, at + 10, words[index]).ptr;
-        }
-        *at++ = ']';
-        return at;
-    });
+    append(out, longest_row, [&words](char* at) { return put_row(at, words); });
 }
 
 void error_text(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.display().view()); }
@@ -142,16 +156,19 @@ void write_error(std::string& out, const vorl_exchange::ExchangeError& error) {
 
 }  // namespace
 
+// A plan is written in one piece, into room for its longest form.
 void write_answer(std::string& out, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
     if (!plan) {
         write_error(out, plan.error());
         return;
     }
-    out += R"({"ok":{"sender":)";
-    json::row(out, plan->sender);
-    out += R"(,"receiver":)";
-    json::row(out, plan->receiver);
-    out += "}}";
+    json::append(out, 32 + 2 * json::longest_row, [&plan](char* at) {
+        at = json::put(at, R"({"ok":{"sender":)");
+        at = json::put_row(at, plan->sender);
+        at = json::put(at, R"(,"receiver":)");
+        at = json::put_row(at, plan->receiver);
+        return json::put(at, "}}");
+    });
 }
 
 void write_answer(std::string& out, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
@@ -159,16 +176,18 @@ void write_answer(std::string& out, const vorl_exchange::Result<vorl_exchange::M
         write_error(out, plan.error());
         return;
     }
-    out += R"({"ok":{"sender":)";
-    json::row(out, plan->sender);
-    out += R"(,"receivers":[)";
-    for (const vorl_exchange::Row& receiver : plan->receivers) {
-        if (&receiver != plan->receivers.begin()) {
-            out += ',';
+    json::append(out, 32 + (1 + plan->receivers.size()) * json::longest_row, [&plan](char* at) {
+        at = json::put(at, R"({"ok":{"sender":)");
+        at = json::put_row(at, plan->sender);
+        at = json::put(at, R"(,"receivers":[)");
+        for (const vorl_exchange::Row& receiver : plan->receivers) {
+            if (&receiver != plan->receivers.begin()) {
+                *at++ = ',';
+            }
+            at = json::put_row(at, receiver);
         }
-        json::row(out, receiver);
-    }
-    out += "]}}";
+        return json::put(at, "]}}");
+    });
 }
 
 void write_answer(std::string& out, const vorl_exchange::Result<std::uint32_t>& offset_limit) {

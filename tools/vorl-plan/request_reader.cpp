@@ -294,8 +294,36 @@ private:
         return std::isfinite(out.real);
     }
 
+    // The common number of a request: a plain integer of up to 19 digits, which
+    // cannot overflow; anything else is left to `value`.
+    bool plain_integer(Value& out) {
+        const char* at = at_;
+        if (at == end_ || *at < '0' || *at > '9') {
+            return false;
+        }
+        std::uint64_t magnitude = 0;
+        if (*at == '0') {
+            ++at;
+        } else {
+            const char* const limit = end_ - at > 19 ? at + 19 : end_;
+            for (; at < limit && *at >= '0' && *at <= '9'; ++at) {
+                magnitude = magnitude * 10 + static_cast<unsigned>(*at - '0');
+            }
+        }
+        if (at < end_ && ((*at >= '0' && *at <= '9') || *at == '.' || *at == 'e' || *at == 'E')) {
+            return false;
+        }
+        at_ = at;
+        out.kind = Kind::Unsigned;
+        out.integer = magnitude;
+        return true;
+    }
+
     bool value(Value& out, int depth) {
         space();
+        if (plain_integer(out)) {
+            return true;
+        }
         if (at_ == end_) {
             return false;
         }
@@ -370,7 +398,8 @@ private:
         std::size_t entries = 0;
         do {
             Value entry;
-            if (!value(entry, 2)) {
+            space();
+            if (!plain_integer(entry) && !value(entry, 2)) {
                 return false;
             }
             ++entries;
