@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace vorl_plan {
 
@@ -84,7 +85,11 @@ std::size_t utf8_sequence(std::string_view text, std::size_t at, std::size_t& va
     return length;
 }
 
-void number(std::string& out, std::uint64_t value) {
+void unsigned_number(std::string& out, std::uint64_t value) {
+    append(out, longest_u64, [value](char* at) { return std::to_chars(at, at + longest_u64, value).ptr; });
+}
+
+void signed_number(std::string& out, std::int64_t value) {
     append(out, longest_u64, [value](char* at) { return std::to_chars(at, at + longest_u64, value).ptr; });
 }
 
@@ -141,6 +146,84 @@ void row(std::string& out, const Row& words) {
 void error_text(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.display().view()); }
 
 void error_debug(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.debug()); }
+
+std::string_view error_kind_name(vorl_exchange::ErrorKind kind) noexcept {
+    using vorl_exchange::ErrorKind;
+    switch (kind) {
+        case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
+        case ErrorKind::Tile: return "Tile";
+        case ErrorKind::DuplicateTile: return "DuplicateTile";
+        case ErrorKind::Count: return "Count";
+        case ErrorKind::ReceiverSet: return "ReceiverSet";
+        case ErrorKind::Schedule: return "Schedule";
+        case ErrorKind::PlanOffsetRange: return "PlanOffsetRange";
+        case ErrorKind::Address: return "Address";
+        case ErrorKind::HostPacket: return "HostPacket";
+    }
+    return "Unknown";
+}
+
+void Document::open(Layout layout, char opening, char closing) {
+    entry();
+    out_ += opening;
+    levels_.push_back({layout, closing});
+}
+
+void Document::close() {
+    const Level level = levels_.back();
+    levels_.pop_back();
+    if (level.layout == Layout::Indented && !level.empty) {
+        new_line(levels_.size());
+    }
+    out_ += level.closing;
+}
+
+void Document::new_line(std::size_t depth) {
+    out_ += '\n';
+    out_.append(2 * depth, ' ');
+}
+
+void Document::entry() {
+    if (std::exchange(after_key_, false) || levels_.empty()) {
+        return;
+    }
+    Level& level = levels_.back();
+    if (!level.empty) {
+        out_ += ',';
+    }
+    level.empty = false;
+    if (level.layout == Layout::Indented) {
+        new_line(levels_.size());
+    }
+}
+
+Document& Document::key(std::string_view name) {
+    entry();
+    json::string(out_, name);
+    out_ += levels_.back().layout == Layout::Indented ? ": " : ":";
+    after_key_ = true;
+    return *this;
+}
+
+void Document::string(std::string_view text) {
+    entry();
+    json::string(out_, text);
+}
+
+void Document::boolean(bool value) {
+    entry();
+    out_ += value ? "true" : "false";
+}
+
+void Document::null() {
+    entry();
+    out_ += "null";
+}
+
+void Document::row(const vorl_exchange::Row& words) {
+    entry();
+    json::row(out_, words);
+}
 
 }  // namespace json
 
