@@ -42,3 +42,5 @@ vorl_exchange_require(VORL_EXCHANGE_BUILD_TESTS libc6-dev Threads)
 
 vorl_exchange_require_part(VORL_EXCHANGE_BUILD_BENCH VORL_EXCHANGE_BUILD_EXAMPLES)
 vorl_exchange_require(VORL_EXCHANGE_BUILD_BENCH libbenchmark-dev benchmark)
+# The batch reader's benchmark measures it against simdjson's on-demand parser.
+vorl_exchange_require(VORL_EXCHANGE_BUILD_BENCH libsimdjson-dev simdjson CONFIG)

@@ -11,10 +11,10 @@
 
 namespace vorl_plan {
 
-bool FdWriter::drain() noexcept {
-    const char* next = pbase();
-    while (error_ == 0 && next < pptr()) {
-        const ssize_t written = ::write(fd_, next, static_cast<std::size_t>(pptr() - next));
+bool FdWriter::write_all(const char* text, std::size_t size) noexcept {
+    const char* const end = text + size;
+    while (error_ == 0 && text < end) {
+        const ssize_t written = ::write(fd_, text, static_cast<std::size_t>(end - text));
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -22,10 +22,22 @@ bool FdWriter::drain() noexcept {
             error_ = written < 0 ? errno : EIO;
             break;
         }
-        next += written;
+        text += written;
     }
+    return error_ == 0;
+}
+
+bool FdWriter::drain() noexcept {
+    write_all(pbase(), static_cast<std::size_t>(pptr() - pbase()));
     setp(buffer_.data(), buffer_.data() + buffer_.size());
     return error_ == 0;
+}
+
+std::streamsize FdWriter::xsputn(const char* text, std::streamsize size) {
+    if (static_cast<std::size_t>(size) < buffer_.size()) {
+        return std::streambuf::xsputn(text, size);
+    }
+    return drain() && write_all(text, static_cast<std::size_t>(size)) ? size : 0;
 }
 
 FdWriter::int_type FdWriter::overflow(int_type c) {

@@ -25,9 +25,12 @@ public:
 protected:
     int_type overflow(int_type c) override;
     int sync() override;
+    // A block larger than the buffer goes to the descriptor as it is, not copied first.
+    std::streamsize xsputn(const char* text, std::streamsize size) override;
 
 private:
     bool drain() noexcept;
+    bool write_all(const char* text, std::size_t size) noexcept;
 
     int fd_;
     int error_ = 0;
