@@ -236,6 +236,7 @@ void build(Interface& cli) {
         "{\"op\":\"multicast\",\"sender\":S,\"receivers\":[...],\"count\":C,\"offset\":O} (offset 0 if left out),\n"
         "{\"op\":\"paired_multicast\",\"sender\":S,\"receivers\":[...],\"count\":C},\n"
         "{\"op\":\"multicast_offset_limit\",\"sender\":S,\"receivers\":[...],\"count\":C}.\n"
+        "A field an op does not take, or one given twice, is refused.\n"
         "Answers: {\"ok\":...}, {\"err\":...,\"debug\":...} or {\"bad_request\":...}; exit status 0 at end of input.\n"
         "Lines refused in a FILE are also named on standard error as FILE:LINE: reason.\n" +
         batch->get_footer());
