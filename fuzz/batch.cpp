@@ -1,6 +1,7 @@
 // Any bytes as one request line of `vorl-plan batch`: exactly one response line,
 // valid JSON of a documented shape, and when it answers with a plan or an error,
-// the one the library gives for the same request.
+// the one the library gives for the same request, asked with only the fields of
+// its op, each once.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -148,14 +149,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(response["err"].is_string() && response["debug"].is_string(), "an error has its text and form");
     } else {
         require(response.size() == 1 && response.contains("ok"), "a response is ok, err or bad_request");
-        if (response["ok"].is_number_unsigned()) {
-            return 0;  // {"ok":N}: a number answer
-        }
     }
-    // Not a bad request: the line is a request the tool understood.
-    const json request = json::parse(line, nullptr, false);
+    // Not a bad request: the line is a request the tool understood, each of its
+    // fields one its op takes, named once.
+    std::size_t keys_written = 0;
+    const json request = json::parse(
+        line,
+        [&](int depth, json::parse_event_t event, json&) {
+            keys_written += event == json::parse_event_t::key && depth == 1 ? 1 : 0;
+            return true;
+        },
+        false);
     require(request.is_object() && request.contains("op"), "an answered request is an object with an op");
+    require(keys_written == request.size(), "an answered request names no field twice");
     const std::string op = request["op"].get<std::string>();
+    for (const auto& [key, value] : request.items()) {
+        const bool tiles = key == "receivers" && op != "point_to_point";
+        require(key == "op" || key == "sender" || key == "count" || tiles ||
+                    (key == "receiver" && op == "point_to_point") || (key == "offset" && op == "multicast"),
+                "an answered request has only the fields of its op");
+    }
     if (op != "point_to_point" && op != "multicast" && op != "paired_multicast") {
         return 0;  // requests other than plans answer with numbers or errors of their own
     }

@@ -2,9 +2,9 @@
 
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
-#include <vector>
 
 #include "json_writer.hpp"
 #include "request_reader.hpp"
@@ -49,13 +49,14 @@ bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\n\v\
 // a line is a view into the block rather than a copy.
 class LineBlocks {
 public:
-    explicit LineBlocks(std::streambuf& source) : source_{source}, block_(initial_block) {}
+    explicit LineBlocks(std::streambuf& source)
+        : source_{source}, block_{std::make_unique_for_overwrite<char[]>(initial_block)} {}
 
     // The next whole line in the block, without its newline.
     std::optional<std::string_view> next() {
-        const char* const start = block_.data() + begin_;
+        const char* const start = block_.get() + begin_;
         const auto* newline =
-            static_cast<const char*>(std::memchr(block_.data() + scanned_, '\n', end_ - scanned_));
+            static_cast<const char*>(std::memchr(block_.get() + scanned_, '\n', end_ - scanned_));
         if (newline == nullptr) {
             scanned_ = end_;  // a long line arriving in pieces is searched once
             return std::nullopt;
@@ -72,31 +73,36 @@ public:
     // Reads what the source has ready behind the unfinished line; false at the end of input.
     bool fill() {
         if (begin_ > 0) {  // the unfinished line moves to the front once, not at every read
-            std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+            std::memmove(block_.get(), block_.get() + begin_, end_ - begin_);
             end_ -= begin_;
             scanned_ -= begin_;
             begin_ = 0;
         }
-        if (block_.size() - end_ < block_.size() / 2) {
-            block_.resize(block_.size() * 2);  // a line longer than half the block
+        if (size_ - end_ < size_ / 2) {  // a line longer than half the block
+            auto larger = std::make_unique_for_overwrite<char[]>(2 * size_);
+            std::memcpy(larger.get(), block_.get(), end_);
+            block_ = std::move(larger);
+            size_ *= 2;
         }
         if (source_.sgetc() == std::char_traits<char>::eof()) {
             return false;
         }
         const std::streamsize ready = std::max<std::streamsize>(source_.in_avail(), 1);
-        const auto room = static_cast<std::streamsize>(block_.size() - end_);
-        end_ += static_cast<std::size_t>(source_.sgetn(block_.data() + end_, std::min(ready, room)));
+        const auto room = static_cast<std::streamsize>(size_ - end_);
+        end_ += static_cast<std::size_t>(source_.sgetn(block_.get() + end_, std::min(ready, room)));
         return true;
     }
 
     // What is left after the last newline: the last line, when the input does not end with one.
-    std::string_view rest() const { return {block_.data() + begin_, end_ - begin_}; }
+    std::string_view rest() const { return {block_.get() + begin_, end_ - begin_}; }
 
 private:
-    static constexpr std::size_t initial_block = 1 << 20;
+    // As large as a read of FdReader; a longer line doubles it.
+    static constexpr std::size_t initial_block = 1 << 16;
 
     std::streambuf& source_;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_;
+    std::size_t size_ = initial_block;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     std::size_t scanned_ = 0;  // no newline in [begin_, scanned_)
