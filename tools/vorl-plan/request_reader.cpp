@@ -461,7 +461,8 @@ private:
             }
             Value ignored;
             Value& slot = field == other ? ignored : found.value[field];
-            if (!(field == receivers ? tile_list(found, slot) : value(slot, 1))) {
+            space();
+            if (field == receivers ? !tile_list(found, slot) : !plain_integer(slot) && !value(slot, 1)) {
                 return false;
             }
             ++position;
@@ -578,7 +579,10 @@ std::expected<Request, std::string> interpret(const Collected& found, std::span<
     const Value& op_value = found.value[op];
     const std::string unescaped = op_value.escaped ? Scanner::unescape(op_value.text) : std::string{};
     const std::string_view name = op_value.escaped ? std::string_view{unescaped} : op_value.text;
-    const auto named = std::ranges::find(operations, name, &OperationName::name);
+    // The names differ in length, so one comparison of a known size tells them.
+    const auto named = std::ranges::find_if(operations, [name](const OperationName& candidate) {
+        return name.size() == candidate.name.size() && std::memcmp(name.data(), candidate.name.data(), name.size()) == 0;
+    });
     if (named == std::end(operations)) {
         return Refusal{"unknown op " + echo(name)};
     }
