@@ -13,11 +13,13 @@ namespace vorl_plan {
 // {"ok":...}, {"err":...,"debug":...} or {"bad_request":"<why>"}. The operations:
 // point_to_point, multicast (offset 0 when left out), paired_multicast, and
 // multicast_offset_limit, answered {"ok":N} with the largest offset that plans.
+// A request names only the fields of its op, each once (request_reader.hpp).
 [[nodiscard]] std::string answer_request(const vorl_exchange::Topology& topology, std::string_view line);
 
 // Answers every non-blank line of `in` on `out`, in order, and returns the exit
 // status (always 0: a bad line gets a bad_request answer, never ends the run).
-// Stops early once `out` has failed; the caller reports that failure.
+// Stops early once `out` has failed; the caller reports that failure. Answers
+// are written in blocks, and before each read that may wait for input.
 int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::ostream& out);
 
 // Where refused lines are named by number, "vorl-plan: SOURCE:3: missing field "op"",
