@@ -1,9 +1,8 @@
 // `vorl-plan batch` fed random bytes, truncated and malformed requests, huge lines
 // and blank lines: it never stops, answers every non-blank line with exactly one
 // line, in order, reports each line that is not a request (misspelt and repeated
-// fields included) as a bad request, and
-// answers each request as the library does. The built program must give the same
-// bytes as the protocol run in process.
+// fields included) as a bad request, and answers each request as the library
+// does. The built program must give the same bytes as the protocol run in process.
 //
 // Seeded like the adversarial test: the seed is printed and VORL_ADVERSARIAL_SEED
 // replays a run.
