@@ -421,6 +421,25 @@ private:
         return take(']');
     }
 
+    // A field name of the protocol written plainly, with its closing quote, read
+    // without scanning it as a string; `other` leaves the name to `string`.
+    Field known_name() {
+        const auto is = [this]<std::size_t size>(const char (&name)[size]) {
+            if (static_cast<std::size_t>(end_ - at_) < size - 1 || std::memcmp(at_, name, size - 1) != 0) {
+                return false;
+            }
+            at_ += size - 1;
+            return true;
+        };
+        switch (at_ < end_ ? *at_ : '\0') {
+            case 'o': return is("op\"") ? op : is("offset\"") ? offset : other;
+            case 's': return is("sender\"") ? sender : other;
+            case 'r': return is("receivers\"") ? receivers : is("receiver\"") ? receiver : other;
+            case 'c': return is("count\"") ? count : other;
+            default: return other;
+        }
+    }
+
     // The top-level object after its opening brace.
     bool request(Collected& found) {
         space();
@@ -432,7 +451,13 @@ private:
         do {
             space();
             Value key;
-            if (!take('"') || !string(key)) {
+            if (!take('"')) {
+                return false;
+            }
+            Field field = known_name();
+            if (field != other) {
+                key.text = field_names[field];
+            } else if (!string(key)) {
                 return false;
             }
             space();
@@ -441,7 +466,7 @@ private:
             }
             const std::string unescaped = key.escaped ? unescape(key.text) : std::string{};
             const std::string_view name = key.escaped ? std::string_view{unescaped} : key.text;
-            const Field field = field_of(name);
+            field = field == other ? field_of(name) : field;
             bool repeated = false;
             if (field != other) {
                 repeated = found.position[field] >= 0;
@@ -658,6 +683,10 @@ std::string_view json_text(std::string_view line) {
 }
 
 bool nested_too_deep(std::string_view line) {
+    // Nine opening brackets are needed to nest nine deep; counting them is cheap.
+    if (std::ranges::count(line, '[') + std::ranges::count(line, '{') <= deepest) {
+        return false;
+    }
     JsonDepth depth;
     return std::ranges::any_of(line, [&](char c) { return depth.step(c) > deepest; });
 }
