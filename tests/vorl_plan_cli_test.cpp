@@ -321,6 +321,79 @@ TEST(VorlPlanCliOutput, FailedWritesAreReportedNotSwallowed) {
     EXPECT_EQ(early.err, "");
 }
 
+// A usage error, a refused input or a failed plan is told on standard error with
+// its own status whatever standard output is; a failed JSON document that could
+// not be written is named too, without hiding the failure it describes.
+TEST(VorlPlanCliOutput, DiagnosticsKeepTheirStatusWhateverStandardOutputIs) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"p2p 0 2 -1", 2, "vorl-plan: COUNT \"-1\" is negative"},
+        {"p2p 0 2 1 --format xml", 2, "vorl-plan: --format: xml not in {text,json,svg}"},
+        {"multicast 0 @- 1 --topology - <<<'[x'", 2,
+         "vorl-plan: --topology - and the receivers (@- or --receivers-from -) both read standard input"},
+        {"p2p 0 1 1 --topology /nonexistent", 4, "vorl-plan: --topology: cannot read /nonexistent"},
+        {"p2p 0 0 1", 1, "exchange endpoints must be distinct\n"},
+        {"paired 0 2 1 --format svg", 1, "invalid multicast receiver set\nhint: paired receivers"},
+        {"p2p 0 0 1 --format json", 1, "exchange endpoints must be distinct\nvorl-plan: cannot write standard output"},
+        {"check p2p 0 2 4149", 1, "exchange count 4149 is outside 1..=4148\n"},
+    };
+    for (const auto& test : cases) {
+        for (const char* redirect : {">/dev/full", ">&-"}) {
+            const Outcome outcome = shell("$VP " + std::string{test.arguments} + " " + redirect);
+            EXPECT_EQ(outcome.status, test.status) << test.arguments << " " << redirect << "\n" << outcome.err;
+            EXPECT_TRUE(outcome.err.starts_with(test.err)) << test.arguments << " " << redirect << "\n" << outcome.err;
+        }
+    }
+}
+
+// Two readers of standard input are refused before either reads, whatever it holds;
+// values are named by the argument they were given for; no message shows an
+// invisible character as it is.
+TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
+    const struct {
+        std::string arguments;
+        const char* input;
+        const char* err;
+    } cases[] = {
+        {"multicast 0 @- 1 --topology -", "0\n2\n", "--topology - and the receivers (@- or --receivers-from -) both"},
+        {"multicast 0 @- 1 --topology -", "[x", "--topology - and the receivers (@- or --receivers-from -) both"},
+        {"paired 0 1 --receivers-from - --topology -", "", "--topology - and the receivers (@- or --receivers"},
+        {"offset-limit 0 @- 1 --topology -", "\xff", "--topology - and the receivers (@- or --receivers-from -)"},
+        {"batch --topology -", "{}", "--topology - and the batch requests both read standard input"},
+        {"batch - --topology -", "[0,1]", "--topology - and the batch requests both read standard input"},
+        {"disasm - -", "0", "WORD - and WORD - both read standard input"},
+        {"p2p -3 2 1", "", "SENDER \"-3\" is negative"},
+        {"p2p 0 -2 1", "", "RECEIVER \"-2\" is negative"},
+        {"p2p 0 2 -1", "", "COUNT \"-1\" is negative"},
+        {"multicast 0 -1,2 1", "", "RECEIVERS \"-1,2\" is negative"},
+        {"multicast 0 1 -1 --receivers-from /dev/null", "", "COUNT \"-1\" is negative"},
+        {"multicast 0 2,1 1 --offset -5", "", "--offset \"-5\" is negative"},
+        {"multicast 0 2,1 1 --offset=-5", "", "--offset \"-5\" is negative"},
+        {"check multicast 0 2,1 -4", "", "COUNT \"-4\" is negative"},
+        {"disasm 0 -5", "", "WORD \"-5\" is negative"},
+        {"p2p 0 $'2\\x1b[31m' 1", "", "RECEIVER \"2\\x1b[31m\" is not a decimal number"},
+        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 2 \"\\u{feff}3\" is not a decimal"},
+        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 2 \"3\\u{202e}1\" is not a decimal"},
+        {"p2p 0 $'\\xc3\\xa9' 1", "", "RECEIVER \"\u00e9\" is not"},
+        {"p2p 0 $'\\xc3' 1", "", "RECEIVER \"\\xc3\" is not"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = shell("printf '%s' '" + std::string{test.input} + "' | $VP " + test.arguments);
+        EXPECT_EQ(outcome.status, 2) << test.arguments << "\n" << outcome.err;
+        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err}))
+            << test.arguments << "\n" << outcome.err;
+    }
+    // A table that begins with a UTF-8 byte-order mark is read as if it had none.
+    for (const char* table : {"\xef\xbb\xbf[0, 2, 64]", "\xef\xbb\xbf" "0\n2\n64\n"}) {
+        const Outcome outcome = run("p2p 0 2 1 --topology -", table);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
+    }
+}
+
 TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     const std::string requests = VORL_TEST_DATA_DIR "/planner-requests.jsonl";
     const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
@@ -594,7 +667,7 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
     }
     std::filesystem::remove(file);
     EXPECT_EQ(run("p2p 0 1 1 --topology /nonexistent").err,
-              "vorl-plan: cannot read /nonexistent: No such file or directory\n");
+              "vorl-plan: --topology: cannot read /nonexistent: No such file or directory\n");
     // A file without end is refused after a bound, not read until memory runs out.
     EXPECT_NE(run("p2p 0 1 1 --topology /dev/zero").err.find("/dev/zero is longer than 64 MiB"), std::string::npos);
     // Standard input holds either the table or another input, not both.
