@@ -399,12 +399,19 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
     EXPECT_EQ(shell("$VP batch " + requests + " | cmp - " + responses).status, 0);
     EXPECT_EQ(shell("$VP batch - <" + requests + " | cmp - " + responses).status, 0);
-    // Rows printed as decimal numbers go back into disasm as they stand.
-    const std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000 0 0 0 0 0").out;
-    for (const char* source :
-         {"$VP p2p 0 2 1 --format json", "echo '{\"op\":\"point_to_point\",\"sender\":0,\"receiver\":2,\"count\":1}' | $VP batch",
-          "echo '[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]'"}) {
-        const std::string script = std::string{source} + " | $VP disasm - | head -9 | cmp - <(echo -n '" + decoded + "')";
+    // Rows printed as decimal numbers go back into disasm as they stand, each under
+    // a line naming it, its fill words named as such.
+    std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000").out;
+    for (int fill = 0; fill < 5; ++fill) {
+        decoded += "0x00000000  fill\n";
+    }
+    for (const auto& [source, heading] : std::vector<std::pair<std::string, std::string>>{
+             {"$VP p2p 0 2 1 --format json", "line 1: sender 0"},
+             {"echo '{\"op\":\"point_to_point\",\"sender\":0,\"receiver\":2,\"count\":1}' | $VP batch",
+              "line 1: ok.sender"},
+             {"echo '[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]'", "line 1: row"}}) {
+        const std::string script =
+            source + " | $VP disasm - | head -10 | cmp - <(echo -n '" + heading + "\n" + decoded + "')";
         EXPECT_EQ(shell(script).status, 0) << source;
     }
     const struct {
@@ -444,6 +451,56 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     std::filesystem::remove(file);
 }
 
+// disasm of batch answers keeps one heading per answer, rows or not, so that its
+// headings line up with the requests; a point-to-point receiver's mark is named.
+TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
+    const std::string requests =
+        R"({"op":"point_to_point","sender":0,"receiver":2,"count":1})"
+        "\n"
+        R"({"op":"multicast","sender":0,"receivers":[],"count":1})"
+        "\n"
+        R"({"op":"frob"})"
+        "\n"
+        R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
+        "\n"
+        R"({"op":"paired_multicast","sender":0,"receivers":[2,3],"count":100})"
+        "\n";
+    const std::string listing = run("disasm -", run("batch", requests).out).out;
+    std::vector<std::string> headings;
+    std::istringstream lines{listing};
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("0x")) {
+            headings.push_back(line);
+        }
+    }
+    EXPECT_EQ(headings, (std::vector<std::string>{
+                            "line 1: ok.sender", "line 1: ok.receiver",
+                            "line 2: no rows (err: invalid multicast receiver set)",
+                            "line 3: no rows (bad_request: unknown op \"frob\")", "line 4: no rows (offset limit 4064)",
+                            "line 5: ok.sender", "line 5: ok.receivers[0]", "line 5: ok.receivers[1]"}));
+    EXPECT_NE(listing.find("line 1: ok.receiver\n0x00000001  mark\n0x41800003  open\n"), std::string::npos);
+    EXPECT_EQ(listing.find("  unknown 0x"), std::string::npos) << listing;
+
+    const struct {
+        const char* source;
+        const char* listing;
+    } documents[] = {
+        {"$VP p2p 0 0 1 --format json", "line 1: no rows (error: exchange endpoints must be distinct)\n"},
+        {"$VP offset-limit 0 2 1 --format json", "line 1: no rows (offset limit 4064)\n"},
+        {"echo '[[1],[2]] 5'", "line 1: row[0]\n0x00000001  unknown 0x00000001\nline 1: row[1]\n"
+                               "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
+        // A row of nine words whose first word is neither the mark nor the opening word.
+        {"echo '[5,1098907651,1134559232,0,0,0,0,0,0]'", "line 1: row\n0x00000005  stray: unknown 0x00000005\n"},
+    };
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-disasm").string();
+    for (const auto& test : documents) {
+        const Outcome outcome = shell(std::string{test.source} + " 2>/dev/null | $VP disasm - >'" + file + "'");
+        EXPECT_EQ(outcome.status, 0) << test.source << "\n" << outcome.err;
+        EXPECT_TRUE(slurp(file).starts_with(test.listing)) << test.source << "\n" << slurp(file);
+    }
+    std::filesystem::remove(file);
+}
+
 TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
     const struct {
         const char* arguments;
@@ -469,7 +526,10 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
         const auto document = nlohmann::json::parse(json.out);
         EXPECT_EQ(document["format_version"], 1);
         EXPECT_EQ(document["error"]["display"].get<std::string>() + "\n", text.err.substr(0, text.err.find('\n') + 1));
-        EXPECT_EQ(document["error"]["hints"].size(), 1u);
+        ASSERT_EQ(document["error"]["hints"].size(), 1u);
+        // The hint's text alone; "hint: " marks it on standard error only.
+        const std::string hint_line = text.err.substr(text.err.find('\n') + 1);
+        EXPECT_EQ("hint: " + document["error"]["hints"][0].get<std::string>() + "\n", hint_line);
     }
     const auto failure = nlohmann::json::parse(run("multicast 0 2,1 1 --offset 4065 --format json").out);
     EXPECT_EQ(failure["exchange"], "multicast");
@@ -529,6 +589,11 @@ TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
     EXPECT_LT(many.size(), 200'000u);
     EXPECT_EQ(occurrences(many, ">receiver "), 24u);
     EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
+    // The text listing and the picture share one title, a long list shortened alike.
+    const std::string heading = "multicast exchange: sender 0, receivers [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, "
+                                "13, 14, ... (1471 receivers)], 1 word, offset 0";
+    EXPECT_TRUE(run("multicast 0 " + all + " 1").out.starts_with(heading + "\n"));
+    EXPECT_NE(many.find(">" + heading + "</text>"), std::string::npos);
 }
 
 }  // namespace

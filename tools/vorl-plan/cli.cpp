@@ -231,7 +231,9 @@ void build(Interface& cli) {
     disasm
         ->add_option("WORD", cli.words,
                      "Hexadecimal word, with or without 0x; - reads words from standard input: hexadecimal "
-                     "tokens, and JSON arrays of decimal words (rows as the JSON and batch output print them)")
+                     "tokens, and JSON arrays of decimal words (rows as the JSON and batch output print them). "
+                     "Each row read from JSON is listed under a line naming it, its mark and fill words named; "
+                     "a JSON document without rows (a failed plan, an offset limit) is one line saying so")
         ->required()
         ->type_name("HEX|-");
     add_command(
@@ -527,18 +529,33 @@ int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind)
 }
 
 int disassemble_words(Interface& cli) {
-    std::vector<std::uint32_t> values;
+    std::vector<WordGroup> groups;
     for (const std::string& word : cli.words) {
         if (word == "-") {
             InputFile input{"-"};
-            const auto read = parse_word_text(read_all(input), input.name());
-            values.insert(values.end(), read.begin(), read.end());
+            auto read = parse_word_text(read_all(input), input.name());
+            std::ranges::move(read, std::back_inserter(groups));
         } else {
-            values.push_back(parse_word(word, "WORD"));  // all are read before any is printed
+            // All are read before any is printed.
+            groups.push_back({WordGroup::Kind::Words, "", {parse_word(word, "WORD")}});
         }
     }
-    for (const std::uint32_t value : values) {
-        std::cout << disassemble(value) << "\n";
+    for (const WordGroup& group : groups) {
+        if (group.kind != WordGroup::Kind::Words) {
+            std::cout << group.heading << "\n";
+        }
+        // A whole row is read as a row, so that its mark and fill words are named.
+        if (group.kind == WordGroup::Kind::Row && group.words.size() == vorl_exchange::row_length) {
+            vorl_exchange::Row row{};
+            std::ranges::copy(group.words, row.begin());
+            for (const TimelineWord& entry : read_timeline(row).words) {
+                std::cout << disassemble(entry) << "\n";
+            }
+            continue;
+        }
+        for (const std::uint32_t value : group.words) {
+            std::cout << disassemble(value) << "\n";
+        }
     }
     return exit_ok;
 }

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "hints.hpp"
 #include "render.hpp"
 
 namespace vorl_plan {
@@ -237,7 +238,10 @@ ordered_json failure_json(const vorl_exchange::ExchangeError& error, const std::
     failure["kind"] = kind_name(error.kind());
     failure["display"] = std::string{error.display().view()};
     failure["debug"] = error.debug();
-    failure["hints"] = hints;
+    failure["hints"] = ordered_json::array();
+    for (const std::string& hint : hints) {
+        failure["hints"].push_back(hint.starts_with(hint_prefix) ? hint.substr(hint_prefix.size()) : hint);
+    }
     return failure;
 }
 

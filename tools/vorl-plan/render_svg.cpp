@@ -176,14 +176,7 @@ std::string header(const NamedTopology& topology, const PlanView& view, const Pi
                       num(height) + "\" viewBox=\"0 0 " + num(canvas_width) + " " + num(height) +
                       "\" font-family=\"DejaVu Sans Mono, Menlo, Consolas, monospace\">\n";
     out += rect(0, 0, canvas_width, height, "fill=\"#ffffff\"");
-    // A long receiver list would run off the picture; its lanes name the tiles.
-    constexpr std::size_t longest_title = 100;
-    std::string heading = title(view.request);
-    if (heading.size() > longest_title) {
-        heading = heading.substr(0, longest_title) + "... (" + std::to_string(view.request.receivers.size()) +
-                  " receivers)";
-    }
-    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", heading);
+    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", title(view.request));
     out += text_at(16, 43, "font-size=\"12\" fill=\"#444444\"",
                    picture.axis.has_breaks()
                        ? "x: cycles from each row's opening word. Stretches longer than " +
