@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -594,6 +595,84 @@ TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
                                 "13, 14, ... (1471 receivers)], 1 word, offset 0";
     EXPECT_TRUE(run("multicast 0 " + all + " 1").out.starts_with(heading + "\n"));
     EXPECT_NE(many.find(">" + heading + "</text>"), std::string::npos);
+}
+
+// The 11px labels of a picture with where their text is, and the pieces of its
+// send line; the text is measured as the renderer measures it.
+struct Label {
+    double left, right, top, bottom;
+    std::string text;
+};
+
+std::vector<Label> labels_in(const std::string& svg) {
+    static const std::regex label{R"re(<text x="([0-9.]+)" y="([0-9.]+)" font-size="11"( text-anchor="middle")?[^>]*>([^<]*)</text>)re"};
+    std::vector<Label> labels;
+    for (auto match = std::sregex_iterator{svg.begin(), svg.end(), label}; match != std::sregex_iterator{}; ++match) {
+        const double x = std::stod((*match)[1]);
+        const double y = std::stod((*match)[2]);
+        std::string text = (*match)[4];
+        for (const char* entity : {"&gt;", "&lt;", "&amp;"}) {
+            for (std::size_t at; (at = text.find(entity)) != std::string::npos;) {
+                text.replace(at, std::string{entity}.size(), "x");
+            }
+        }
+        const double width = 6.7 * static_cast<double>(text.size());
+        const double left = (*match)[3].matched ? x - width / 2 : x;
+        labels.push_back({left, left + width, y - 9, y + 2, text});
+    }
+    return labels;
+}
+
+TEST(VorlPlanCli, PicturesKeepLabelsClearOfNamesAndLines) {
+    constexpr double plot_left = 190;
+    std::string thirty = "1";
+    for (int tile = 2; tile <= 30; ++tile) {
+        thirty += "," + std::to_string(tile);
+    }
+    static const std::regex send_piece{
+        R"re(<line x1="([0-9.]+)" y1="([0-9.]+)" x2="[0-9.]+" y2="([0-9.]+)" stroke="#d7191c" stroke-width="2")re"};
+    for (const std::string& arguments : std::vector<std::string>{"p2p 0 2 1", "paired 0 2,3 100", "multicast 0 " + thirty + " 4148",
+                                        "multicast 0 2,1 100 --offset 4000", "paired 0 2,3,4,5 4148"}) {
+        const std::string svg = run(arguments + " --format svg").out;
+        const std::vector<Label> labels = labels_in(svg);
+        ASSERT_FALSE(labels.empty()) << arguments;
+        std::size_t pieces = 0;
+        for (auto match = std::sregex_iterator{svg.begin(), svg.end(), send_piece}; match != std::sregex_iterator{};
+             ++match) {
+            ++pieces;
+            const double x = std::stod((*match)[1]);
+            const double top = std::stod((*match)[2]);
+            const double bottom = std::stod((*match)[3]);
+            for (const Label& label : labels) {
+                const bool crosses = label.left < x && x < label.right && label.top < bottom && top < label.bottom;
+                EXPECT_FALSE(crosses) << arguments << ": the send line at " << x << " crosses \"" << label.text
+                                      << "\"";
+            }
+        }
+        EXPECT_GE(pieces, 2u) << arguments;  // the legend's sample and the line itself
+        for (const Label& label : labels) {
+            if (label.text.starts_with("physical ") || label.text.starts_with("not in topology") ||
+                label.top < 90) {
+                continue;  // the lane names and the legend
+            }
+            EXPECT_GE(label.left, plot_left) << arguments << ": \"" << label.text << "\"";
+        }
+    }
+    // A break shows its zigzag (two strokes) on every axis drawn, as its two
+    // dashed edges run through the lanes.
+    const std::string zigzag = R"(stroke="#555555" stroke-width="1.5")";
+    const std::string edge = R"(stroke="#bbbbbb" stroke-dasharray="3 3")";
+    const std::string one_axis = run("p2p 0 2 4148 --format svg").out;
+    EXPECT_GE(occurrences(one_axis, edge), 2u);
+    EXPECT_EQ(occurrences(one_axis, zigzag), occurrences(one_axis, edge));
+    const std::string two_axes = run("multicast 0 " + thirty + " 4148 --format svg").out;
+    EXPECT_GE(occurrences(two_axes, edge), 2u);
+    EXPECT_EQ(occurrences(two_axes, zigzag), 2 * occurrences(two_axes, edge));
+    // A failed plan draws nothing: there are no rows, and the error is on standard error.
+    const Outcome failed = run("paired 0 2 1 --format svg");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_TRUE(failed.err.starts_with("invalid multicast receiver set\nhint: ")) << failed.err;
 }
 
 }  // namespace
