@@ -393,6 +393,10 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
     }
+    // The notes on refused batch lines show every byte too.
+    const Outcome batch =
+        shell(R"(f=$(mktemp); printf '%s\n' '{"op":"\u001b[2J"}' >"$f"; $VP batch "$f" >/dev/null; rm "$f")");
+    EXPECT_NE(batch.err.find(R"(:1: unknown op "\x1b[2J")"), std::string::npos) << batch.err;
 }
 
 TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {

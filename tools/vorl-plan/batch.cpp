@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "json_depth.hpp"
+#include "visible_text.hpp"
 
 namespace vorl_plan {
 
@@ -232,7 +233,8 @@ int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::os
         const Answer answer = answer_line(topology, line);
         out << answer.line << '\n';
         if (!answer.refusal.empty()) {
-            notes.out << "vorl-plan: " << notes.source << ":" << number << ": " << answer.refusal << '\n';
+            notes.out << "vorl-plan: " << visible(notes.source) << ":" << number << ": " << visible(answer.refusal)
+                      << '\n';
         }
         // Flush before waiting for more input, so that a program talking to us
         // line by line sees each answer, without flushing after every line of a file.

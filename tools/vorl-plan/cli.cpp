@@ -568,7 +568,7 @@ int answer_batch(Interface& cli, const NamedTopology& topology) {
     if (cli.batch_input == "-") {
         run_batch(topology.topology, in, std::cout);
     } else {
-        run_batch(topology.topology, in, std::cout, {visible(input.name()), std::cerr});
+        run_batch(topology.topology, in, std::cout, {input.name(), std::cerr});
     }
     input.check_read();
     return exit_ok;
