@@ -34,7 +34,9 @@ namespace {
 
 constexpr const char* exit_statuses =
     "Exit status: 0 done, 1 the plan failed, 2 wrong command line (or a malformed value read for it),\n"
-    "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.";
+    "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.\n"
+    "Diagnostics go to standard error; a failed plan or a usage error keeps its status even when\n"
+    "standard output is closed or full.";
 
 // The text arguments of one planning subcommand, converted after parsing so that
 // every bad value gets the same kind of reason.
