@@ -609,7 +609,8 @@ struct Label {
 };
 
 std::vector<Label> labels_in(const std::string& svg) {
-    static const std::regex label{R"re(<text x="([0-9.]+)" y="([0-9.]+)" font-size="11"( text-anchor="middle")?[^>]*>([^<]*)</text>)re"};
+    static const std::regex label{
+        R"re(<text x="([0-9.]+)" y="([0-9.]+)" font-size="11"( text-anchor="middle")?[^>]*>([^<]*)</text>)re"};
     std::vector<Label> labels;
     for (auto match = std::sregex_iterator{svg.begin(), svg.end(), label}; match != std::sregex_iterator{}; ++match) {
         const double x = std::stod((*match)[1]);
@@ -635,8 +636,9 @@ TEST(VorlPlanCli, PicturesKeepLabelsClearOfNamesAndLines) {
     }
     static const std::regex send_piece{
         R"re(<line x1="([0-9.]+)" y1="([0-9.]+)" x2="[0-9.]+" y2="([0-9.]+)" stroke="#d7191c" stroke-width="2")re"};
-    for (const std::string& arguments : std::vector<std::string>{"p2p 0 2 1", "paired 0 2,3 100", "multicast 0 " + thirty + " 4148",
-                                        "multicast 0 2,1 100 --offset 4000", "paired 0 2,3,4,5 4148"}) {
+    for (const std::string& arguments :
+         std::vector<std::string>{"p2p 0 2 1", "paired 0 2,3 100", "multicast 0 " + thirty + " 4148",
+                                  "multicast 0 2,1 100 --offset 4000", "paired 0 2,3,4,5 4148"}) {
         const std::string svg = run(arguments + " --format svg").out;
         const std::vector<Label> labels = labels_in(svg);
         ASSERT_FALSE(labels.empty()) << arguments;

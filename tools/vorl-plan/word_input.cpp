@@ -56,8 +56,8 @@ std::vector<std::uint32_t> row_words(const nlohmann::ordered_json& row, const Pl
     for (std::size_t index = 0; index < row.size(); ++index) {
         const auto& value = row[index];
         if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
-            throw UsageError{place.in_message() + ": array entry " + std::to_string(index + 1) + " " + value.dump().substr(0, 40) +
-                             " is not a decimal word 0..4294967295"};
+            throw UsageError{place.in_message() + ": array entry " + std::to_string(index + 1) + " " +
+                             value.dump().substr(0, 40) + " is not a decimal word 0..4294967295"};
         }
         words.push_back(value.get<std::uint32_t>());
     }
@@ -80,7 +80,7 @@ std::string lane_name(const nlohmann::ordered_json& lane) {
     if (role == lane.end() || !role->is_string()) {
         return "row";
     }
-    return role->get<std::string>() + (tile != lane.end() && tile->is_number() ? " " + tile->dump() : "");
+    return visible(role->get<std::string>()) + (tile != lane.end() && tile->is_number() ? " " + tile->dump() : "");
 }
 
 void append_rows_of(const nlohmann::ordered_json& value, const Place& place, const std::string& path,
@@ -94,7 +94,8 @@ void append_rows_of(const nlohmann::ordered_json& value, const Place& place, con
         for (std::size_t index = 0; index < value.size(); ++index) {
             const auto& entry = value[index];
             if (!entry.is_array() && !entry.is_object()) {
-                throw UsageError{place.in_message() + ": " + entry.dump().substr(0, 40) + " is neither a word nor a row"};
+                throw UsageError{place.in_message() + ": " + entry.dump().substr(0, 40) +
+                                 " is neither a word nor a row"};
             }
             append_rows_of(entry, place, path + "[" + std::to_string(index) + "]", groups);
         }
@@ -126,8 +127,9 @@ void append_rows_of(const nlohmann::ordered_json& value, const Place& place, con
 std::string without_rows(const nlohmann::ordered_json& value) {
     constexpr std::size_t longest = 80;
     const auto text = [](const nlohmann::ordered_json& entry) {
-        std::string shown = entry.is_string() ? entry.get<std::string>() : entry.dump(-1, ' ', false,
-                                                                                     nlohmann::json::error_handler_t::replace);
+        const std::string shown = entry.is_string()
+                                      ? entry.get<std::string>()
+                                      : entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         return visible(shown.size() > longest ? shown.substr(0, longest) + "..." : shown);
     };
     if (value.is_object()) {
