@@ -22,6 +22,9 @@ if(TARGET vorl-plan)
   file(RELATIVE_PATH bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
   set_target_properties(vorl-plan PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
   install(TARGETS vorl-plan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The JSON schemas of the documents vorl-plan reads and writes.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/schemas/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorl_exchange/schemas
+    FILES_MATCHING PATTERN "*.schema.json")
 endif()
 
 install(EXPORT vorl_exchange_targets

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-  libsimdjson-dev   python3 python3-pytest "$@")
+  libsimdjson-dev python3 python3-pytest python3-jsonschema "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -321,17 +322,101 @@ TEST(VorlPlanCliOutput, FailedWritesAreReportedNotSwallowed) {
     EXPECT_EQ(early.err, "");
 }
 
+// A usage error, a refused input or a failed plan is told on standard error with
+// its own status whatever standard output is; a failed JSON document that could
+// not be written is named too, without hiding the failure it describes.
+TEST(VorlPlanCliOutput, DiagnosticsKeepTheirStatusWhateverStandardOutputIs) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"p2p 0 2 -1", 2, "vorl-plan: COUNT \"-1\" is negative"},
+        {"p2p 0 2 1 --format xml", 2, "vorl-plan: --format: xml not in {text,json,svg}"},
+        {"multicast 0 @- 1 --topology - <<<'[x'", 2,
+         "vorl-plan: --topology - and the receivers (@- or --receivers-from -) both read standard input"},
+        {"p2p 0 1 1 --topology /nonexistent", 4, "vorl-plan: --topology: cannot read /nonexistent"},
+        {"p2p 0 0 1", 1, "exchange endpoints must be distinct\n"},
+        {"paired 0 2 1 --format svg", 1, "invalid multicast receiver set\nhint: paired receivers"},
+        {"p2p 0 0 1 --format json", 1, "exchange endpoints must be distinct\nvorl-plan: cannot write standard output"},
+        {"check p2p 0 2 4149", 1, "exchange count 4149 is outside 1..=4148\n"},
+    };
+    for (const auto& test : cases) {
+        for (const char* redirect : {">/dev/full", ">&-"}) {
+            const Outcome outcome = shell("$VP " + std::string{test.arguments} + " " + redirect);
+            EXPECT_EQ(outcome.status, test.status) << test.arguments << " " << redirect << "\n" << outcome.err;
+            EXPECT_TRUE(outcome.err.starts_with(test.err)) << test.arguments << " " << redirect << "\n" << outcome.err;
+        }
+    }
+}
+
+// Two readers of standard input are refused before either reads, whatever it holds;
+// values are named by the argument they were given for; no message shows an
+// invisible character as it is.
+TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
+    const struct {
+        std::string arguments;
+        const char* input;
+        const char* err;
+    } cases[] = {
+        {"multicast 0 @- 1 --topology -", "0\n2\n", "--topology - and the receivers (@- or --receivers-from -) both"},
+        {"multicast 0 @- 1 --topology -", "[x", "--topology - and the receivers (@- or --receivers-from -) both"},
+        {"paired 0 1 --receivers-from - --topology -", "", "--topology - and the receivers (@- or --receivers"},
+        {"offset-limit 0 @- 1 --topology -", "\xff", "--topology - and the receivers (@- or --receivers-from -)"},
+        {"batch --topology -", "{}", "--topology - and the batch requests both read standard input"},
+        {"batch - --topology -", "[0,1]", "--topology - and the batch requests both read standard input"},
+        {"disasm - -", "0", "WORD - and WORD - both read standard input"},
+        {"p2p -3 2 1", "", "SENDER \"-3\" is negative"},
+        {"p2p 0 -2 1", "", "RECEIVER \"-2\" is negative"},
+        {"p2p 0 2 -1", "", "COUNT \"-1\" is negative"},
+        {"multicast 0 -1,2 1", "", "RECEIVERS \"-1,2\" is negative"},
+        {"multicast 0 1 -1 --receivers-from /dev/null", "", "COUNT \"-1\" is negative"},
+        {"multicast 0 2,1 1 --offset -5", "", "--offset \"-5\" is negative"},
+        {"multicast 0 2,1 1 --offset=-5", "", "--offset \"-5\" is negative"},
+        {"check multicast 0 2,1 -4", "", "COUNT \"-4\" is negative"},
+        {"disasm 0 -5", "", "WORD \"-5\" is negative"},
+        {"p2p 0 $'2\\x1b[31m' 1", "", "RECEIVER \"2\\x1b[31m\" is not a decimal number"},
+        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 2 \"\\u{feff}3\" is not a decimal"},
+        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 2 \"3\\u{202e}1\" is not a decimal"},
+        {"p2p 0 $'\\xc3\\xa9' 1", "", "RECEIVER \"\u00e9\" is not"},
+        {"p2p 0 $'\\xc3' 1", "", "RECEIVER \"\\xc3\" is not"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = shell("printf '%s' '" + std::string{test.input} + "' | $VP " + test.arguments);
+        EXPECT_EQ(outcome.status, 2) << test.arguments << "\n" << outcome.err;
+        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err}))
+            << test.arguments << "\n" << outcome.err;
+    }
+    // A table that begins with a UTF-8 byte-order mark is read as if it had none.
+    for (const char* table : {"\xef\xbb\xbf[0, 2, 64]", "\xef\xbb\xbf" "0\n2\n64\n"}) {
+        const Outcome outcome = run("p2p 0 2 1 --topology -", table);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
+    }
+    // The notes on refused batch lines show every byte too.
+    const Outcome batch =
+        shell(R"(f=$(mktemp); printf '%s\n' '{"op":"\u001b[2J"}' >"$f"; $VP batch "$f" >/dev/null; rm "$f")");
+    EXPECT_NE(batch.err.find(R"(:1: unknown op "\x1b[2J")"), std::string::npos) << batch.err;
+}
+
 TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     const std::string requests = VORL_TEST_DATA_DIR "/planner-requests.jsonl";
     const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
     EXPECT_EQ(shell("$VP batch " + requests + " | cmp - " + responses).status, 0);
     EXPECT_EQ(shell("$VP batch - <" + requests + " | cmp - " + responses).status, 0);
-    // Rows printed as decimal numbers go back into disasm as they stand.
-    const std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000 0 0 0 0 0").out;
-    for (const char* source :
-         {"$VP p2p 0 2 1 --format json", "echo '{\"op\":\"point_to_point\",\"sender\":0,\"receiver\":2,\"count\":1}' | $VP batch",
-          "echo '[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]'"}) {
-        const std::string script = std::string{source} + " | $VP disasm - | head -9 | cmp - <(echo -n '" + decoded + "')";
+    // Rows printed as decimal numbers go back into disasm as they stand, each under
+    // a line naming it, its fill words named as such.
+    std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000").out;
+    for (int fill = 0; fill < 5; ++fill) {
+        decoded += "0x00000000  fill\n";
+    }
+    for (const auto& [source, heading] : std::vector<std::pair<std::string, std::string>>{
+             {"$VP p2p 0 2 1 --format json", "line 1: sender 0"},
+             {"echo '{\"op\":\"point_to_point\",\"sender\":0,\"receiver\":2,\"count\":1}' | $VP batch",
+              "line 1: ok.sender"},
+             {"echo '[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]'", "line 1: row"}}) {
+        const std::string script =
+            source + " | $VP disasm - | head -10 | cmp - <(echo -n '" + heading + "\n" + decoded + "')";
         EXPECT_EQ(shell(script).status, 0) << source;
     }
     const struct {
@@ -371,6 +456,56 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     std::filesystem::remove(file);
 }
 
+// disasm of batch answers keeps one heading per answer, rows or not, so that its
+// headings line up with the requests; a point-to-point receiver's mark is named.
+TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
+    const std::string requests =
+        R"({"op":"point_to_point","sender":0,"receiver":2,"count":1})"
+        "\n"
+        R"({"op":"multicast","sender":0,"receivers":[],"count":1})"
+        "\n"
+        R"({"op":"frob"})"
+        "\n"
+        R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
+        "\n"
+        R"({"op":"paired_multicast","sender":0,"receivers":[2,3],"count":100})"
+        "\n";
+    const std::string listing = run("disasm -", run("batch", requests).out).out;
+    std::vector<std::string> headings;
+    std::istringstream lines{listing};
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("0x")) {
+            headings.push_back(line);
+        }
+    }
+    EXPECT_EQ(headings, (std::vector<std::string>{
+                            "line 1: ok.sender", "line 1: ok.receiver",
+                            "line 2: no rows (err: invalid multicast receiver set)",
+                            "line 3: no rows (bad_request: unknown op \"frob\")", "line 4: no rows (offset limit 4064)",
+                            "line 5: ok.sender", "line 5: ok.receivers[0]", "line 5: ok.receivers[1]"}));
+    EXPECT_NE(listing.find("line 1: ok.receiver\n0x00000001  mark\n0x41800003  open\n"), std::string::npos);
+    EXPECT_EQ(listing.find("  unknown 0x"), std::string::npos) << listing;
+
+    const struct {
+        const char* source;
+        const char* listing;
+    } documents[] = {
+        {"$VP p2p 0 0 1 --format json", "line 1: no rows (error: exchange endpoints must be distinct)\n"},
+        {"$VP offset-limit 0 2 1 --format json", "line 1: no rows (offset limit 4064)\n"},
+        {"echo '[[1],[2]] 5'", "line 1: row[0]\n0x00000001  unknown 0x00000001\nline 1: row[1]\n"
+                               "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
+        // A row of nine words whose first word is neither the mark nor the opening word.
+        {"echo '[5,1098907651,1134559232,0,0,0,0,0,0]'", "line 1: row\n0x00000005  stray: unknown 0x00000005\n"},
+    };
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-disasm").string();
+    for (const auto& test : documents) {
+        const Outcome outcome = shell(std::string{test.source} + " 2>/dev/null | $VP disasm - >'" + file + "'");
+        EXPECT_EQ(outcome.status, 0) << test.source << "\n" << outcome.err;
+        EXPECT_TRUE(slurp(file).starts_with(test.listing)) << test.source << "\n" << slurp(file);
+    }
+    std::filesystem::remove(file);
+}
+
 TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
     const struct {
         const char* arguments;
@@ -396,7 +531,10 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
         const auto document = nlohmann::json::parse(json.out);
         EXPECT_EQ(document["format_version"], 1);
         EXPECT_EQ(document["error"]["display"].get<std::string>() + "\n", text.err.substr(0, text.err.find('\n') + 1));
-        EXPECT_EQ(document["error"]["hints"].size(), 1u);
+        ASSERT_EQ(document["error"]["hints"].size(), 1u);
+        // The hint's text alone; "hint: " marks it on standard error only.
+        const std::string hint_line = text.err.substr(text.err.find('\n') + 1);
+        EXPECT_EQ("hint: " + document["error"]["hints"][0].get<std::string>() + "\n", hint_line);
     }
     const auto failure = nlohmann::json::parse(run("multicast 0 2,1 1 --offset 4065 --format json").out);
     EXPECT_EQ(failure["exchange"], "multicast");
@@ -456,6 +594,91 @@ TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
     EXPECT_LT(many.size(), 200'000u);
     EXPECT_EQ(occurrences(many, ">receiver "), 24u);
     EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
+    // The text listing and the picture share one title, a long list shortened alike.
+    const std::string heading = "multicast exchange: sender 0, receivers [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, "
+                                "13, 14, ... (1471 receivers)], 1 word, offset 0";
+    EXPECT_TRUE(run("multicast 0 " + all + " 1").out.starts_with(heading + "\n"));
+    EXPECT_NE(many.find(">" + heading + "</text>"), std::string::npos);
+}
+
+// The 11px labels of a picture with where their text is, and the pieces of its
+// send line; the text is measured as the renderer measures it.
+struct Label {
+    double left, right, top, bottom;
+    std::string text;
+};
+
+std::vector<Label> labels_in(const std::string& svg) {
+    static const std::regex label{
+        R"re(<text x="([0-9.]+)" y="([0-9.]+)" font-size="11"( text-anchor="middle")?[^>]*>([^<]*)</text>)re"};
+    std::vector<Label> labels;
+    for (auto match = std::sregex_iterator{svg.begin(), svg.end(), label}; match != std::sregex_iterator{}; ++match) {
+        const double x = std::stod((*match)[1]);
+        const double y = std::stod((*match)[2]);
+        std::string text = (*match)[4];
+        for (const char* entity : {"&gt;", "&lt;", "&amp;"}) {
+            for (std::size_t at; (at = text.find(entity)) != std::string::npos;) {
+                text.replace(at, std::string{entity}.size(), "x");
+            }
+        }
+        const double width = 6.7 * static_cast<double>(text.size());
+        const double left = (*match)[3].matched ? x - width / 2 : x;
+        labels.push_back({left, left + width, y - 9, y + 2, text});
+    }
+    return labels;
+}
+
+TEST(VorlPlanCli, PicturesKeepLabelsClearOfNamesAndLines) {
+    constexpr double plot_left = 190;
+    std::string thirty = "1";
+    for (int tile = 2; tile <= 30; ++tile) {
+        thirty += "," + std::to_string(tile);
+    }
+    static const std::regex send_piece{
+        R"re(<line x1="([0-9.]+)" y1="([0-9.]+)" x2="[0-9.]+" y2="([0-9.]+)" stroke="#d7191c" stroke-width="2")re"};
+    for (const std::string& arguments :
+         std::vector<std::string>{"p2p 0 2 1", "paired 0 2,3 100", "multicast 0 " + thirty + " 4148",
+                                  "multicast 0 2,1 100 --offset 4000", "paired 0 2,3,4,5 4148"}) {
+        const std::string svg = run(arguments + " --format svg").out;
+        const std::vector<Label> labels = labels_in(svg);
+        ASSERT_FALSE(labels.empty()) << arguments;
+        std::size_t pieces = 0;
+        for (auto match = std::sregex_iterator{svg.begin(), svg.end(), send_piece}; match != std::sregex_iterator{};
+             ++match) {
+            ++pieces;
+            const double x = std::stod((*match)[1]);
+            const double top = std::stod((*match)[2]);
+            const double bottom = std::stod((*match)[3]);
+            for (const Label& label : labels) {
+                const bool crosses = label.left < x && x < label.right && label.top < bottom && top < label.bottom;
+                EXPECT_FALSE(crosses) << arguments << ": the send line at " << x << " crosses \"" << label.text
+                                      << "\"";
+            }
+        }
+        EXPECT_GE(pieces, 2u) << arguments;  // the legend's sample and the line itself
+        for (const Label& label : labels) {
+            if (label.text.starts_with("physical ") || label.text.starts_with("not in topology") ||
+                label.top < 90) {
+                continue;  // the lane names and the legend
+            }
+            EXPECT_GE(label.left, plot_left) << arguments << ": \"" << label.text << "\"";
+        }
+    }
+    // A break shows its zigzag (two strokes) on every axis drawn, as its two
+    // dashed edges run through the lanes.
+    const std::string zigzag = R"(stroke="#555555" stroke-width="1.5")";
+    const std::string edge = R"(stroke="#bbbbbb" stroke-dasharray="3 3")";
+    const std::string one_axis = run("p2p 0 2 4148 --format svg").out;
+    EXPECT_GE(occurrences(one_axis, edge), 2u);
+    EXPECT_EQ(occurrences(one_axis, zigzag), occurrences(one_axis, edge));
+    const std::string two_axes = run("multicast 0 " + thirty + " 4148 --format svg").out;
+    EXPECT_GE(occurrences(two_axes, edge), 2u);
+    EXPECT_EQ(occurrences(two_axes, zigzag), 2 * occurrences(two_axes, edge));
+    // A failed plan draws nothing: there are no rows, and the error is on standard error.
+    const Outcome failed = run("paired 0 2 1 --format svg");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_TRUE(failed.err.starts_with("invalid multicast receiver set\nhint: ")) << failed.err;
 }
 
 }  // namespace
@@ -594,7 +817,7 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
     }
     std::filesystem::remove(file);
     EXPECT_EQ(run("p2p 0 1 1 --topology /nonexistent").err,
-              "vorl-plan: cannot read /nonexistent: No such file or directory\n");
+              "vorl-plan: --topology: cannot read /nonexistent: No such file or directory\n");
     // A file without end is refused after a bound, not read until memory runs out.
     EXPECT_NE(run("p2p 0 1 1 --topology /dev/zero").err.find("/dev/zero is longer than 64 MiB"), std::string::npos);
     // Standard input holds either the table or another input, not both.

@@ -112,6 +112,12 @@ endif()
 if(NOT EXISTS ${prefix}/bin/vorl-plan)
   message(FATAL_ERROR "vorl-plan was not installed to ${prefix}/bin")
 endif()
+# With the schemas of the JSON it reads and writes.
+file(GLOB installed_schemas ${prefix}/share/vorl_exchange/schemas/*.schema.json)
+list(LENGTH installed_schemas schema_count)
+if(NOT schema_count EQUAL 6)
+  message(FATAL_ERROR "expected 6 JSON schemas in ${prefix}/share/vorl_exchange/schemas, found: ${installed_schemas}")
+endif()
 run_step("run the installed vorl-plan" ${prefix}/bin/vorl-plan check p2p 0 2 1)
 run_step("ask the installed vorl-plan its version" ${prefix}/bin/vorl-plan --version)
 file(GLOB package_version_file ${prefix}/*/cmake/vorl_exchange/vorl_exchange-config-version.cmake

@@ -8,6 +8,7 @@
 
 #include "json_writer.hpp"
 #include "request_reader.hpp"
+#include "visible_text.hpp"
 
 namespace vorl_plan {
 
@@ -152,8 +153,8 @@ int run_batch(const vorl_exchange::Topology& topology, std::istream& in, std::os
         const auto refusal = answer_line(topology, reader, line, answers);
         answers += '\n';
         if (refusal) {
-            refusals.append("vorl-plan: ").append(notes.source).append(":");
-            refusals.append(std::to_string(number)).append(": ").append(*refusal).append("\n");
+            refusals.append("vorl-plan: ").append(visible(notes.source)).append(":");
+            refusals.append(std::to_string(number)).append(": ").append(visible(*refusal)).append("\n");
         }
     };
     for (;;) {

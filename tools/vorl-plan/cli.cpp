@@ -24,6 +24,7 @@
 #include "timing_check.hpp"
 #include "topology_input.hpp"
 #include "vorl_exchange/diagnostics.hpp"
+#include "visible_text.hpp"
 #include "vorl_exchange/version.hpp"
 #include "word_input.hpp"
 
@@ -33,7 +34,9 @@ namespace {
 
 constexpr const char* exit_statuses =
     "Exit status: 0 done, 1 the plan failed, 2 wrong command line (or a malformed value read for it),\n"
-    "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.";
+    "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.\n"
+    "Diagnostics go to standard error; a failed plan or a usage error keeps its status even when\n"
+    "standard output is closed or full.";
 
 // The text arguments of one planning subcommand, converted after parsing so that
 // every bad value gets the same kind of reason.
@@ -64,11 +67,13 @@ private:
 
 struct Interface;
 
-// One leaf subcommand: where CLI11 parses it, its usage line and what it does.
+// One leaf subcommand: where CLI11 parses it, its usage line, what it does and
+// which of its arguments, as given, read standard input (named as in messages).
 struct Command {
     CLI::App* app = nullptr;
     std::string usage;
     std::function<int(Interface&, const NamedTopology&)> run;
+    std::function<std::vector<std::string>(const Interface&)> standard_input_readers;
 };
 
 struct Interface {
@@ -80,7 +85,6 @@ struct Interface {
     PlanArguments plan;
     std::vector<std::string> words;
     std::string batch_input = "-";
-    StandardInput standard_input;
     std::vector<Command> commands;
 };
 
@@ -156,12 +160,24 @@ int disassemble_words(Interface& cli);
 int answer_batch(Interface& cli, const NamedTopology& topology);
 
 void add_command(Interface& cli, CLI::App* app, std::string usage,
-                 std::function<int(Interface&, const NamedTopology&)> run) {
+                 std::function<int(Interface&, const NamedTopology&)> run,
+                 std::function<std::vector<std::string>(const Interface&)> standard_input_readers) {
     add_verbose(*app, cli.verbose);
     usage += " [--verbose]";
     app->footer("usage: " + usage);
-    cli.commands.push_back({app, std::move(usage), std::move(run)});
+    cli.commands.push_back({app, std::move(usage), std::move(run), std::move(standard_input_readers)});
 }
+
+// The receivers of a multicast or paired command, when they come from standard input.
+std::vector<std::string> receivers_readers(const Interface& cli) {
+    const PlanArguments& plan = cli.plan;
+    if (plan.receivers_from == "-" || (plan.receivers_from.empty() && plan.receivers == "@-")) {
+        return {"the receivers (@- or --receivers-from -)"};
+    }
+    return {};
+}
+
+std::vector<std::string> no_readers(const Interface&) { return {}; }
 
 // Every subcommand is named here and nowhere else: the usage lines, the check
 // for unknown names and the dispatch all read this tree.
@@ -196,8 +212,10 @@ void build(Interface& cli) {
         add_format(*command, cli.plan, {"text", "json", "svg"}, usage);
         add_topology(*command, cli.topology_file, usage);
         const ExchangeKind kind = planner.kind;
-        add_command(cli, command, usage,
-                    [kind](Interface& in, const NamedTopology& topology) { return show_plan(in, topology, kind); });
+        add_command(
+            cli, command, usage,
+            [kind](Interface& in, const NamedTopology& topology) { return show_plan(in, topology, kind); },
+            kind == ExchangeKind::PointToPoint ? no_readers : receivers_readers);
     }
 
     std::string usage;
@@ -206,19 +224,26 @@ void build(Interface& cli) {
         "Print the largest --offset at which the multicast plans (every smaller one plans too)", usage);
     add_format(*limit, cli.plan, {"text", "json"}, usage);
     add_topology(*limit, cli.topology_file, usage);
-    add_command(cli, limit, usage, [](Interface& in, const NamedTopology& topology) {
-        return show_offset_limit(in, topology);
-    });
+    add_command(
+        cli, limit, usage,
+        [](Interface& in, const NamedTopology& topology) { return show_offset_limit(in, topology); },
+        receivers_readers);
 
     CLI::App* disasm = app.add_subcommand("disasm", "Decode instruction words, one line per word");
     disasm
         ->add_option("WORD", cli.words,
                      "Hexadecimal word, with or without 0x; - reads words from standard input: hexadecimal "
-                     "tokens, and JSON arrays of decimal words (rows as the JSON and batch output print them)")
+                     "tokens, and JSON arrays of decimal words (rows as the JSON and batch output print them). "
+                     "Each row read from JSON is listed under a line naming it, its mark and fill words named; "
+                     "a JSON document without rows (a failed plan, an offset limit) is one line saying so")
         ->required()
         ->type_name("HEX|-");
-    add_command(cli, disasm, "vorl-plan disasm {WORD...|-}",
-                [](Interface& in, const NamedTopology&) { return disassemble_words(in); });
+    add_command(
+        cli, disasm, "vorl-plan disasm {WORD...|-}",
+        [](Interface& in, const NamedTopology&) { return disassemble_words(in); },
+        [](const Interface& in) {
+            return std::vector<std::string>(static_cast<std::size_t>(std::ranges::count(in.words, "-")), "WORD -");
+        });
     disasm->footer("Examples: vorl-plan disasm 41800003 0x641c0000\n"
                    "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
                    "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
@@ -229,8 +254,12 @@ void build(Interface& cli) {
     batch->add_option("FILE", cli.batch_input, "Request lines; - or nothing for standard input")->type_name("FILE");
     std::string batch_usage = "vorl-plan batch [FILE|-]";
     add_topology(*batch, cli.topology_file, batch_usage);
-    add_command(cli, batch, batch_usage,
-                [](Interface& in, const NamedTopology& topology) { return answer_batch(in, topology); });
+    add_command(
+        cli, batch, batch_usage,
+        [](Interface& in, const NamedTopology& topology) { return answer_batch(in, topology); },
+        [](const Interface& in) {
+            return in.batch_input == "-" ? std::vector<std::string>{"the batch requests"} : std::vector<std::string>{};
+        });
     batch->footer(
         "Requests: {\"op\":\"point_to_point\",\"sender\":S,\"receiver\":R,\"count\":C},\n"
         "{\"op\":\"multicast\",\"sender\":S,\"receivers\":[...],\"count\":C,\"offset\":O} (offset 0 if left out),\n"
@@ -261,9 +290,10 @@ void build(Interface& cli) {
         }
         add_topology(*command, cli.topology_file, check_usage);
         const ExchangeKind kind = planner.kind;
-        add_command(cli, command, check_usage, [kind](Interface& in, const NamedTopology& topology) {
-            return check_plan(in, topology, kind);
-        });
+        add_command(
+            cli, command, check_usage,
+            [kind](Interface& in, const NamedTopology& topology) { return check_plan(in, topology, kind); },
+            kind == ExchangeKind::PointToPoint ? no_readers : receivers_readers);
     }
 }
 
@@ -326,35 +356,82 @@ void reject_unknown_subcommands(const Interface& cli, const std::vector<std::str
 }
 
 int usage_error(const Interface& cli, const std::string& reason, const std::vector<std::string>& arguments) {
-    std::cerr << "vorl-plan: " << reason << "\nusage: " << usage_of(cli, arguments) << "\n";
+    std::cerr << "vorl-plan: " << visible(reason) << "\nusage: " << usage_of(cli, arguments) << "\n";
     return exit_usage;
 }
 
-std::vector<std::uint16_t> receivers_from_file(const std::string& name, StandardInput& standard_input) {
-    if (name == "-") {
-        standard_input.claim("the receivers (@- or --receivers-from -)");
+// CLI11 takes "-1" for an option; before it does, a negative value is refused
+// under the name of the argument it was given for: the option it follows, or
+// the positional it fills ("COUNT").
+void reject_negative_values(const Interface& cli, const std::vector<std::string>& arguments) {
+    const auto path = named_path(cli, arguments);
+    const CLI::App& command = *path.back();
+    std::vector<std::string> positionals;
+    for (const CLI::Option* option : command.get_options([](const CLI::Option* o) { return o->get_positional(); })) {
+        positionals.push_back(option->get_name());
     }
+    // With --receivers-from the count moves up into the place of RECEIVERS.
+    if (std::ranges::any_of(arguments, [](const std::string& a) { return a.starts_with("--receivers-from"); })) {
+        std::erase(positionals, "RECEIVERS");
+    }
+    std::size_t subcommands = path.size() - 1;
+    std::size_t filled = 0;
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const std::string& argument = arguments[at];
+        std::string name;
+        std::string value = argument;
+        if (argument.starts_with("-") && !looks_negative(argument)) {
+            const std::size_t equals = argument.find('=');
+            const CLI::Option* option = command.get_option_no_throw(argument.substr(0, equals));
+            if (equals != std::string::npos) {
+                name = argument.substr(0, equals);
+                value = argument.substr(equals + 1);
+            } else if (option != nullptr && option->get_items_expected_max() > 0 && at + 1 < arguments.size()) {
+                name = argument;
+                value = arguments[++at];
+            } else {
+                continue;
+            }
+        } else if (subcommands > 0) {
+            --subcommands;
+            continue;
+        } else {
+            name = positionals.empty() ? "an argument" : positionals[std::min(filled, positionals.size() - 1)];
+            ++filled;
+        }
+        if (looks_negative(value)) {
+            throw UsageError{name + " \"" + value + "\" is negative; tiles, counts, offsets and words are unsigned"};
+        }
+    }
+}
+
+std::vector<std::uint16_t> receivers_from_file(const std::string& name) {
     InputFile file{name};
     return parse_tile_text(read_all(file), file.name());
 }
 
 // The table is read and validated in full before anything is planned.
-NamedTopology read_topology(const std::string& name, StandardInput& standard_input) {
+NamedTopology read_topology(const std::string& name) {
     if (name.empty()) {
         throw UsageError{"--topology needs a FILE name, or - for standard input"};
     }
-    if (name == "-") {
-        standard_input.claim("--topology -");
-    }
-    InputFile file{name};
-    auto topology = vorl_exchange::Topology::from_table(parse_topology_text(read_topology_text(file), file.name()));
+    const auto table = [&] {
+        try {
+            InputFile file{name};
+            return parse_topology_text(read_topology_text(file), file.name());
+        } catch (const InputError& error) {
+            throw InputError{"--topology: " + std::string{error.what()}};
+        }
+    }();
+    const std::string source = name == "-" ? "standard input" : name;
+    auto topology = vorl_exchange::Topology::from_table(table);
     if (!topology) {
-        throw UsageError{"--topology " + file.name() + ": " + std::string{topology.error().display().view()}};
+        throw UsageError{"--topology " + source + ": " + std::string{topology.error().display().view()}};
     }
     return {std::move(*topology), name};
 }
 
-PlanRequest to_request(const PlanArguments& given, ExchangeKind kind, StandardInput& standard_input) {
+PlanRequest to_request(const PlanArguments& given, ExchangeKind kind) {
     PlanArguments arguments = given;
     if (!arguments.receivers_from.empty()) {
         if (!arguments.count.empty()) {
@@ -371,7 +448,7 @@ PlanRequest to_request(const PlanArguments& given, ExchangeKind kind, StandardIn
     if (kind == ExchangeKind::PointToPoint) {
         request.receivers = {parse_tile(arguments.receivers, "RECEIVER")};
     } else if (arguments.receivers.starts_with("@")) {
-        request.receivers = receivers_from_file(arguments.receivers.substr(1), standard_input);
+        request.receivers = receivers_from_file(arguments.receivers.substr(1));
     } else {
         request.receivers = parse_tile_list(arguments.receivers, "RECEIVERS");
     }
@@ -394,7 +471,7 @@ std::vector<std::string> report_failure(const NamedTopology& topology, const Pla
 }
 
 int show_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
-    const PlanRequest request = to_request(cli.plan, kind, cli.standard_input);
+    const PlanRequest request = to_request(cli.plan, kind);
     const auto view = make_plan(topology.topology, request);
     if (!view) {
         const auto lines = report_failure(topology, request, view.error());
@@ -414,7 +491,7 @@ int show_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) 
 }
 
 int show_offset_limit(Interface& cli, const NamedTopology& topology) {
-    const PlanRequest request = to_request(cli.plan, ExchangeKind::Multicast, cli.standard_input);
+    const PlanRequest request = to_request(cli.plan, ExchangeKind::Multicast);
     const auto limit = topology.topology.multicast_offset_limit(request.sender, request.receivers, request.count);
     if (!limit) {
         const auto lines = report_failure(topology, request, limit.error());
@@ -432,7 +509,7 @@ int show_offset_limit(Interface& cli, const NamedTopology& topology) {
 }
 
 int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
-    const PlanRequest request = to_request(cli.plan, kind, cli.standard_input);
+    const PlanRequest request = to_request(cli.plan, kind);
     const auto view = make_plan(topology.topology, request);
     if (!view) {
         report_failure(topology, request, view.error());
@@ -455,18 +532,33 @@ int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind)
 }
 
 int disassemble_words(Interface& cli) {
-    std::vector<std::uint32_t> values;
+    std::vector<WordGroup> groups;
     for (const std::string& word : cli.words) {
         if (word == "-") {
             InputFile input{"-"};
-            const auto read = parse_word_text(read_all(input), input.name());
-            values.insert(values.end(), read.begin(), read.end());
+            auto read = parse_word_text(read_all(input), input.name());
+            std::ranges::move(read, std::back_inserter(groups));
         } else {
-            values.push_back(parse_word(word, "WORD"));  // all are read before any is printed
+            // All are read before any is printed.
+            groups.push_back({WordGroup::Kind::Words, "", {parse_word(word, "WORD")}});
         }
     }
-    for (const std::uint32_t value : values) {
-        std::cout << disassemble(value) << "\n";
+    for (const WordGroup& group : groups) {
+        if (group.kind != WordGroup::Kind::Words) {
+            std::cout << group.heading << "\n";
+        }
+        // A whole row is read as a row, so that its mark and fill words are named.
+        if (group.kind == WordGroup::Kind::Row && group.words.size() == vorl_exchange::row_length) {
+            vorl_exchange::Row row{};
+            std::ranges::copy(group.words, row.begin());
+            for (const TimelineWord& entry : read_timeline(row).words) {
+                std::cout << disassemble(entry) << "\n";
+            }
+            continue;
+        }
+        for (const std::uint32_t value : group.words) {
+            std::cout << disassemble(value) << "\n";
+        }
     }
     return exit_ok;
 }
@@ -474,9 +566,6 @@ int disassemble_words(Interface& cli) {
 // The answers do not name the topology: they keep the one format of the golden
 // files, and the caller chose the topology for the whole run.
 int answer_batch(Interface& cli, const NamedTopology& topology) {
-    if (cli.batch_input == "-") {
-        cli.standard_input.claim("the batch requests");
-    }
     InputFile input{cli.batch_input};
     std::istream in{&input.reader()};
     if (cli.batch_input == "-") {
@@ -495,8 +584,16 @@ int dispatch(Interface& cli) {
     }
     for (Command& command : cli.commands) {
         if (command.app->parsed()) {
-            const NamedTopology topology =
-                cli.topology_file ? read_topology(*cli.topology_file, cli.standard_input) : tarn_topology();
+            // Every reader of standard input is known before any of them reads,
+            // so that two of them are refused whatever the input holds.
+            StandardInput standard_input;
+            if (cli.topology_file == "-") {
+                standard_input.claim("--topology -");
+            }
+            for (std::string& reader : command.standard_input_readers(cli)) {
+                standard_input.claim(std::move(reader));
+            }
+            const NamedTopology topology = cli.topology_file ? read_topology(*cli.topology_file) : tarn_topology();
             return command.run(cli, topology);
         }
     }
@@ -507,11 +604,7 @@ int parse_and_dispatch(Interface& cli, int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         reject_unknown_subcommands(cli, arguments);
-        for (const std::string& argument : arguments) {
-            if (looks_negative(argument)) {
-                throw UsageError{"\"" + argument + "\" is negative; tiles, counts, offsets and words are unsigned"};
-            }
-        }
+        reject_negative_values(cli, arguments);
         cli.app.parse(argc, argv);
         return dispatch(cli);
     } catch (const CLI::CallForHelp& help) {
@@ -525,14 +618,14 @@ int parse_and_dispatch(Interface& cli, int argc, char** argv) {
     } catch (const UsageError& error) {
         return usage_error(cli, error.what(), arguments);
     } catch (const InputError& error) {
-        std::cerr << "vorl-plan: " << error.what() << "\n";
+        std::cerr << "vorl-plan: " << visible(error.what()) << "\n";
         return exit_io;
     }
 }
 
 // Standard output goes through a writer that remembers a failed write, so that
-// a full disk or a closed output ends the run with exit_io instead of success.
-// The buffer is restored before the writer goes away.
+// a full disk or a closed output is reported instead of passed over. The buffer
+// is restored before the writer goes away.
 class CheckedStandardOutput {
 public:
     CheckedStandardOutput() : previous_{std::cout.rdbuf(&writer_)} {}
@@ -555,13 +648,24 @@ private:
     std::streambuf* previous_;
 };
 
+// A closed standard output keeps its descriptor taken, by /dev/null opened for
+// reading only, so that no file the run opens lands on it, and every write to
+// it fails as a write to the closed descriptor would (EBADF).
+void hold_closed_standard_output() {
+    if (::fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF) {
+        return;
+    }
+    const int fd = ::open("/dev/null", O_RDONLY);
+    if (fd >= 0 && fd != STDOUT_FILENO) {
+        ::dup2(fd, STDOUT_FILENO);
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
-    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
-        std::cerr << "vorl-plan: cannot write standard output: " << std::strerror(EBADF) << "\n";
-        return exit_io;
-    }
+    hold_closed_standard_output();
     int status = exit_ok;
     int write_error = 0;
     {
@@ -573,9 +677,11 @@ int run(int argc, char** argv) {
     }
     if (write_error != 0) {
         std::cerr << "vorl-plan: cannot write standard output: " << std::strerror(write_error) << "\n";
-        return exit_io;
     }
-    return status;
+    // A failure the run found itself (a usage error, a failed plan, a mismatch)
+    // keeps its own status; output that could not be written fails a run that
+    // would otherwise have succeeded.
+    return status == exit_ok && write_error != 0 ? exit_io : status;
 }
 
 }  // namespace vorl_plan

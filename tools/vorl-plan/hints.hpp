@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plan_view.hpp"
@@ -12,7 +13,10 @@
 
 namespace vorl_plan {
 
-// Lines beginning "hint: ", none when the library's text says it all.
+// What begins every hint line on standard error; JSON documents hold the text after it.
+inline constexpr std::string_view hint_prefix = "hint: ";
+
+// Lines beginning with `hint_prefix`, none when the library's text says it all.
 [[nodiscard]] std::vector<std::string> hints(const vorl_exchange::Topology& topology, const PlanRequest& request,
                                              const vorl_exchange::ExchangeError& error);
 

@@ -35,11 +35,18 @@ std::string title(const PlanRequest& request) {
     if (request.kind == ExchangeKind::PointToPoint) {
         text += ", receiver " + std::to_string(request.receivers.at(0));
     } else {
-        text += ", receivers [";
+        // A long list would run off the line; the rows below name every tile.
+        constexpr std::size_t longest_list = 48;
+        std::string list;
         for (std::size_t index = 0; index < request.receivers.size(); ++index) {
-            text += (index == 0 ? "" : ", ") + std::to_string(request.receivers[index]);
+            const std::string entry = (index == 0 ? "" : ", ") + std::to_string(request.receivers[index]);
+            if (list.size() + entry.size() > longest_list) {
+                list += ", ... (" + std::to_string(request.receivers.size()) + " receivers)";
+                break;
+            }
+            list += entry;
         }
-        text += "]";
+        text += ", receivers [" + list + "]";
     }
     text += ", " + std::to_string(request.count) + (request.count == 1 ? " word" : " words");
     if (request.kind == ExchangeKind::Multicast) {

@@ -48,7 +48,9 @@ struct Lane {
 // The sender's lane, then one lane per receiver in list order.
 [[nodiscard]] std::vector<Lane> lanes(const vorl_exchange::Topology& topology, const PlanView& view);
 
-// "point_to_point exchange: sender 0, receiver 2, 1 word"
+// "point_to_point exchange: sender 0, receiver 2, 1 word", the title of the text
+// listing and of the picture. A receiver list longer than a line shows its first
+// tiles and its length: "receivers [1, 2, ..., 14, ... (1471 receivers)]".
 [[nodiscard]] std::string title(const PlanRequest& request);
 
 // The timing cross-check of a point-to-point or multicast plan; none for paired ones.

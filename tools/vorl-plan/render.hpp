@@ -35,6 +35,10 @@ inline constexpr int json_format_version = 1;
 
 // "0x41800003  open": one line of `vorl-plan disasm`.
 [[nodiscard]] std::string disassemble(std::uint32_t word);
+// One word of a row read as a row: an instruction as above, the other words by
+// their role ("0x00000001  mark", "0x00000000  fill"); a stray word with what it
+// would decode to.
+[[nodiscard]] std::string disassemble(const TimelineWord& entry);
 
 // "0x0000008e"
 [[nodiscard]] std::string hex_word(std::uint32_t word);

@@ -1,3 +1,4 @@
+#include "hints.hpp"
 #include "json_writer.hpp"
 #include "render.hpp"
 
@@ -181,7 +182,8 @@ void failure(json::Document& out, const vorl_exchange::ExchangeError& error, con
     out.key("debug").string(error.debug());
     out.key("hints").inline_array();
     for (const std::string& hint : hints) {
-        out.string(hint);
+        // Standard error's prefix is for people; the document holds the hint itself.
+        out.string(hint.starts_with(hint_prefix) ? std::string_view{hint}.substr(hint_prefix.size()) : hint);
     }
     out.close();
     out.close();

@@ -84,6 +84,17 @@ std::string rect(double x, double y, double width, double height, std::string_vi
            num(height) + "\" " + std::string{attributes} + "/>\n";
 }
 
+// A rectangle of the picture, in pixels.
+struct Area {
+    double left;
+    double top;
+    double right;
+    double bottom;
+};
+
+// The area a label of 11px text takes, its baseline at `y`.
+Area label_area(double left, double y, double width) { return {left, y - 10, left + width, y + 3}; }
+
 // Rows of labels under a lane's boxes; a label goes to the first row where it
 // does not overlap its left neighbour, or is pushed right in the emptiest row.
 class LabelRows {
@@ -176,14 +187,7 @@ std::string header(const NamedTopology& topology, const PlanView& view, const Pi
                       num(height) + "\" viewBox=\"0 0 " + num(canvas_width) + " " + num(height) +
                       "\" font-family=\"DejaVu Sans Mono, Menlo, Consolas, monospace\">\n";
     out += rect(0, 0, canvas_width, height, "fill=\"#ffffff\"");
-    // A long receiver list would run off the picture; its lanes name the tiles.
-    constexpr std::size_t longest_title = 100;
-    std::string heading = title(view.request);
-    if (heading.size() > longest_title) {
-        heading = heading.substr(0, longest_title) + "... (" + std::to_string(view.request.receivers.size()) +
-                  " receivers)";
-    }
-    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", heading);
+    out += text_at(16, 24, "font-size=\"16\" font-weight=\"bold\"", title(view.request));
     out += text_at(16, 43, "font-size=\"12\" fill=\"#444444\"",
                    picture.axis.has_breaks()
                        ? "x: cycles from each row's opening word. Stretches longer than " +
@@ -277,6 +281,9 @@ std::string legend(const Marks& marks) {
     return out;
 }
 
+// A picture of many lanes repeats the axis under them.
+double bottom_axis_y(const Picture& picture) { return picture.lanes_bottom() + 4; }
+
 // The cycle axis at `y`, its labels above it (`direction` -1) or below it (+1).
 std::string axis_at(const Picture& picture, double y, int direction) {
     std::string out = line(plot_left, y, plot_left + plot_width, y, "stroke=\"#222222\"");
@@ -307,7 +314,7 @@ std::string axis_and_grid(const Picture& picture) {
     }
     out += axis_at(picture, axis_y, -1);
     if (picture.tall()) {
-        out += axis_at(picture, picture.lanes_bottom() + 4, 1);
+        out += axis_at(picture, bottom_axis_y(picture), 1);
     }
     return out;
 }
@@ -354,6 +361,7 @@ struct Layers {
     std::string boxes;
     std::string bars;
     std::string labels;
+    std::vector<Area> label_areas;  // where the labels' text is, for lines that must pass around it
 };
 
 // Labels carry a white halo so that they stay legible where a marker crosses them.
@@ -388,14 +396,20 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
                       rect(x0, top, x1 - x0, box_height,
                            std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"") +
                       "</g>\n";
-            const std::string with_cycles = label + " " + std::to_string(entry.end - entry.start) + effect;
-            if (label_char_width * static_cast<double>(with_cycles.size()) + 8 <= x1 - x0) {
-                layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), with_cycles);
+            const auto inside = [&](const std::string& text, double margin) {
+                const double width = label_char_width * static_cast<double>(text.size());
+                if (width + margin > x1 - x0) {
+                    return false;
+                }
+                layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), text);
+                layers.label_areas.push_back(label_area((x0 + x1 - width) / 2, top + 16, width));
+                return true;
+            };
+            if (inside(label + " " + std::to_string(entry.end - entry.start) + effect, 8)) {
                 continue;
             }
             label += effect;
-            if (label_char_width * static_cast<double>(label.size()) + 6 <= x1 - x0) {
-                layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), label);
+            if (inside(label, 6)) {
                 continue;
             }
         } else {
@@ -406,36 +420,72 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
             }
             label += effect;
         }
-        // Too narrow for its label: put it underneath, joined by a leader line.
+        // Too narrow for its label: put it underneath, joined by a leader line,
+        // never reaching into the column of lane names.
         const double width = label_char_width * static_cast<double>(label.size());
         const double centre = (x0 + x1) / 2;
-        const auto place = rows.place(std::max(centre - width / 2, 4.0), width);
+        const auto place = rows.place(std::max(centre - width / 2, plot_left), width);
         const double y = top + box_height + label_row_height * (place.row + 1);
         layers.labels += line(centre, top + box_height, place.left + width / 2, y - 9, "stroke=\"#888888\"");
         layers.labels += text_at(place.left, y, label_style, label);
+        layers.label_areas.push_back(label_area(place.left, y, width));
     }
 }
 
-// Where a long stretch is shortened, a white zigzag cut runs through all lanes.
+// Where a long stretch is shortened, a white zigzag cut runs through all lanes,
+// marked on each axis drawn.
 std::string breaks(const Picture& picture) {
     std::string out;
+    const auto zigzag = [&](double x, double axis) {
+        const double top = axis - 6;
+        out += line(x - 8, top + 8, x, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
+        out += line(x, top + 8, x + 8, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
+    };
     for (const auto& segment : picture.axis.segments()) {
         if (!segment.broken) {
             continue;
         }
         const double x = (segment.x0 + segment.x1) / 2;
         const double top = axis_y - 6;
-        const double height = picture.lanes_bottom() - top;
-        out += rect(x - 4, top, 8, height, "fill=\"#ffffff\"");
-        out += line(x - 8, top + 8, x, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
-        out += line(x, top + 8, x + 8, top - 4, "stroke=\"#555555\" stroke-width=\"1.5\"");
-        out += line(x - 4, top, x - 4, top + height, "stroke=\"#bbbbbb\" stroke-dasharray=\"3 3\"");
-        out += line(x + 4, top, x + 4, top + height, "stroke=\"#bbbbbb\" stroke-dasharray=\"3 3\"");
+        const double bottom = picture.tall() ? bottom_axis_y(picture) + 6 : picture.lanes_bottom();
+        out += rect(x - 4, top, 8, bottom - top, "fill=\"#ffffff\"");
+        zigzag(x, axis_y);
+        if (picture.tall()) {
+            zigzag(x, bottom_axis_y(picture));
+        }
+        out += line(x - 4, top, x - 4, picture.lanes_bottom(), "stroke=\"#bbbbbb\" stroke-dasharray=\"3 3\"");
+        out += line(x + 4, top, x + 4, picture.lanes_bottom(), "stroke=\"#bbbbbb\" stroke-dasharray=\"3 3\"");
     }
     return out;
 }
 
-std::string markers(const Picture& picture) {
+// A vertical line from `top` to `bottom` at `x` that leaves a gap where it would
+// cross the text of a label.
+std::string line_around(double x, double top, double bottom, const std::vector<Area>& avoid,
+                        std::string_view attributes) {
+    constexpr double clearance = 2;
+    std::vector<Area> crossed;
+    for (const Area& area : avoid) {
+        if (area.left - clearance <= x && x <= area.right + clearance && area.bottom > top && area.top < bottom) {
+            crossed.push_back(area);
+        }
+    }
+    std::ranges::sort(crossed, {}, &Area::top);
+    std::string out;
+    double from = top;
+    for (const Area& area : crossed) {
+        if (area.top - clearance > from) {
+            out += line(x, from, x, area.top - clearance, attributes);
+        }
+        from = std::max(from, area.bottom + clearance);
+    }
+    if (from < bottom) {
+        out += line(x, from, x, bottom, attributes);
+    }
+    return out;
+}
+
+std::string markers(const Picture& picture, const std::vector<Area>& label_areas) {
     std::string out;
     for (std::size_t index = 1; index < picture.lanes.size(); ++index) {
         const double top = picture.lane_top(index) + box_top;
@@ -464,8 +514,9 @@ std::string markers(const Picture& picture) {
     }
     if (picture.send_start) {
         const double x = picture.axis.x(*picture.send_start);
-        out += line(x, axis_y, x, picture.lanes_bottom(),
-                    "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"6 4\"");
+        // Down to the last lane drawn: the summary lane below has no rows.
+        out += line_around(x, axis_y, picture.lane_top(picture.lanes.size()), label_areas,
+                           "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"6 4\"");
         out += text_at(x + 5, picture.lane_top(0) + 13, "font-size=\"11\" fill=\"#d7191c\" paint-order=\"stroke\" stroke=\"#ffffff\" stroke-width=\"3\"",
                        "first send @" + std::to_string(*picture.send_start));
     }
@@ -538,7 +589,7 @@ std::string render_svg(const NamedTopology& named, const PlanView& view) {
     for (std::size_t index = 0; index < drawn.size(); ++index) {
         draw_lane(picture, index, layers);
     }
-    out += layers.boxes + breaks(picture) + markers(picture) + layers.bars;
+    out += layers.boxes + breaks(picture) + markers(picture, layers.label_areas) + layers.bars;
     if (summary.receivers > 0) {
         out += summary_lane(picture);  // over the grid, which does not run through it
     }

@@ -91,4 +91,18 @@ std::string disassemble(std::uint32_t word) {
     return hex_word(word) + "  " + vorl_exchange::describe(word);
 }
 
+std::string disassemble(const TimelineWord& entry) {
+    const std::string_view role = to_string(entry.role);
+    switch (entry.role) {
+        case WordRole::Instruction: return disassemble(entry.decoded.word);
+        case WordRole::Stray:
+            return hex_word(entry.decoded.word) + "  " + std::string{role} + ": " +
+                   vorl_exchange::describe(entry.decoded.word);
+        case WordRole::Mark:
+        case WordRole::Payload:
+        case WordRole::Fill: break;
+    }
+    return hex_word(entry.decoded.word) + "  " + std::string{role};
+}
+
 }  // namespace vorl_plan

@@ -134,6 +134,12 @@ std::string read_topology_text(InputFile& file) {
 }
 
 std::vector<std::uint16_t> parse_topology_text(std::string_view text, std::string_view source) {
+    // Editors on some systems begin a UTF-8 file with a byte-order mark; it says
+    // nothing about the table, so it is read as if it were not there.
+    constexpr std::string_view byte_order_mark = "\xef\xbb\xbf";
+    if (text.starts_with(byte_order_mark)) {
+        text.remove_prefix(byte_order_mark.size());
+    }
     const std::string_view content = trimmed(text);
     auto table = content.starts_with('[') ? parse_json(text, source)
                  : content.empty()        ? std::vector<std::uint16_t>{}

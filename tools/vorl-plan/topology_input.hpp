@@ -26,8 +26,8 @@ inline constexpr std::size_t longest_topology_text = std::size_t{64} << 20;
 // array when the first character that is not white space is '[', else exactly
 // one number a line (white space around it allowed, no blank lines, no comments),
 // so that line n always holds logical tile n - 1. Reading stops one entry past
-// the largest table, which `Topology::from_table` then refuses. `source` names
-// the input in messages. Throws UsageError, also for a text with no entries.
+// the largest table, which `Topology::from_table` then refuses. A UTF-8 byte-order
+// mark in front is skipped. `source` names the input in messages. Throws UsageError, also for a text with no entries.
 [[nodiscard]] std::vector<std::uint16_t> parse_topology_text(std::string_view text, std::string_view source);
 
 }  // namespace vorl_plan

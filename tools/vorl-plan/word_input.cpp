@@ -7,6 +7,7 @@
 
 #include "arguments.hpp"
 #include "json_depth.hpp"
+#include "visible_text.hpp"
 
 namespace vorl_plan {
 
@@ -42,46 +43,112 @@ JsonExtent json_extent(std::string_view text, std::size_t begin) {
     return extent;
 }
 
-void append_row(const nlohmann::ordered_json& row, const std::string& place, std::vector<std::uint32_t>& words) {
+// Where a JSON value starts: "line 3" in headings, "standard input line 3" in messages.
+struct Place {
+    std::string_view source;
+    std::string line;
+
+    [[nodiscard]] std::string in_message() const { return std::string{source} + " " + line; }
+};
+
+std::vector<std::uint32_t> row_words(const nlohmann::ordered_json& row, const Place& place) {
+    std::vector<std::uint32_t> words;
     for (std::size_t index = 0; index < row.size(); ++index) {
         const auto& value = row[index];
         if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
-            throw UsageError{place + ": array entry " + std::to_string(index + 1) + " " + value.dump().substr(0, 40) +
-                             " is not a decimal word 0..4294967295"};
+            throw UsageError{place.in_message() + ": array entry " + std::to_string(index + 1) + " " +
+                             value.dump().substr(0, 40) + " is not a decimal word 0..4294967295"};
         }
         words.push_back(value.get<std::uint32_t>());
     }
+    return words;
 }
 
 bool is_row(const nlohmann::ordered_json& value) {
     return value.is_array() && std::ranges::all_of(value, [](const auto& entry) { return entry.is_number(); });
 }
 
-void append_rows_of(const nlohmann::ordered_json& value, const std::string& place, std::vector<std::uint32_t>& words) {
+void add_row(const nlohmann::ordered_json& row, const Place& place, const std::string& name,
+             std::vector<WordGroup>& groups) {
+    groups.push_back({WordGroup::Kind::Row, place.line + ": " + name, row_words(row, place)});
+}
+
+// A plan document's row carries its role and tile: "sender 0".
+std::string lane_name(const nlohmann::ordered_json& lane) {
+    const auto role = lane.find("role");
+    const auto tile = lane.find("tile");
+    if (role == lane.end() || !role->is_string()) {
+        return "row";
+    }
+    return visible(role->get<std::string>()) + (tile != lane.end() && tile->is_number() ? " " + tile->dump() : "");
+}
+
+void append_rows_of(const nlohmann::ordered_json& value, const Place& place, const std::string& path,
+                    std::vector<WordGroup>& groups) {
+    const auto inside = [&](const std::string& key) { return path.empty() ? key : path + "." + key; };
     if (value.is_array()) {
         if (is_row(value)) {
-            append_row(value, place, words);
+            add_row(value, place, path.starts_with("[") || path.empty() ? "row" + path : path, groups);
             return;
         }
-        for (const auto& entry : value) {
+        for (std::size_t index = 0; index < value.size(); ++index) {
+            const auto& entry = value[index];
             if (!entry.is_array() && !entry.is_object()) {
-                throw UsageError{place + ": " + entry.dump().substr(0, 40) + " is neither a word nor a row"};
+                throw UsageError{place.in_message() + ": " + entry.dump().substr(0, 40) +
+                                 " is neither a word nor a row"};
             }
-            append_rows_of(entry, place, words);
+            append_rows_of(entry, place, path + "[" + std::to_string(index) + "]", groups);
         }
         return;
     }
     for (const auto& [key, entry] : value.items()) {
-        if ((key == "row" || key == "sender" || key == "receiver") && entry.is_array()) {
-            append_row(entry, place, words);
+        if (key == "row" && entry.is_array()) {
+            add_row(entry, place, lane_name(value), groups);
+        } else if ((key == "sender" || key == "receiver") && entry.is_array()) {
+            add_row(entry, place, inside(key), groups);
         } else if (key == "receivers" && entry.is_array() && !is_row(entry)) {
-            append_rows_of(entry, place, words);
-        } else if (key == "ok" || key == "rows" || entry.is_object()) {
+            append_rows_of(entry, place, inside(key), groups);
+        } else if (key == "rows" && entry.is_array()) {
+            for (const auto& lane : entry) {
+                if (lane.is_object()) {
+                    append_rows_of(lane, place, "", groups);
+                }
+            }
+        } else if (key == "ok" || entry.is_object()) {
             if (entry.is_structured()) {
-                append_rows_of(entry, place, words);
+                append_rows_of(entry, place, inside(key), groups);
             }
         }
     }
+}
+
+// What a document without rows holds, in a few words: the error of a failed
+// plan or batch answer, the refusal of a request, an offset limit.
+std::string without_rows(const nlohmann::ordered_json& value) {
+    constexpr std::size_t longest = 80;
+    const auto text = [](const nlohmann::ordered_json& entry) {
+        const std::string shown = entry.is_string()
+                                      ? entry.get<std::string>()
+                                      : entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return visible(shown.size() > longest ? shown.substr(0, longest) + "..." : shown);
+    };
+    if (value.is_object()) {
+        for (const char* key : {"err", "bad_request"}) {
+            if (const auto found = value.find(key); found != value.end()) {
+                return std::string{" ("} + key + ": " + text(*found) + ")";
+            }
+        }
+        if (const auto error = value.find("error"); error != value.end() && error->is_object() &&
+                                                   error->contains("display")) {
+            return " (error: " + text((*error)["display"]) + ")";
+        }
+        for (const char* key : {"ok", "offset_limit"}) {
+            if (const auto found = value.find(key); found != value.end() && found->is_number()) {
+                return " (offset limit " + text(*found) + ")";
+            }
+        }
+    }
+    return "";
 }
 
 }  // namespace
@@ -121,8 +188,14 @@ std::vector<std::uint16_t> parse_tile_text(std::string_view text, std::string_vi
     return tiles;
 }
 
-std::vector<std::uint32_t> parse_word_text(std::string_view text, std::string_view source) {
-    std::vector<std::uint32_t> words;
+std::vector<WordGroup> parse_word_text(std::string_view text, std::string_view source) {
+    std::vector<WordGroup> groups;
+    const auto loose = [&]() -> std::vector<std::uint32_t>& {
+        if (groups.empty() || groups.back().kind != WordGroup::Kind::Words) {
+            groups.push_back({WordGroup::Kind::Words, "", {}});
+        }
+        return groups.back().words;
+    };
     std::size_t line_number = 1;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -144,7 +217,12 @@ std::vector<std::uint32_t> parse_word_text(std::string_view text, std::string_vi
             if (value.is_discarded()) {
                 throw UsageError{place + ": not valid JSON"};
             }
-            append_rows_of(value, place, words);
+            const std::size_t before = groups.size();
+            const Place value_place{source, "line " + std::to_string(line_number)};
+            append_rows_of(value, value_place, "", groups);
+            if (groups.size() == before) {
+                groups.push_back({WordGroup::Kind::NoRows, value_place.line + ": no rows" + without_rows(value), {}});
+            }
             line_number += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at),
                                                                text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
             at = end;
@@ -153,11 +231,11 @@ std::vector<std::uint32_t> parse_word_text(std::string_view text, std::string_vi
             while (end < text.size() && !is_space(text[end]) && text[end] != '\n' && text[end] != ',') {
                 ++end;
             }
-            words.push_back(parse_word(text.substr(at, end - at), where(source, line_number) + ": WORD"));
+            loose().push_back(parse_word(text.substr(at, end - at), where(source, line_number) + ": WORD"));
             at = end;
         }
     }
-    return words;
+    return groups;
 }
 
 }  // namespace vorl_plan
