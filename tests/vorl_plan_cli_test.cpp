@@ -73,7 +73,8 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
         {"paired 0 2,3 100",
          {"paired_multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
           "     6  0x40a00006  delay advance_cycles=7                                 154     161", "0x630c0000",
-          "not applicable to paired rows"}},
+          "  receiver 3: pointer control at cycle 56 = format control 54 + 2\n  receiver 3: closing format",
+          "check: ok"}},
         {"disasm 41800003 0x40a0008e 641C0000 0xf7e00000 0",
          {"0x41800003  open\n0x40a0008e  delay advance_cycles=143\n"
           "0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0\n"
@@ -155,8 +156,8 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm", "WORD is required"},
         {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
         {"disasm 123456789", "does not fit 32 bits"},
-        {"check", "A subcommand is required"},
-        {"check paired 0 2,3 1", "check takes p2p or multicast, not \"paired\""},
+        {"check", "check needs a plan document FILE (- for standard input), or p2p, multicast or paired"},
+        {"check - --topology -", "the plan document (check -) and --topology - both read standard input"},
         {"batch requests.jsonl extra", "not expected: extra"},
     };
     for (const Case& test : cases) {
@@ -196,7 +197,8 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
 
 TEST(VorlPlanCli, HelpForEverySubcommand) {
     for (const char* arguments : {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help",
-                                  "batch --help", "check --help", "check p2p --help", "check multicast --help"}) {
+                                  "batch --help", "check --help", "check p2p --help", "check multicast --help",
+                                  "check paired --help"}) {
         const Outcome outcome = run(arguments);
         EXPECT_EQ(outcome.status, 0) << arguments;
         EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
@@ -526,6 +528,12 @@ TEST(VorlPlanCliTopology, CustomTablesPlanAsTheLibraryDoes) {
                 const auto receivers = ok.contains("receiver") ? nlohmann::json::array({ok["receiver"]}) : ok["receivers"];
                 expected.insert(expected.end(), receivers.begin(), receivers.end());
                 EXPECT_EQ(rows_of(nlohmann::json::parse(outcome.out)), expected) << request.arguments;
+                // The document checks on the table it was planned on, which must be named again.
+                const Outcome checked = run("check - --topology '" + file + "'", outcome.out);
+                EXPECT_EQ(checked.status, 0) << request.arguments << "\n" << checked.err;
+                EXPECT_TRUE(checked.out.ends_with("\nok\n")) << request.arguments;
+                EXPECT_NE(run("check -", outcome.out).err.find("give that table with --topology FILE"),
+                          std::string::npos);
             }
             // The timing cross-check holds on the table's routes, and offset-limit is the library's.
             EXPECT_EQ(run("check multicast 5 1,2,3 7 --offset 300 --topology '" + file + "'").status, 0);
