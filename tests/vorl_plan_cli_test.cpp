@@ -406,6 +406,60 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
     EXPECT_EQ(failure["error"]["debug"], "Schedule(\"multicast start cycle\")");
 }
 
+// `check -` on a plan document reports what `check KIND ...` reports on the same
+// plan; rows edited by one cycle fail with status 3, and what is not a plan
+// document with rows is refused.
+TEST(VorlPlanCli, CheckReadsPlanDocuments) {
+    for (const char* arguments : {"p2p 0 2 100", "multicast 0 2,1 7 --offset 10", "paired 0 2,3 100", "paired 0 0,1 9"}) {
+        const Outcome checked = run(std::string{"check "} + arguments);
+        const Outcome document = run(std::string{arguments} + " --format json");
+        const Outcome read = run("check -", document.out);
+        EXPECT_EQ(read.status, 0) << arguments << "\n" << read.err;
+        EXPECT_EQ(read.out, checked.out) << arguments;
+    }
+    const auto edited = [](const char* arguments, auto&& edit) {
+        auto document = nlohmann::json::parse(run(std::string{arguments} + " --format json").out);
+        edit(document);
+        return document.dump();
+    };
+    // Receiver 3's pointer (word 2) one cycle later, the closing format (word 3) where it was.
+    const std::string late_pointer = edited("paired 0 2,3 100", [](auto& document) {
+        auto& row = document["rows"][2]["row"];
+        row[2] = row[2].template get<std::uint32_t>() + (1u << 19);
+        row[3] = row[3].template get<std::uint32_t>() - (1u << 19);
+    });
+    const std::string late_xpic = edited("p2p 0 2 1", [](auto& document) {
+        auto& row = document["rows"][1]["row"];
+        row[2] = row[2].template get<std::uint32_t>() + (1u << 14);
+    });
+    const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 2; });
+    const std::string swapped = edited("paired 0 2,3 1", [](auto& document) {
+        std::swap(document["rows"][1], document["rows"][2]);
+    });
+    const std::string small = edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 4; });
+    const struct {
+        std::string input;
+        int status;
+        const char* err;
+    } cases[] = {
+        {late_pointer, 3,
+         "timing mismatch: receiver 3 (row 2): pointer control at cycle 57, expected cycle 56 = format control 54 + 2"},
+        {late_xpic, 3, "timing mismatch: receiver 2 (row 1): XPIC field 113 != send start 143 + mux time -31 = 112"},
+        {run("paired 0 2,5 4 --format json").out, 1,
+         "standard input holds a failed plan, with no rows to check: invalid multicast receiver set"},
+        {"[1, 2]", 2, "standard input: not a plan document"},
+        {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
+        {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},
+        {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
+        {run("offset-limit 0 2,1 1 --format json").out, 2, "standard input: an offset-limit document, which has no rows to check"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = run("check -", test.input);
+        EXPECT_EQ(outcome.status, test.status) << test.err;
+        EXPECT_NE(outcome.err.find(test.err), std::string::npos) << outcome.err;
+    }
+}
+
 TEST(VorlPlanCli, OffsetLimitOnTheCommandLineAndInBatch) {
     EXPECT_EQ(run("offset-limit 0 2,1 1").out, "4064\n");
     EXPECT_EQ(nlohmann::json::parse(run("offset-limit 0 2,1 1 --format json").out)["offset_limit"], 4064);

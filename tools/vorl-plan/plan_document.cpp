@@ -87,6 +87,10 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
                       std::to_string(json_format_version) + ", the version this tool reads");
     }
 
+    if (document.contains("offset_limit")) {
+        reader.refuse("an offset-limit document, which has no rows to check");
+    }
+
     PlanDocument plan;
     const json& topology = reader.member(document, "topology", "");
     if (!topology.is_object()) {
