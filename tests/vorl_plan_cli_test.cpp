@@ -205,6 +205,16 @@ TEST(VorlPlanCli, HelpForEverySubcommand) {
         EXPECT_EQ(outcome.err, "") << arguments;
     }
     EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
+    // The help says what the planners do with the sender among the receivers.
+    for (const char* kind : {"multicast", "paired"}) {
+        EXPECT_NE(run(std::string{kind} + " --help").out.find("The sender may be one of the receivers"),
+                  std::string::npos)
+            << kind;
+    }
+    EXPECT_EQ(run("multicast 0 0,2 1").status, 0);
+    EXPECT_EQ(run("paired 0 0,1 1").status, 0);
+    EXPECT_EQ(run("multicast 0 0 1").status, 1);
+    EXPECT_EQ(run("p2p 0 0 1").status, 1);
 }
 
 // The version flag answers on its own, ahead of the subcommand every other call needs.

@@ -36,6 +36,24 @@ constexpr const char* exit_statuses =
     "Exit status: 0 done, 1 the plan failed, 2 wrong command line (or a malformed value read for it),\n"
     "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.";
 
+// Point-to-point refuses SENDER = RECEIVER; the receiver lists of the other two
+// kinds may hold the sender, as the planners have always allowed.
+void note_sender_among_receivers(CLI::App& app, ExchangeKind kind) {
+    const char* note =
+        kind == ExchangeKind::Multicast
+            ? "The sender may be one of the receivers when at least one other tile is listed: it then gets a\n"
+              "receiver row like any other receiver and takes its own words from the exchange at its own mux\n"
+              "time. A list holding the sender alone is refused, as p2p refuses SENDER = RECEIVER: a\n"
+              "point-to-point exchange moves words between two tiles, a multicast to every tile listed.\n"
+        : kind == ExchangeKind::PairedMulticast
+            ? "The sender may be one of the receivers, with its partner: a pair receives together, so a\n"
+              "sender that is one tile of a pair is listed with its pair, and every send word then carries\n"
+              "send control 7. p2p refuses SENDER = RECEIVER: a point-to-point exchange moves words between\n"
+              "two tiles, a paired multicast to every pair listed.\n"
+            : "";
+    app.footer(note + app.get_footer());
+}
+
 // The text arguments of one planning subcommand, converted after parsing so that
 // every bad value gets the same kind of reason.
 struct PlanArguments {
@@ -201,6 +219,7 @@ void build(Interface& cli) {
         const ExchangeKind kind = planner.kind;
         add_command(cli, command, usage,
                     [kind](Interface& in, const NamedTopology& topology) { return show_plan(in, topology, kind); });
+        note_sender_among_receivers(*command, kind);
     }
 
     std::string usage;
@@ -275,6 +294,7 @@ void build(Interface& cli) {
         add_command(cli, command, check_usage, [kind](Interface& in, const NamedTopology& topology) {
             return check_plan(in, topology, kind);
         });
+        note_sender_among_receivers(*command, kind);
     }
     // After its subcommands, which dispatch must find first.
     add_command(cli, check, document_usage, check_document);
