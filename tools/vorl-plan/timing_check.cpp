@@ -87,7 +87,7 @@ Expectation send_start(std::optional<std::uint64_t> found, std::int32_t smallest
     return start;
 }
 
-// 4 + the direction for a single pair the sender is not part of; every direction (7) otherwise.
+// 4 + the direction for a single pair the sender is not part of; 4 + both directions (7) otherwise.
 std::pair<std::uint32_t, std::string> expected_send_control(std::uint32_t sender_physical, std::uint16_t sender,
                                                             std::span<const std::uint16_t> receivers,
                                                             std::span<const std::uint32_t> physical) {
@@ -96,8 +96,8 @@ std::pair<std::uint32_t, std::string> expected_send_control(std::uint32_t sender
         return {4u | direction, "4 + direction " + std::to_string(direction) + " towards receiver " +
                                     std::to_string(receivers[0])};
     }
-    return {7u, receivers.size() == 2 ? "every direction, the sender being a receiver"
-                                      : "every direction, for " + std::to_string(receivers.size()) + " receivers"};
+    return {7u, receivers.size() == 2 ? "4 + both directions 3, the sender being a receiver"
+                                      : "4 + both directions 3, for " + std::to_string(receivers.size()) + " receivers"};
 }
 
 std::vector<Expectation> sender_expectations(const Timeline& timeline, std::uint32_t count,

@@ -53,7 +53,7 @@ struct TimingReport {
 // offset 0: its first send starts at 0 - the smallest time_to_mux (never below 0),
 // it sends `count` words, and every send word carries the send control of the
 // receiver list (4 + the direction towards the first receiver for one pair
-// without the sender, else 7).
+// without the sender, else 4 + both directions, 7).
 //
 // The receiver rows share one timeline whose origin the pairs fix: epoch =
 // 1 - the smallest paired_time_to_mux (never below 0), and a pair's source event
