@@ -158,6 +158,8 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm 123456789", "does not fit 32 bits"},
         {"check", "check needs a plan document FILE (- for standard input), or p2p, multicast or paired"},
         {"check - --topology -", "the plan document (check -) and --topology - both read standard input"},
+        {"check pairde 0 2,3 1", "\"pairde\" is not p2p, multicast or paired, and a plan document FILE comes alone"},
+        {"check plan.json paired 0 2,3 1", "check takes a plan document FILE or a subcommand, not both"},
         {"batch requests.jsonl extra", "not expected: extra"},
     };
     for (const Case& test : cases) {

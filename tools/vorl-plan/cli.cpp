@@ -489,6 +489,9 @@ int report_timing(const NamedTopology& topology, const PlanView& view) {
 }
 
 int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
+    if (cli.check_document) {
+        throw UsageError{"check takes a plan document FILE or a subcommand, not both"};
+    }
     const PlanRequest request = to_request(cli.plan, kind, cli.standard_input);
     const auto view = make_plan(topology.topology, request);
     if (!view) {
@@ -589,6 +592,14 @@ int parse_and_dispatch(Interface& cli, int argc, char** argv) {
         return cli.app.exit(help);
     } catch (const CLI::CallForVersion& version) {
         return cli.app.exit(version);
+    } catch (const CLI::ExtrasError& error) {
+        // `check pairde 0 2,3 1`: the misspelt subcommand was taken for a FILE.
+        return usage_error(cli,
+                           cli.check_document ? "\"" + *cli.check_document +
+                                                    "\" is not p2p, multicast or paired, and a plan document "
+                                                    "FILE comes alone"
+                                              : std::string{error.what()},
+                           arguments);
     } catch (const CLI::ParseError& error) {
         return usage_error(cli, error.what(), arguments);
     } catch (const UsageError& error) {
