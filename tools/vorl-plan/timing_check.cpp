@@ -166,7 +166,13 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
     dues.push_back({"pointer control", Stream::Pic, format + 2, "format control " + signed_text(format) + " + 2"});
     dues.push_back({"closing format control", Stream::Pic, format + count,
                     "format control " + signed_text(format) + counted});
-    std::ranges::stable_sort(dues, {}, &Due::cycle);
+    // In time order; controls due on one cycle keep the order above. Five at most:
+    // an insertion sort, which is stable without a temporary buffer.
+    for (std::size_t sorted = 1; sorted < dues.size(); ++sorted) {
+        for (std::size_t at = sorted; at > 0 && dues[at].cycle < dues[at - 1].cycle; --at) {
+            std::swap(dues[at], dues[at - 1]);
+        }
+    }
 
     const Timeline timeline = read_timeline(row);
     std::array<std::vector<Placed>, 2> placed;
