@@ -75,12 +75,17 @@ namespace {
 
 using vorl_exchange::WordFamily;
 
-std::string signed_text(std::int64_t value) { return std::to_string(value); }
+// The paired receive timeline. The check keeps its own copy of these on purpose:
+// it must not share a mistake with the planner it checks.
+constexpr std::int64_t earliest_source_event = 1;  // where the epoch puts the earliest pair's source event
+constexpr std::int64_t format_lead_cycles = 51;    // from the source event to the format control, plus 2 a row
+constexpr std::int64_t pointer_after_format = 2;
+constexpr std::int64_t row_tail_cycles = 7;  // from the last control to the end of the row
 
 // The first send start is 0 - the smallest mux time, as in a multicast at offset 0.
 Expectation send_start(std::optional<std::uint64_t> found, std::int32_t smallest_mux_time) {
     Expectation start{"send start", Measure::Cycle, std::nullopt, std::max<std::int64_t>(0, -std::int64_t{smallest_mux_time}),
-                      "max(0, -(smallest mux time " + signed_text(smallest_mux_time) + "))"};
+                      "max(0, -(smallest mux time " + std::to_string(smallest_mux_time) + "))"};
     if (found) {
         start.found = static_cast<std::int64_t>(*found);
     }
@@ -149,23 +154,24 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
     const std::int32_t pair_mux_time = vorl_exchange::paired_time_to_mux(sender_physical, receiver_physical);
     const std::int64_t source_event = epoch + pair_mux_time;
     const std::int64_t row_field = vorl_exchange::tile_bits::row(receiver_physical);
-    const std::int64_t format_lead = 51 + 2 * row_field;
+    const std::int64_t format_lead = format_lead_cycles + 2 * row_field;
     const std::int64_t format = source_event + format_lead;
     const std::string counted = " + count " + std::to_string(count);
 
     std::vector<Due> dues;
     if (timing.early()) {
         dues.push_back({"source control", Stream::Xpic, source_event,
-                        "epoch " + signed_text(epoch) + " + pair mux time " + signed_text(pair_mux_time)});
+                        "epoch " + std::to_string(epoch) + " + pair mux time " + std::to_string(pair_mux_time)});
         dues.push_back({"neutral control", Stream::Xpic, source_event + count,
-                        "source control " + signed_text(source_event) + counted});
+                        "source control " + std::to_string(source_event) + counted});
     }
     dues.push_back({"format control", Stream::Pic, format,
-                    "source event " + signed_text(source_event) + " + format lead " + signed_text(format_lead) +
-                        " (51 + 2 x row " + signed_text(row_field) + ")"});
-    dues.push_back({"pointer control", Stream::Pic, format + 2, "format control " + signed_text(format) + " + 2"});
+                    "source event " + std::to_string(source_event) + " + format lead " + std::to_string(format_lead) +
+                        " (" + std::to_string(format_lead_cycles) + " + 2 x row " + std::to_string(row_field) + ")"});
+    dues.push_back({"pointer control", Stream::Pic, format + pointer_after_format,
+                    "format control " + std::to_string(format) + " + " + std::to_string(pointer_after_format)});
     dues.push_back({"closing format control", Stream::Pic, format + count,
-                    "format control " + signed_text(format) + counted});
+                    "format control " + std::to_string(format) + counted});
     // In time order; controls due on one cycle keep the order above. Five at most:
     // an insertion sort, which is stable without a temporary buffer.
     for (std::size_t sorted = 1; sorted < dues.size(); ++sorted) {
@@ -213,8 +219,9 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
         }
     }
     const std::int64_t last = dues.back().cycle;
-    timing.controls.push_back({"end of row", Measure::Cycle, static_cast<std::int64_t>(timeline.length()), last + 7,
-                               "last control " + signed_text(last) + " + 7"});
+    timing.controls.push_back({"end of row", Measure::Cycle, static_cast<std::int64_t>(timeline.length()),
+                               last + row_tail_cycles,
+                               "last control " + std::to_string(last) + " + " + std::to_string(row_tail_cycles)});
     return timing;
 }
 
@@ -222,11 +229,11 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
 
 std::string describe(const Expectation& expectation) {
     const bool cycle = expectation.measure == Measure::Cycle;
-    const std::string expected = (cycle ? "cycle " : "") + signed_text(expectation.expected) + " = " + expectation.reason;
+    const std::string expected = (cycle ? "cycle " : "") + std::to_string(expectation.expected) + " = " + expectation.reason;
     if (!expectation.found) {
         return "no " + expectation.name + ", expected " + expected;
     }
-    const std::string found = expectation.name + (cycle ? " at cycle " : " ") + signed_text(*expectation.found);
+    const std::string found = expectation.name + (cycle ? " at cycle " : " ") + std::to_string(*expectation.found);
     if (expectation.matches()) {
         return found + " = " + expectation.reason;
     }
@@ -272,7 +279,7 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
         report.smallest_pair_mux_time =
             std::min(report.smallest_pair_mux_time, vorl_exchange::paired_time_to_mux(*sender_physical, receiver));
     }
-    report.epoch = std::max<std::int64_t>(0, 1 - std::int64_t{report.smallest_pair_mux_time});
+    report.epoch = std::max<std::int64_t>(0, earliest_source_event - std::int64_t{report.smallest_pair_mux_time});
 
     report.sender = sender_expectations(sender_timeline, count, smallest_mux_time,
                                         expected_send_control(*sender_physical, sender, receivers, physical));
@@ -309,13 +316,14 @@ std::vector<std::string> report_lines(const PairedTimingReport& report) {
     if (report.receivers.empty()) {
         return lines;
     }
-    lines.push_back("pairs: epoch " + signed_text(report.epoch) + " = max(0, 1 - smallest pair mux time " +
-                    signed_text(report.smallest_pair_mux_time) + ")");
+    lines.push_back("pairs: epoch " + std::to_string(report.epoch) + " = max(0, " + std::to_string(earliest_source_event) +
+                    " - smallest pair mux time " +
+                    std::to_string(report.smallest_pair_mux_time) + ")");
     for (const PairedReceiverTiming& timing : report.receivers) {
         const std::string name = "receiver " + std::to_string(timing.receiver) + ": ";
         const std::int32_t pair = std::max(timing.mux_time, timing.partner_mux_time);
-        lines.push_back(name + "mux time " + signed_text(timing.mux_time) + ", partner " +
-                        signed_text(timing.partner_mux_time) + ", pair " + signed_text(pair) +
+        lines.push_back(name + "mux time " + std::to_string(timing.mux_time) + ", partner " +
+                        std::to_string(timing.partner_mux_time) + ", pair " + std::to_string(pair) +
                         (timing.early() ? ": the early tile, with the source controls"
                          : timing.mux_time == timing.partner_mux_time ? ": neither tile early, no source controls"
                                                                        : ": the late tile, no source controls"));
