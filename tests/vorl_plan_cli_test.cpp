@@ -459,6 +459,13 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         {late_xpic, 3, "timing mismatch: receiver 2 (row 1): XPIC field 113 != send start 143 + mux time -31 = 112"},
         {run("paired 0 2,5 4 --format json").out, 1,
          "standard input holds a failed plan, with no rows to check: invalid multicast receiver set"},
+        // Written by hand: the request and bare rows are enough.
+        {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [
+            [1098907651, 1084227726, 2013265921, 1134559232, 0, 0, 0, 0, 0],
+            [1, 1098907651, 1679556608, 1677723200, 1637875712, 1084227589, 1134559232, 0, 0]]})",
+         0, ""},
+        {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [[1], [2]]})", 2,
+         "standard input: \"rows\" entry 1 is not an array of 9 words"},
         {"[1, 2]", 2, "standard input: not a plan document"},
         {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
         {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},

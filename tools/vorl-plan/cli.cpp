@@ -519,8 +519,8 @@ int check_document(Interface& cli, const NamedTopology& topology) {
         throw UsageError{file.name() + " was planned on the table \"" + *document.table +
                          "\"; give that table with --topology FILE"};
     }
-    if (document.tiles != topology.topology.tile_count()) {
-        throw UsageError{file.name() + " was planned on " + std::to_string(document.tiles) +
+    if (document.tiles && *document.tiles != topology.topology.tile_count()) {
+        throw UsageError{file.name() + " was planned on " + std::to_string(*document.tiles) +
                          " tiles, but the check runs on " + describe(topology)};
     }
     return report_timing(topology, document.view);

@@ -81,28 +81,28 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     if (document.is_discarded() || !document.is_object()) {
         reader.refuse("not a plan document (a JSON object as --format json writes it)");
     }
-    const json& version = reader.member(document, "format_version", "");
-    if (version != json_format_version) {
-        reader.refuse("\"format_version\" " + version.dump().substr(0, 40) + " is not " +
+    if (const auto version = document.find("format_version");
+        version != document.end() && *version != json_format_version) {
+        reader.refuse("\"format_version\" " + version->dump().substr(0, 40) + " is not " +
                       std::to_string(json_format_version) + ", the version this tool reads");
     }
-
     if (document.contains("offset_limit")) {
         reader.refuse("an offset-limit document, which has no rows to check");
     }
 
     PlanDocument plan;
-    const json& topology = reader.member(document, "topology", "");
-    if (!topology.is_object()) {
-        reader.refuse("\"topology\" is not an object");
-    }
-    if (const auto file = topology.find("file"); file != topology.end()) {
-        if (!file->is_string()) {
-            reader.refuse("\"topology\" \"file\" is not a string");
+    if (const auto topology = document.find("topology"); topology != document.end()) {
+        if (!topology->is_object()) {
+            reader.refuse("\"topology\" is not an object");
         }
-        plan.table = file->get<std::string>();
+        if (const auto file = topology->find("file"); file != topology->end()) {
+            if (!file->is_string()) {
+                reader.refuse("\"topology\" \"file\" is not a string");
+            }
+            plan.table = file->get<std::string>();
+        }
+        plan.tiles = reader.number(reader.member(*topology, "tiles", "\"topology\" "), 65536, "\"topology\" \"tiles\"");
     }
-    plan.tiles = reader.number(reader.member(topology, "tiles", "\"topology\" "), 65536, "\"topology\" \"tiles\"");
 
     PlanRequest& request = plan.view.request;
     request.kind = exchange_kind(reader.member(document, "exchange", ""), reader);
@@ -119,9 +119,9 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     }
     request.count = static_cast<std::uint32_t>(
         reader.number(reader.member(document, "count", ""), std::numeric_limits<std::uint32_t>::max(), "\"count\""));
-    if (request.kind == ExchangeKind::Multicast) {
-        request.offset = static_cast<std::uint32_t>(reader.number(
-            reader.member(document, "offset", ""), std::numeric_limits<std::uint32_t>::max(), "\"offset\""));
+    if (const auto offset = document.find("offset"); offset != document.end()) {
+        request.offset =
+            static_cast<std::uint32_t>(reader.number(*offset, std::numeric_limits<std::uint32_t>::max(), "\"offset\""));
     }
 
     if (const auto error = document.find("error"); error != document.end()) {
@@ -137,16 +137,20 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     }
     for (std::size_t index = 0; index < rows.size(); ++index) {
         const std::string where = "\"rows\" entry " + std::to_string(index + 1);
-        if (!rows[index].is_object()) {
-            reader.refuse(where + " is not an object");
+        // A row as the document writes it, {"role", "tile", "row", ...}, or a bare array of words.
+        const json& entry = rows[index];
+        const json* words = &entry;
+        if (entry.is_object()) {
+            if (const auto tile = entry.find("tile"); tile != entry.end()) {
+                const std::uint16_t named = index == 0 ? request.sender : request.receivers[index - 1];
+                if (reader.tile(*tile, where + " \"tile\"") != named) {
+                    reader.refuse(where + " is the row of tile " + tile->dump() + ", not of " +
+                                  (index == 0 ? "the sender " : "receiver ") + std::to_string(named));
+                }
+            }
+            words = &reader.member(entry, "row", where + " ");
         }
-        const std::uint16_t tile = reader.tile(reader.member(rows[index], "tile", where + " "), where + " \"tile\"");
-        const std::uint16_t named = index == 0 ? request.sender : request.receivers[index - 1];
-        if (tile != named) {
-            reader.refuse(where + " is the row of tile " + std::to_string(tile) + ", not of " +
-                          (index == 0 ? "the sender " : "receiver ") + std::to_string(named));
-        }
-        const auto row = reader.row(reader.member(rows[index], "row", where + " "), where + " \"row\"");
+        const auto row = reader.row(*words, entry.is_object() ? where + " \"row\"" : where);
         if (index == 0) {
             plan.view.sender_row = row;
         } else {

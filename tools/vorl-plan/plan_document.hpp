@@ -2,6 +2,10 @@
 // check FILE` can check rows that were produced or edited elsewhere. Only the
 // request and each row's "row" array are read; the decoded words and the
 // timing the document carries are derived again from the rows, never trusted.
+// "exchange", "sender", "receivers", "count" and "rows" are required; the
+// rest ("format_version", "topology", "offset", a row's "tile") is checked when
+// present, so that a document written by hand may leave it out, and a row may
+// be a bare array of nine words.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +20,7 @@ namespace vorl_plan {
 struct PlanDocument {
     PlanView view;                      // the request the document names and its rows
     std::optional<std::string> table;   // "topology": {"file": ...}; none for tarn
-    std::size_t tiles = 0;              // "topology": {"tiles": ...}
+    std::optional<std::size_t> tiles;   // "topology": {"tiles": ...}
     std::optional<std::string> failure;  // the display text of a failed plan, which has no rows
 };
 
