@@ -246,9 +246,8 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
                                        std::span<const vorl_exchange::Row> receiver_rows) {
     PairedTimingReport report;
     const Timeline sender_timeline = read_timeline(sender_row);
-    report.send_start = sender_timeline.first_send_start();
     if (receivers.empty()) {
-        report.problem = "a paired multicast has receivers";
+        report.problem = "no receivers: a paired multicast has at least one pair";
         return report;
     }
     if (receivers.size() != receiver_rows.size()) {

@@ -93,7 +93,6 @@ struct PairedReceiverTiming {
 };
 
 struct PairedTimingReport {
-    std::optional<std::uint64_t> send_start;
     std::vector<Expectation> sender;  // send start, words sent, the control of each send word
     std::int64_t epoch = 0;
     std::int32_t smallest_pair_mux_time = 0;
