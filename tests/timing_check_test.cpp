@@ -1,7 +1,10 @@
 // The timing cross-check of vorl-plan and the row timeline it reads: every plan of
 // the case table and of the golden file must pass, and doctored rows must fail
 // with the receiver named.
+#include <algorithm>
 #include <fstream>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -139,6 +142,140 @@ TEST(TimingCheck, NamesTheFirstMismatch) {
     for (const Case& test : cases) {
         const auto report = vorl_plan::check_timing(tarn(), 0, test.receivers, test.sender, test.rows);
         EXPECT_EQ(report.problem, test.problem) << test.what;
+    }
+}
+
+// Every paired plan the planners make must pass: the case table's, and random
+// ones (whole pairs in any order, sometimes with the sender among them) on tarn
+// and on custom tables, including rows beyond tarn's.
+TEST(PairedTimingCheck, HoldsForEveryPairedPlan) {
+    std::vector<std::string> failures;
+    int checked = 0;
+    const auto check = [&](const vorl_exchange::Topology& topology, std::uint16_t sender,
+                           std::span<const std::uint16_t> receivers, std::uint32_t count) {
+        const auto plan = topology.paired_multicast(sender, receivers, count);
+        if (!plan) {
+            return;
+        }
+        const auto report =
+            vorl_plan::check_paired_timing(topology, sender, receivers, count, plan->sender, plan->receivers);
+        if (!report.ok() && failures.size() < 5) {
+            failures.push_back("sender " + std::to_string(sender) + " receivers " +
+                               ::testing::PrintToString(std::vector(receivers.begin(), receivers.end())) +
+                               " count " + std::to_string(count) + ": " + report.problem);
+        }
+        ++checked;
+    };
+    sablemark::walk_case_table(
+        tarn(), [](const auto&, const auto&) { return true; },
+        [&](const sablemark::Call& call, const vorl_exchange::Result<vorl_exchange::MulticastPlan>&) {
+            if (call.kind == sablemark::CallKind::PairedMulticast) {
+                check(tarn(), call.source, call.receivers, call.count);
+            }
+            return true;
+        });
+    const int case_table = checked;
+
+    std::vector<std::uint16_t> every(vorl_exchange::maximum_physical_identifier + 1u);
+    std::iota(every.begin(), every.end(), std::uint16_t{0});
+    const vorl_exchange::Topology custom[] = {
+        vorl_exchange::Topology::from_table(every).value(),
+        vorl_exchange::Topology::from_table({1504, 1506, 1, 3, 2016, 2018}).value(),  // mux times beyond tarn's
+        vorl_exchange::Topology::from_table({2047, 2045, 0, 2, 1983, 1981}).value(),
+    };
+    std::mt19937 random{26};
+    for (int request = 0; request < 10'000; ++request) {
+        const vorl_exchange::Topology& topology = request % 2 == 0 ? tarn() : custom[request / 2 % 3];
+        const auto tile = [&] {
+            return static_cast<std::uint16_t>(std::uniform_int_distribution<std::size_t>{
+                0, topology.tile_count() - 1}(random));
+        };
+        const std::uint16_t sender = tile();
+        std::vector<std::uint16_t> receivers;
+        const int pairs = std::uniform_int_distribution{1, 3}(random);
+        for (int pair = 0; pair < pairs; ++pair) {
+            const std::uint16_t first = pair == 0 && request % 5 == 0 ? sender : tile();
+            if (const auto partner = topology.paired_logical(first);
+                partner && std::ranges::find(receivers, first) == receivers.end() &&
+                std::ranges::find(receivers, *partner) == receivers.end()) {
+                receivers.insert(receivers.end(), {first, *partner});
+            }
+        }
+        std::ranges::shuffle(receivers, random);
+        check(topology, sender, receivers, std::uniform_int_distribution<std::uint32_t>{1, 4148}(random));
+    }
+    EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
+    EXPECT_GT(case_table, 6 * 3 * 4000);
+    EXPECT_GT(checked - case_table, 5'000);
+}
+
+// Moves the control of row[index] by `cycles` and gives them back to the next
+// word, so that only that control moves; `index` past the last control moves the
+// end of the row.
+Row moved(Row row, std::size_t index, int cycles) {
+    const auto unit = [](std::uint32_t word) -> std::int64_t {
+        switch (vorl_exchange::decode(word).family) {
+            case vorl_exchange::WordFamily::PicDelay: return 1 << 19;
+            case vorl_exchange::WordFamily::XpicDelay: return 1 << 14;
+            default: return 1;
+        }
+    };
+    row[index] = static_cast<std::uint32_t>(row[index] + cycles * unit(row[index]));
+    if (vorl_exchange::decode(row[index + 1]).family != vorl_exchange::WordFamily::Closing) {
+        row[index + 1] = static_cast<std::uint32_t>(row[index + 1] - cycles * unit(row[index + 1]));
+    }
+    return row;
+}
+
+TEST(PairedTimingCheck, NamesTheControlMovedByOneCycle) {
+    // Sender 0, pair [2, 3], 100 words: receiver 2 is the early tile.
+    const std::uint16_t pair[] = {2, 3};
+    const auto plan = tarn().paired_multicast(0, pair, 100).value();
+    ASSERT_EQ(plan.receivers[0][6], vorl_exchange::delay(6));  // five controls, then the final delay
+    ASSERT_EQ(plan.receivers[1][4], vorl_exchange::delay(6));  // three controls
+    Row other_control = plan.sender;
+    other_control[2] = (other_control[2] & ~7u) | 6u;
+    Row fewer_words = plan.sender;
+    fewer_words[3] -= 1u << 21;  // the send-off word's low count field
+    Row stray = plan.receivers[1];
+    stray[8] = 7;
+    struct Case {
+        Row sender;
+        Row first;
+        Row second;
+        const char* problem;
+    };
+    const Row& s = plan.sender;
+    const Row& r2 = plan.receivers[0];
+    const Row& r3 = plan.receivers[1];
+    const Case cases[] = {
+        {s, r2, r3, ""},
+        {moved(s, 1, 1), r2, r3, "sender: send start at cycle 32, expected cycle 31 = max(0, -(smallest mux time -31))"},
+        {other_control, r2, r3, "sender: send control (word 2) 6, expected 5 = 4 + direction 1 towards receiver 2"},
+        {fewer_words, r2, r3, "sender: words sent 99, expected 100 = the count"},
+        {s, moved(r2, 1, 1), r3,
+         "receiver 2 (row 1): source control at cycle 2, expected cycle 1 = epoch 31 + pair mux time -30"},
+        {s, moved(r2, 2, -1), r3,
+         "receiver 2 (row 1): format control at cycle 53, expected cycle 54 = source event 1 + format lead 53 "
+         "(51 + 2 x row 1)"},
+        {s, moved(r2, 3, 1), r3,
+         "receiver 2 (row 1): pointer control at cycle 57, expected cycle 56 = format control 54 + 2"},
+        {s, moved(r2, 4, -1), r3,
+         "receiver 2 (row 1): neutral control at cycle 100, expected cycle 101 = source control 1 + count 100"},
+        {s, moved(r2, 5, 1), r3,
+         "receiver 2 (row 1): closing format control at cycle 155, expected cycle 154 = format control 54 + count "
+         "100"},
+        {s, moved(r2, 6, 1), r3, "receiver 2 (row 1): end of row at cycle 162, expected cycle 161 = last control 154 + 7"},
+        {s, r2, moved(r3, 2, -1),
+         "receiver 3 (row 2): pointer control at cycle 55, expected cycle 56 = format control 54 + 2"},
+        {s, r3, r2, "receiver 2 (row 1): no source control, expected cycle 1 = epoch 31 + pair mux time -30"},
+        {s, r2, r2, "receiver 3 (row 2): an extra XPIC control at cycle 1 (word 1)"},
+        {s, r2, stray, "receiver 3 (row 2): word 8 (stray) has no place in a paired receiver row"},
+    };
+    for (const Case& test : cases) {
+        const Row rows[] = {test.first, test.second};
+        const auto report = vorl_plan::check_paired_timing(tarn(), 0, pair, 100, test.sender, rows);
+        EXPECT_EQ(report.problem, test.problem);
     }
 }
 

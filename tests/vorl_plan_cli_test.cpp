@@ -74,7 +74,8 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
         {"paired 0 2,3 100",
          {"paired_multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
           "     6  0x40a00006  delay advance_cycles=7                                 154     161", "0x630c0000",
-          "not applicable to paired rows"}},
+          "  receiver 3: pointer control at cycle 56 = format control 54 + 2\n  receiver 3: closing format",
+          "check: ok"}},
         {"disasm 41800003 0x40a0008e 641C0000 0xf7e00000 0",
          {"0x41800003  open\n0x40a0008e  delay advance_cycles=143\n"
           "0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0\n"
@@ -156,8 +157,10 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm", "WORD is required"},
         {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
         {"disasm 123456789", "does not fit 32 bits"},
-        {"check", "A subcommand is required"},
-        {"check paired 0 2,3 1", "check takes p2p or multicast, not \"paired\""},
+        {"check", "check needs a plan document FILE (- for standard input), or p2p, multicast or paired"},
+        {"check - --topology -", "the plan document (check -) and --topology - both read standard input"},
+        {"check pairde 0 2,3 1", "\"pairde\" is not p2p, multicast or paired, and a plan document FILE comes alone"},
+        {"check plan.json paired 0 2,3 1", "check takes a plan document FILE or a subcommand, not both"},
         {"batch requests.jsonl extra", "not expected: extra"},
     };
     for (const Case& test : cases) {
@@ -197,13 +200,24 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
 
 TEST(VorlPlanCli, HelpForEverySubcommand) {
     for (const char* arguments : {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help",
-                                  "batch --help", "check --help", "check p2p --help", "check multicast --help"}) {
+                                  "batch --help", "check --help", "check p2p --help", "check multicast --help",
+                                  "check paired --help"}) {
         const Outcome outcome = run(arguments);
         EXPECT_EQ(outcome.status, 0) << arguments;
         EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
         EXPECT_EQ(outcome.err, "") << arguments;
     }
     EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
+    // The help says what the planners do with the sender among the receivers.
+    for (const char* kind : {"multicast", "paired"}) {
+        EXPECT_NE(run(std::string{kind} + " --help").out.find("The sender may be one of the receivers"),
+                  std::string::npos)
+            << kind;
+    }
+    EXPECT_EQ(run("multicast 0 0,2 1").status, 0);
+    EXPECT_EQ(run("paired 0 0,1 1").status, 0);
+    EXPECT_EQ(run("multicast 0 0 1").status, 1);
+    EXPECT_EQ(run("p2p 0 0 1").status, 1);
 }
 
 // The version flag answers on its own, ahead of the subcommand every other call needs.
@@ -542,6 +556,67 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
     EXPECT_EQ(failure["error"]["debug"], "Schedule(\"multicast start cycle\")");
 }
 
+// `check -` on a plan document reports what `check KIND ...` reports on the same
+// plan; rows edited by one cycle fail with status 3, and what is not a plan
+// document with rows is refused.
+TEST(VorlPlanCli, CheckReadsPlanDocuments) {
+    for (const char* arguments : {"p2p 0 2 100", "multicast 0 2,1 7 --offset 10", "paired 0 2,3 100", "paired 0 0,1 9"}) {
+        const Outcome checked = run(std::string{"check "} + arguments);
+        const Outcome document = run(std::string{arguments} + " --format json");
+        const Outcome read = run("check -", document.out);
+        EXPECT_EQ(read.status, 0) << arguments << "\n" << read.err;
+        EXPECT_EQ(read.out, checked.out) << arguments;
+    }
+    const auto edited = [](const char* arguments, auto&& edit) {
+        auto document = nlohmann::json::parse(run(std::string{arguments} + " --format json").out);
+        edit(document);
+        return document.dump();
+    };
+    // Receiver 3's pointer (word 2) one cycle later, the closing format (word 3) where it was.
+    const std::string late_pointer = edited("paired 0 2,3 100", [](auto& document) {
+        auto& row = document["rows"][2]["row"];
+        row[2] = row[2].template get<std::uint32_t>() + (1u << 19);
+        row[3] = row[3].template get<std::uint32_t>() - (1u << 19);
+    });
+    const std::string late_xpic = edited("p2p 0 2 1", [](auto& document) {
+        auto& row = document["rows"][1]["row"];
+        row[2] = row[2].template get<std::uint32_t>() + (1u << 14);
+    });
+    const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 2; });
+    const std::string swapped = edited("paired 0 2,3 1", [](auto& document) {
+        std::swap(document["rows"][1], document["rows"][2]);
+    });
+    const std::string small = edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 4; });
+    const struct {
+        std::string input;
+        int status;
+        const char* err;
+    } cases[] = {
+        {late_pointer, 3,
+         "timing mismatch: receiver 3 (row 2): pointer control at cycle 57, expected cycle 56 = format control 54 + 2"},
+        {late_xpic, 3, "timing mismatch: receiver 2 (row 1): XPIC field 113 != send start 143 + mux time -31 = 112"},
+        {run("paired 0 2,5 4 --format json").out, 1,
+         "standard input holds a failed plan, with no rows to check: invalid multicast receiver set"},
+        // Written by hand: the request and bare rows are enough.
+        {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [
+            [1098907651, 1084227726, 2013265921, 1134559232, 0, 0, 0, 0, 0],
+            [1, 1098907651, 1679556608, 1677723200, 1637875712, 1084227589, 1134559232, 0, 0]]})",
+         0, ""},
+        {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [[1], [2]]})", 2,
+         "standard input: \"rows\" entry 1 is not an array of 9 words"},
+        {"[1, 2]", 2, "standard input: not a plan document"},
+        {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
+        {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},
+        {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
+        {run("offset-limit 0 2,1 1 --format json").out, 2, "standard input: an offset-limit document, which has no rows to check"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = run("check -", test.input);
+        EXPECT_EQ(outcome.status, test.status) << test.err;
+        EXPECT_NE(outcome.err.find(test.err), std::string::npos) << outcome.err;
+    }
+}
+
 TEST(VorlPlanCli, OffsetLimitOnTheCommandLineAndInBatch) {
     EXPECT_EQ(run("offset-limit 0 2,1 1").out, "4064\n");
     EXPECT_EQ(nlohmann::json::parse(run("offset-limit 0 2,1 1 --format json").out)["offset_limit"], 4064);
@@ -749,6 +824,12 @@ TEST(VorlPlanCliTopology, CustomTablesPlanAsTheLibraryDoes) {
                 const auto receivers = ok.contains("receiver") ? nlohmann::json::array({ok["receiver"]}) : ok["receivers"];
                 expected.insert(expected.end(), receivers.begin(), receivers.end());
                 EXPECT_EQ(rows_of(nlohmann::json::parse(outcome.out)), expected) << request.arguments;
+                // The document checks on the table it was planned on, which must be named again.
+                const Outcome checked = run("check - --topology '" + file + "'", outcome.out);
+                EXPECT_EQ(checked.status, 0) << request.arguments << "\n" << checked.err;
+                EXPECT_TRUE(checked.out.ends_with("\nok\n")) << request.arguments;
+                EXPECT_NE(run("check -", outcome.out).err.find("give that table with --topology FILE"),
+                          std::string::npos);
             }
             // The timing cross-check holds on the table's routes, and offset-limit is the library's.
             EXPECT_EQ(run("check multicast 5 1,2,3 7 --offset 300 --topology '" + file + "'").status, 0);

@@ -19,6 +19,7 @@
 #include "hints.hpp"
 #include "io.hpp"
 #include "named_topology.hpp"
+#include "plan_document.hpp"
 #include "plan_view.hpp"
 #include "render.hpp"
 #include "timing_check.hpp"
@@ -37,6 +38,24 @@ constexpr const char* exit_statuses =
     "3 check found a timing mismatch, 4 a file or standard stream could not be read or written.\n"
     "Diagnostics go to standard error; a failed plan or a usage error keeps its status even when\n"
     "standard output is closed or full.";
+
+// Point-to-point refuses SENDER = RECEIVER; the receiver lists of the other two
+// kinds may hold the sender, as the planners have always allowed.
+void note_sender_among_receivers(CLI::App& app, ExchangeKind kind) {
+    const char* note =
+        kind == ExchangeKind::Multicast
+            ? "The sender may be one of the receivers when at least one other tile is listed: it then gets a\n"
+              "receiver row like any other receiver and takes its own words from the exchange at its own mux\n"
+              "time. A list holding the sender alone is refused, as p2p refuses SENDER = RECEIVER: a\n"
+              "point-to-point exchange moves words between two tiles, a multicast to every tile listed.\n"
+        : kind == ExchangeKind::PairedMulticast
+            ? "The sender may be one of the receivers, with its partner: a pair receives together, so a\n"
+              "sender that is one tile of a pair is listed with its pair, and every send word then carries\n"
+              "send control 7. p2p refuses SENDER = RECEIVER: a point-to-point exchange moves words between\n"
+              "two tiles, a paired multicast to every pair listed.\n"
+            : "";
+    app.footer(note + app.get_footer());
+}
 
 // The text arguments of one planning subcommand, converted after parsing so that
 // every bad value gets the same kind of reason.
@@ -85,6 +104,7 @@ struct Interface {
     PlanArguments plan;
     std::vector<std::string> words;
     std::string batch_input = "-";
+    std::optional<std::string> check_document;  // `check FILE`
     std::vector<Command> commands;
 };
 
@@ -155,6 +175,7 @@ void add_format(CLI::App& app, PlanArguments& plan, std::vector<std::string> for
 
 int show_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind);
 int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind);
+int check_document(Interface& cli, const NamedTopology& topology);
 int show_offset_limit(Interface& cli, const NamedTopology& topology);
 int disassemble_words(Interface& cli);
 int answer_batch(Interface& cli, const NamedTopology& topology);
@@ -216,6 +237,7 @@ void build(Interface& cli) {
             cli, command, usage,
             [kind](Interface& in, const NamedTopology& topology) { return show_plan(in, topology, kind); },
             kind == ExchangeKind::PointToPoint ? no_readers : receivers_readers);
+        note_sender_among_receivers(*command, kind);
     }
 
     std::string usage;
@@ -271,15 +293,19 @@ void build(Interface& cli) {
         batch->get_footer());
 
     CLI::App* check = app.add_subcommand(
-        "check", "Plan an exchange and cross-check its timing from the rows alone (exit 3 on a mismatch)");
-    check->require_subcommand(1);
-    add_verbose(*check, cli.verbose);
-    check->footer("The first XPIC word of every receiver row must name, in its advance field, the cycle at\n"
-                  "which the receiver sets its mux: the sender's first send start plus time_to_mux of the route.");
+        "check", "Cross-check the timing of a plan from its rows alone (exit 3 on a mismatch): plan it here, or "
+                 "read a plan document");
+    check->require_subcommand(0, 1);
+    check
+        ->add_option_function<std::string>(
+            "FILE",
+            [&cli](const std::string& name) { cli.check_document = name; },
+            "A plan document as --format json writes it (- for standard input): its rows are checked against "
+            "the exchange it names")
+        ->type_name("FILE|-");
+    std::string document_usage = "vorl-plan check {p2p|multicast|paired} ... | vorl-plan check {FILE|-}";
+    add_topology(*check, cli.topology_file, document_usage);
     for (const auto& planner : planners) {
-        if (planner.kind == ExchangeKind::PairedMulticast) {
-            continue;  // paired rows are timed by their pair, not by one route
-        }
         std::string check_usage;
         CLI::App* command = add_exchange_arguments(cli, *check, planner.kind, planner.name,
                                                    std::string{"Check a "} + std::string{to_string(planner.kind)} +
@@ -294,7 +320,20 @@ void build(Interface& cli) {
             cli, command, check_usage,
             [kind](Interface& in, const NamedTopology& topology) { return check_plan(in, topology, kind); },
             kind == ExchangeKind::PointToPoint ? no_readers : receivers_readers);
+        note_sender_among_receivers(*command, kind);
     }
+    // After its subcommands, which dispatch must find first.
+    add_command(cli, check, document_usage, check_document, [](const Interface& in) {
+        return in.check_document == "-" ? std::vector<std::string>{"the plan document (check -)"}
+                                        : std::vector<std::string>{};
+    });
+    check->footer("Point-to-point and multicast: the first XPIC word of every receiver row must name, in its\n"
+                  "advance field, the cycle at which the receiver sets its mux: the sender's first send start\n"
+                  "plus time_to_mux of the route. Paired: the send start, words sent and send control of the\n"
+                  "sender row, and every receiver's source, neutral, format, pointer and closing format\n"
+                  "controls and end of row, from the pair's mux times. A plan document made on a --topology\n"
+                  "table is checked with --topology naming that table again.\n" +
+                  check->get_footer());
 }
 
 // The subcommand path the arguments name ("check multicast"), as far as it is known.
@@ -339,7 +378,9 @@ std::string usage_of(const Interface& cli, const std::vector<std::string>& argum
 // CLI11 would report a misspelt subcommand as a missing one; name it instead.
 void reject_unknown_subcommands(const Interface& cli, const std::vector<std::string>& arguments) {
     const auto path = named_path(cli, arguments);
-    if (!path.back()->get_subcommands([](const CLI::App*) { return true; }).empty()) {
+    const bool takes_positionals =
+        !path.back()->get_options([](const CLI::Option* option) { return option->get_positional(); }).empty();
+    if (!takes_positionals && !path.back()->get_subcommands([](const CLI::App*) { return true; }).empty()) {
         // The path stopped at a command that takes a subcommand: the next word is not one.
         std::size_t words = 0;
         for (const std::string& argument : arguments) {
@@ -508,27 +549,57 @@ int show_offset_limit(Interface& cli, const NamedTopology& topology) {
     return exit_ok;
 }
 
+// What `check` prints: the facts on standard output, the first mismatch on
+// standard error.
+int report_timing(const NamedTopology& topology, const PlanView& view) {
+    const TimingSummary timing = summarize_timing(topology.topology, view);
+    for (const std::string& line : timing.lines) {
+        std::cout << line << "\n";
+    }
+    if (!timing.ok()) {
+        std::cerr << "timing mismatch: " << timing.problem << "\n";
+        return exit_mismatch;
+    }
+    std::cout << "ok\n";
+    return exit_ok;
+}
+
 int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
+    if (cli.check_document) {
+        throw UsageError{"check takes a plan document FILE or a subcommand, not both"};
+    }
     const PlanRequest request = to_request(cli.plan, kind);
     const auto view = make_plan(topology.topology, request);
     if (!view) {
         report_failure(topology, request, view.error());
         return exit_failed;
     }
-    const TimingReport report = *plan_timing(topology.topology, *view);
-    if (report.send_start) {
-        std::cout << "first send starts at cycle " << *report.send_start << "\n";
-        for (const ReceiverTiming& receiver : report.receivers) {
-            std::cout << "receiver " << receiver.receiver << ": " << describe(receiver, *report.send_start)
-                      << "\n";
-        }
+    return report_timing(topology, *view);
+}
+
+// A plan document names its exchange and its topology; a table read with
+// --topology cannot be found again from the name a document gives it (it may
+// have been standard input), so it must be given again.
+int check_document(Interface& cli, const NamedTopology& topology) {
+    if (!cli.check_document) {
+        throw UsageError{"check needs a plan document FILE (- for standard input), or p2p, multicast or paired"};
     }
-    if (!report.ok()) {
-        std::cerr << "timing mismatch: " << report.problem << "\n";
-        return exit_mismatch;
+    InputFile file{*cli.check_document};
+    const PlanDocument document = parse_plan_document(read_all(file), file.name());
+    if (document.failure) {
+        std::cerr << "vorl-plan: " << file.name() << " holds a failed plan, with no rows to check: "
+                  << *document.failure << "\n";
+        return exit_failed;
     }
-    std::cout << "ok\n";
-    return exit_ok;
+    if (document.table && !cli.topology_file) {
+        throw UsageError{file.name() + " was planned on the table \"" + *document.table +
+                         "\"; give that table with --topology FILE"};
+    }
+    if (document.tiles && *document.tiles != topology.topology.tile_count()) {
+        throw UsageError{file.name() + " was planned on " + std::to_string(*document.tiles) +
+                         " tiles, but the check runs on " + describe(topology)};
+    }
+    return report_timing(topology, document.view);
 }
 
 int disassemble_words(Interface& cli) {
@@ -613,6 +684,14 @@ int parse_and_dispatch(Interface& cli, int argc, char** argv) {
         return cli.app.exit(help);
     } catch (const CLI::CallForVersion& version) {
         return cli.app.exit(version);
+    } catch (const CLI::ExtrasError& error) {
+        // `check pairde 0 2,3 1`: the misspelt subcommand was taken for a FILE.
+        return usage_error(cli,
+                           cli.check_document ? "\"" + *cli.check_document +
+                                                    "\" is not p2p, multicast or paired, and a plan document "
+                                                    "FILE comes alone"
+                                              : std::string{error.what()},
+                           arguments);
     } catch (const CLI::ParseError& error) {
         return usage_error(cli, error.what(), arguments);
     } catch (const UsageError& error) {

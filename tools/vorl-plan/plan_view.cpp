@@ -62,6 +62,30 @@ std::optional<TimingReport> plan_timing(const vorl_exchange::Topology& topology,
     return check_timing(topology, view.request.sender, view.request.receivers, view.sender_row, view.receiver_rows);
 }
 
+TimingSummary summarize_timing(const vorl_exchange::Topology& topology, const PlanView& view) {
+    TimingSummary summary;
+    const auto send_start = read_timeline(view.sender_row).first_send_start();
+    if (send_start) {
+        summary.lines.push_back("first send starts at cycle " + std::to_string(*send_start));
+    }
+    if (view.request.kind == ExchangeKind::PairedMulticast) {
+        const PairedTimingReport report = check_paired_timing(topology, view.request.sender, view.request.receivers,
+                                                              view.request.count, view.sender_row, view.receiver_rows);
+        const auto lines = report_lines(report);
+        summary.lines.insert(summary.lines.end(), lines.begin(), lines.end());
+        summary.problem = report.problem;
+        return summary;
+    }
+    const TimingReport report =
+        check_timing(topology, view.request.sender, view.request.receivers, view.sender_row, view.receiver_rows);
+    for (const ReceiverTiming& receiver : report.receivers) {
+        summary.lines.push_back("receiver " + std::to_string(receiver.receiver) + ": " +
+                                describe(receiver, report.send_start.value_or(0)));
+    }
+    summary.problem = report.problem;
+    return summary;
+}
+
 vorl_exchange::Result<PlanView> make_plan(const vorl_exchange::Topology& topology, const PlanRequest& request) {
     PlanView view{request, {}, {}};
     if (request.kind == ExchangeKind::PointToPoint) {

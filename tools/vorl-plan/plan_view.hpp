@@ -56,6 +56,17 @@ struct Lane {
 // The timing cross-check of a point-to-point or multicast plan; none for paired ones.
 [[nodiscard]] std::optional<TimingReport> plan_timing(const vorl_exchange::Topology& topology, const PlanView& view);
 
+// The timing cross-check of a plan of any kind as the listing and `check` print
+// it: one line per fact checked, and the first mismatch (empty when none).
+struct TimingSummary {
+    std::vector<std::string> lines;
+    std::string problem;
+
+    [[nodiscard]] bool ok() const noexcept { return problem.empty(); }
+};
+
+[[nodiscard]] TimingSummary summarize_timing(const vorl_exchange::Topology& topology, const PlanView& view);
+
 // Runs the planner the request names.
 [[nodiscard]] vorl_exchange::Result<PlanView> make_plan(const vorl_exchange::Topology& topology,
                                                         const PlanRequest& request);

@@ -64,20 +64,12 @@ std::string render_text(const NamedTopology& named, const PlanView& view) {
     for (const Lane& lane : lanes(topology, view)) {
         text += "\n" + lane_listing(lane);
     }
-    const auto send_start = read_timeline(view.sender_row).first_send_start();
     text += "\ntiming\n";
-    if (send_start) {
-        text += "  first send starts at cycle " + std::to_string(*send_start) + "\n";
+    const TimingSummary timing = summarize_timing(topology, view);
+    for (const std::string& line : timing.lines) {
+        text += "  " + line + "\n";
     }
-    if (const auto report = plan_timing(topology, view)) {
-        for (const ReceiverTiming& receiver : report->receivers) {
-            text += "  receiver " + std::to_string(receiver.receiver) + ": " +
-                    describe(receiver, report->send_start.value_or(0)) + "\n";
-        }
-        text += report->ok() ? "  check: ok\n" : "  check: MISMATCH " + report->problem + "\n";
-    } else {
-        text += "  check: not applicable to paired rows\n";
-    }
+    text += timing.ok() ? "  check: ok\n" : "  check: MISMATCH " + timing.problem + "\n";
     return text;
 }
 
