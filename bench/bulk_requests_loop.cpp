@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     const vorl_exchange::Topology tarn = vorl_exchange::Topology::tarn();
     const std::size_t n = senders.size();
     auto listed = [&](std::size_t index) {
-        return std::span{receivers}.subspan(receiver_offsets[index], receiver_offsets[index + 1] - receiver_offsets[index]);
+        const std::size_t first = receiver_offsets[index];
+        return std::span{receivers}.subspan(first, receiver_offsets[index + 1] - first);
     };
 
     // The best of `passes` runs of `plan(index)` over every request; the

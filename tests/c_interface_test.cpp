@@ -146,13 +146,31 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
         [&](vx_error* e) { return vx_paired_multicast(tarn, 0, receivers, impossible, 1, &row, rows, 2, nullptr, e); },
         [&](vx_error* e) { return vx_multicast_offset_limit(tarn, 0, receivers, 2, 1, nullptr, e); },
         [&](vx_error* e) { return vx_paired_receiver_is_early(nullptr, 2, 0, &early, e); },
-        [&](vx_error* e) { return vx_point_to_point_many(nullptr, 1, receivers, receivers, counts, rows, statuses, nullptr, e); },
-        [&](vx_error* e) { return vx_point_to_point_many(tarn, 1, receivers, receivers, counts, rows, nullptr, nullptr, e); },
-        [&](vx_error* e) { return vx_point_to_point_many(tarn, impossible, receivers, receivers, counts, rows, statuses, nullptr, e); },
-        [&](vx_error* e) { return vx_multicast_many(tarn, 1, receivers, offsets, receivers, counts, nullptr, &row, rows, 2, statuses, nullptr, e); },
-        [&](vx_error* e) { return vx_multicast_many(tarn, 1, receivers, nullptr, receivers, counts, counts, &row, rows, 2, statuses, nullptr, e); },
-        [&](vx_error* e) { return vx_paired_multicast_many(tarn, 1, receivers, offsets, nullptr, counts, &row, rows, 2, statuses, nullptr, e); },
-        [&](vx_error* e) { return vx_paired_multicast_many(tarn, 1, receivers, offsets, receivers, counts, &row, nullptr, 2, statuses, nullptr, e); },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(nullptr, 1, receivers, receivers, counts, rows, statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(tarn, 1, receivers, receivers, counts, rows, nullptr, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(tarn, impossible, receivers, receivers, counts, rows, statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_multicast_many(tarn, 1, receivers, offsets, receivers, counts, nullptr, &row, rows, 2,
+                                     statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_multicast_many(tarn, 1, receivers, nullptr, receivers, counts, counts, &row, rows, 2, statuses,
+                                     nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_paired_multicast_many(tarn, 1, receivers, offsets, nullptr, counts, &row, rows, 2, statuses,
+                                            nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_paired_multicast_many(tarn, 1, receivers, offsets, receivers, counts, &row, nullptr, 2,
+                                            statuses, nullptr, e);
+        },
     };
     for (std::size_t index = 0; index < calls.size(); ++index) {
         vx_error error = exchange_error(VX_TILE);
@@ -189,7 +207,8 @@ struct Requests {
     }
     [[nodiscard]] std::size_t size() const { return senders.size(); }
     [[nodiscard]] std::span<const std::uint16_t> listed(std::size_t index) const {
-        return std::span{receivers}.subspan(receiver_offsets[index], receiver_offsets[index + 1] - receiver_offsets[index]);
+        const std::size_t first = receiver_offsets[index];
+        return std::span{receivers}.subspan(first, receiver_offsets[index + 1] - first);
     }
 };
 

@@ -85,7 +85,8 @@ def test_multicast_many_equals_the_single_call(tarn, flat):
     else:
         plans = tarn.multicast_many(senders, lists, counts, offsets)
     assert list(plans.receiver_offsets) == list(np.cumsum([0] + [len(listed) for listed in lists]))
-    planned = sum(same_outcome(lambda: tarn.multicast(*request), plans, index) for index, request in enumerate(requests))
+    planned = sum(same_outcome(lambda: tarn.multicast(*request), plans, index)
+                  for index, request in enumerate(requests))
     assert min(planned, len(requests) - planned) > len(requests) // 10  # both outcomes well represented
 
 

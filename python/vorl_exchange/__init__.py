@@ -210,7 +210,11 @@ class Topology:
         return self._look_up(_native.lib.vx_topology_paired_logical, logical)
 
     def are_partners(self, first: int, second: int) -> bool:
-        """Returns whether each of the two tiles is the other's `paired_logical` (False for tiles beyond the topology)."""
+        """Returns whether each of the two tiles is the other's `paired_logical`.
+
+        False for tiles beyond the topology; raises only for arguments that are
+        not tile numbers (TypeError, ValueError).
+        """
         first = _checked_int("first", first, _TILE_MAX)
         second = _checked_int("second", second, _TILE_MAX)
         return bool(_native.lib.vx_are_partners(self._handle, first, second))
@@ -239,8 +243,9 @@ class Topology:
         listed = _tile_array("receivers", receivers)
         count = _checked_int("count", count, _U32_MAX)
         limit, error = ctypes.c_uint32(), _native.Error()
-        if _native.lib.vx_multicast_offset_limit(
-                self._handle, sender, listed, len(listed), count, ctypes.byref(limit), ctypes.byref(error)) != _native.OK:
+        status = _native.lib.vx_multicast_offset_limit(
+            self._handle, sender, listed, len(listed), count, ctypes.byref(limit), ctypes.byref(error))
+        if status != _native.OK:
             _raise_failure(error)
         return limit.value
 

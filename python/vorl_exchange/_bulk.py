@@ -160,7 +160,8 @@ class PointToPointPlans(_Plans):
         from . import Plan
 
         self._raise_if_failed(index)
-        return Plan(tuple(map(int, self.rows[index, 0])), tuple(map(int, self.rows[index, 1])))  # type: ignore[arg-type]
+        sender, receiver = (tuple(map(int, row)) for row in self.rows[index])
+        return Plan(sender, receiver)  # type: ignore[arg-type]
 
     def _call(self, requests: list[np.ndarray], rows: np.ndarray, statuses: np.ndarray, errors: Optional[int]) -> None:
         senders, receivers, counts = requests

@@ -436,7 +436,8 @@ vx_status vx_multicast_offset_limit(const vx_topology* topology, uint16_t sender
         return report_status(error, VX_BAD_ARGUMENT);
     }
     return guarded(error, [&] {
-        const auto found = topology->topology.multicast_offset_limit(sender, std::span{receivers, receiver_count}, count);
+        const auto found =
+            topology->topology.multicast_offset_limit(sender, std::span{receivers, receiver_count}, count);
         if (!found) {
             return report_exchange_error(error, found.error());
         }
