@@ -361,9 +361,9 @@ TEST_F(BulkPlanners, PairedMulticastEqualsTheSingleCall) {
         });
 }
 
-TEST_F(BulkPlanners, OffsetsAreReadRelativeToTheFirst) {
-    // A window into a larger list: offsets 5..7, the rows from index 0.
-    const std::uint16_t receivers[] = {2, 1};
+TEST_F(BulkPlanners, AWindowOfRequestsWritesRowsFromItsFirstOffset) {
+    // Requests 5..7 of a larger list: receivers read at the offsets, rows written from index 0.
+    const std::uint16_t receivers[] = {9, 9, 9, 9, 9, 2, 1};
     const std::size_t offsets[] = {5, 6, 7};
     const std::uint16_t senders[] = {0, 0};
     const std::uint32_t counts[] = {1, 1};
@@ -375,7 +375,7 @@ TEST_F(BulkPlanners, OffsetsAreReadRelativeToTheFirst) {
                                 receiver_rows, 2, statuses, nullptr, nullptr),
               VX_OK);
     vx_row single[2];
-    ASSERT_EQ(vx_multicast(tarn, 0, &receivers[1], 1, 1, 0, &single[0], &single[1], 1, nullptr, nullptr), VX_OK);
+    ASSERT_EQ(vx_multicast(tarn, 0, &receivers[6], 1, 1, 0, &single[0], &single[1], 1, nullptr, nullptr), VX_OK);
     EXPECT_EQ(std::memcmp(&receiver_rows[1], &single[1], sizeof single[1]), 0);
     const std::size_t decreasing[] = {6, 5, 7};
     EXPECT_EQ(vx_multicast_many(tarn, 2, senders, decreasing, receivers, counts, schedule_offsets, sender_rows,

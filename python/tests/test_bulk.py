@@ -104,6 +104,9 @@ def test_paired_multicast_many_equals_the_single_call(tarn):
 def test_scalars_stand_for_every_request(tarn):
     plans = tarn.multicast_many(0, [[2], [2, 1]], 1, [0, 10])
     assert plans.plan(1) == tarn.multicast(0, [2, 1], 1, 10)
+    # Offsets index the flat array itself, so they may start past its beginning.
+    window = tarn.multicast_many(0, np.array([9, 9, 2, 2, 1]), 1, [0, 10], receiver_offsets=[2, 3, 5])
+    assert list(window.receiver_offsets) == [0, 1, 3] and window.plan(1) == plans.plan(1)
     assert len(tarn.point_to_point_many([], [], [])) == 0
     assert len(tarn.paired_multicast_many([], [], [])) == 0
 

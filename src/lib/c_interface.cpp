@@ -298,22 +298,24 @@ vx_status plan_multicast_many(const vx_topology* topology, const MulticastReques
             return report_status(error, VX_BAD_ARGUMENT);
         }
     }
-    const std::size_t receiver_total = offsets[count] - offsets[0];
-    if ((requests.receivers == nullptr && receiver_total > 0) ||
-        impossible_size(receiver_total, sizeof *requests.receivers)) {
+    // Receivers are read at the offsets themselves; rows are written from the
+    // first offset on, so a window of a larger request set needs rows for its
+    // own receivers only.
+    if ((requests.receivers == nullptr && offsets[count] > 0) ||
+        impossible_size(offsets[count], sizeof *requests.receivers)) {
         return report_status(error, VX_BAD_ARGUMENT);
     }
+    const std::size_t receiver_total = offsets[count] - offsets[0];
     if (results.receiver_capacity < receiver_total) {
         vx_error value{};
         value.needed_rows = receiver_total;
         return report(error, VX_BUFFER_TOO_SMALL, value);
     }
     for (std::size_t index = 0; index < count; ++index) {
-        const std::size_t first = offsets[index] - offsets[0];
         const std::size_t listed = offsets[index + 1] - offsets[index];
-        const std::span<const std::uint16_t> receivers{requests.receivers + first, listed};
+        const std::span<const std::uint16_t> receivers{requests.receivers + offsets[index], listed};
         results.statuses[index] = plan_multicast_request(
-            listed, results.sender_rows[index], results.receiver_rows + first, listed, nullptr,
+            listed, results.sender_rows[index], results.receiver_rows + (offsets[index] - offsets[0]), listed, nullptr,
             results.request_errors == nullptr ? nullptr : &results.request_errors[index],
             [&] { return plan(index, receivers); });
     }
