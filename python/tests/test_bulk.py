@@ -132,6 +132,7 @@ def test_scalars_stand_for_every_request(tarn):
         (lambda t: t.multicast_many(0, 5, 1), TypeError, r"receivers must be a sequence"),
         (lambda t: t.multicast_many(0, [2, 1], 1, receiver_offsets=[0, 1, 3]), ValueError,
          r"^receiver_offsets\[2\] must be within 0\.\.2, not 3$"),
+        (lambda t: t.paired_multicast_many(0, [2, 3], 1, receiver_offsets=[]), ValueError, r"n \+ 1 offsets"),
         (lambda t: t.paired_multicast_many(0, [2, 3], 1, receiver_offsets=[0, 2, 1]), ValueError,
          r"^receiver_offsets\[2\] must not be below receiver_offsets\[1\]$"),
     ],

@@ -36,18 +36,22 @@ def _first_bad_element(values: object) -> Optional[int]:
     return None
 
 
-def _integers(name: Callable[[int], str], values: object, maximum: int, dtype: type) -> np.ndarray:
-    """`values` as a one-dimensional array of `dtype`, every element an integer in 0..maximum.
+def _integers(label: str, values: object, maximum: int, dtype: type,
+              name: Optional[Callable[[int], str]] = None) -> np.ndarray:
+    """`values` (called `label`) as a one-dimensional array of `dtype`, every element an integer in 0..maximum.
 
     A scalar gives an array of one element, to be broadcast by the caller.
+    `name(index)` names an element in messages; by default `label[index]`.
     """
+    if name is None:
+        name = lambda index: f"{label}[{index}]"  # noqa: E731
     try:
         array = np.asarray(values)
     except (ValueError, OverflowError):
         # A ragged nesting; integers too large for any NumPy type come back as objects.
-        raise TypeError(f"{name(0)[:-3]} must be a flat array-like of ints") from None
+        raise TypeError(f"{label} must be a flat array-like of ints") from None
     if array.ndim > 1:
-        raise TypeError(f"{name(0)[:-3]} must be one-dimensional, not of shape {array.shape}")
+        raise TypeError(f"{label} must be one-dimensional, not of shape {array.shape}")
     # A list that NumPy turned into integers may still hold bools or floats of integral value.
     misplaced = _first_bad_element(values)
     if misplaced is not None:
@@ -74,10 +78,6 @@ def _integers(name: Callable[[int], str], values: object, maximum: int, dtype: t
             index = int(bad.argmax())
             raise ValueError(f"{name(index)} must be within 0..{maximum}, not {array[index]}")
     return np.ascontiguousarray(array, dtype=dtype)
-
-
-def _named(name: str) -> Callable[[int], str]:
-    return lambda index: f"{name}[{index}]"
 
 
 def _broadcast(**arrays: np.ndarray) -> list[np.ndarray]:
@@ -250,9 +250,9 @@ def _check_call(status: int) -> None:
 
 def point_to_point_many(topology: Any, senders: object, receivers: object, counts: object) -> PointToPointPlans:
     requests = _broadcast(
-        senders=_integers(_named("senders"), senders, _TILE_MAX, np.uint16),
-        receivers=_integers(_named("receivers"), receivers, _TILE_MAX, np.uint16),
-        counts=_integers(_named("counts"), counts, _U32_MAX, np.uint32),
+        senders=_integers("senders", senders, _TILE_MAX, np.uint16),
+        receivers=_integers("receivers", receivers, _TILE_MAX, np.uint16),
+        counts=_integers("counts", counts, _U32_MAX, np.uint32),
     )
     return PointToPointPlans(topology, requests)
 
@@ -272,13 +272,11 @@ def _receiver_lists(receivers: object, receiver_offsets: object) -> tuple[np.nda
 
         flat: object = np.concatenate(lists) if any(isinstance(listed, np.ndarray) for listed in lists) else list(
             itertools.chain.from_iterable(lists))
-        listed_tiles = _integers(name, flat, _TILE_MAX, np.uint16) if offsets[-1] else np.empty(0, np.uint16)
-        return listed_tiles, offsets.astype(np.uintp)
-    tiles = _integers(_named("receivers"), receivers, _TILE_MAX, np.uint16) if np.size(receivers) else np.empty(
-        0, np.uint16)
-    offsets = _integers(_named("receiver_offsets"), receiver_offsets, len(tiles), np.uintp)
-    if len(offsets) < 2 and np.ndim(receiver_offsets) == 0:
-        raise TypeError("receiver_offsets must be an array of n + 1 offsets")
+        return _integers("receivers", flat, _TILE_MAX, np.uint16, name), offsets.astype(np.uintp)
+    tiles = _integers("receivers", receivers, _TILE_MAX, np.uint16)
+    offsets = _integers("receiver_offsets", receiver_offsets, len(tiles), np.uintp)
+    if np.ndim(receiver_offsets) == 0 or len(offsets) == 0:
+        raise ValueError("receiver_offsets must be an array of n + 1 offsets for n requests")
     decreasing = np.flatnonzero(offsets[1:] < offsets[:-1])
     if len(decreasing):
         index = int(decreasing[0]) + 1
@@ -290,8 +288,8 @@ def _multicast_requests(senders: object, receivers: object, receiver_offsets: ob
                         numbers: Dict[str, object]) -> tuple[np.ndarray, np.ndarray, np.ndarray, list[np.ndarray]]:
     tiles, offsets = _receiver_lists(receivers, receiver_offsets)
     requests = len(offsets) - 1
-    arrays = {"senders": _integers(_named("senders"), senders, _TILE_MAX, np.uint16)}
-    arrays.update({key: _integers(_named(key), value, _U32_MAX, np.uint32) for key, value in numbers.items()})
+    arrays = {"senders": _integers("senders", senders, _TILE_MAX, np.uint16)}
+    arrays.update({key: _integers(key, value, _U32_MAX, np.uint32) for key, value in numbers.items()})
     for key, array in arrays.items():
         if len(array) not in (1, requests):
             raise ValueError(f"{key} has {len(array)} entries for {requests} receiver lists")
