@@ -52,10 +52,15 @@ install(FILES
 file(RELATIVE_PATH VORL_EXCHANGE_PC_TO_PREFIX
   /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" VORL_EXCHANGE_PC_TO_PREFIX "${VORL_EXCHANGE_PC_TO_PREFIX}")
+# A static library leaves the C++ runtime to the program's link, so a C
+# program's `cc ... $(pkg-config --libs --static vorl_exchange)` must name it;
+# a shared library links it itself.
 if(BUILD_SHARED_LIBS)
   set(VORL_EXCHANGE_PC_DEFINES "")
+  set(VORL_EXCHANGE_PC_LIBS_PRIVATE "")
 else()
   set(VORL_EXCHANGE_PC_DEFINES " -DVORL_EXCHANGE_STATIC_DEFINE")
+  set(VORL_EXCHANGE_PC_LIBS_PRIVATE "Libs.private: -lstdc++ -lm")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vorl_exchange.pc.in ${PROJECT_BINARY_DIR}/vorl_exchange.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vorl_exchange.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -12,6 +12,7 @@
 
 #include "case_table.hpp"
 #include "vorl_exchange/digest.hpp"
+#include "vorl_exchange/vorl_exchange.h"
 
 namespace {
 
@@ -137,6 +138,32 @@ TEST(Allocation, CounterSeesTheReceiverList) {
         ASSERT_TRUE(plan.has_value()) << plan.error();
         EXPECT_EQ(plan->receivers.size(), c.receivers);
     }
+}
+
+// The C bulk calls allocate nothing of their own: short receiver lists plan
+// without the heap, however many requests one call holds.
+TEST(Allocation, BulkCallsOfShortListsAllocateNothing) {
+    vx_topology* tarn = nullptr;
+    ASSERT_EQ(vx_topology_tarn(&tarn, nullptr), VX_OK);
+    const std::uint16_t senders[] = {0, 274, 736, 9};
+    const std::uint16_t receivers[] = {2, 736, 1286, 0, 1471, 3};  // 9 -> 3 is refused: not a pair
+    const std::size_t offsets[] = {0, 1, 3, 5, 6};
+    const std::uint32_t counts[] = {1, 100, 4148, 7};
+    const std::uint32_t schedule_offsets[] = {0, 1, 51, 4095};
+    vx_row rows[8];
+    vx_row receiver_rows[6];
+    std::int32_t statuses[4];
+    vx_error errors[4];
+    const std::size_t before = allocations;
+    EXPECT_EQ(vx_point_to_point_many(tarn, 4, senders, receivers, counts, rows, statuses, errors, nullptr), VX_OK);
+    EXPECT_EQ(vx_multicast_many(tarn, 4, senders, offsets, receivers, counts, schedule_offsets, rows, receiver_rows, 6,
+                                statuses, errors, nullptr),
+              VX_OK);
+    EXPECT_EQ(vx_paired_multicast_many(tarn, 4, senders, offsets, receivers, counts, rows, receiver_rows, 6, statuses,
+                                       errors, nullptr),
+              VX_OK);
+    EXPECT_EQ(allocations - before, 0u);
+    vx_topology_free(tarn);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <vorl_exchange/vorl_exchange.h>
 #include <vorl_exchange/vorl_exchange.hpp>
+
+#include "case_table.hpp"
 
 namespace {
 
@@ -123,6 +127,10 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
     const std::uint16_t receivers[] = {2, 3};
     std::uint16_t tile = 0;
     const std::size_t impossible = static_cast<std::size_t>(-1) / 2;
+    int early = 0;
+    const std::uint32_t counts[] = {1};
+    const std::size_t offsets[] = {0, 2};
+    std::int32_t statuses[1];
     const std::vector<std::function<vx_status(vx_error*)>> calls = {
         [&](vx_error* e) { return vx_topology_from_table(nullptr, 1, &tarn, e); },
         [&](vx_error* e) { return vx_topology_from_table(receivers, 2, nullptr, e); },
@@ -136,6 +144,33 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
         [&](vx_error* e) { return vx_multicast(tarn, 0, receivers, 2, 1, 0, &row, rows, impossible, nullptr, e); },
         [&](vx_error* e) { return vx_paired_multicast(tarn, 0, nullptr, 2, 1, &row, rows, 2, nullptr, e); },
         [&](vx_error* e) { return vx_paired_multicast(tarn, 0, receivers, impossible, 1, &row, rows, 2, nullptr, e); },
+        [&](vx_error* e) { return vx_multicast_offset_limit(tarn, 0, receivers, 2, 1, nullptr, e); },
+        [&](vx_error* e) { return vx_paired_receiver_is_early(nullptr, 2, 0, &early, e); },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(nullptr, 1, receivers, receivers, counts, rows, statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(tarn, 1, receivers, receivers, counts, rows, nullptr, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_point_to_point_many(tarn, impossible, receivers, receivers, counts, rows, statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_multicast_many(tarn, 1, receivers, offsets, receivers, counts, nullptr, &row, rows, 2,
+                                     statuses, nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_multicast_many(tarn, 1, receivers, nullptr, receivers, counts, counts, &row, rows, 2, statuses,
+                                     nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_paired_multicast_many(tarn, 1, receivers, offsets, nullptr, counts, &row, rows, 2, statuses,
+                                            nullptr, e);
+        },
+        [&](vx_error* e) {
+            return vx_paired_multicast_many(tarn, 1, receivers, offsets, receivers, counts, &row, nullptr, 2,
+                                            statuses, nullptr, e);
+        },
     };
     for (std::size_t index = 0; index < calls.size(); ++index) {
         vx_error error = exchange_error(VX_TILE);
@@ -151,6 +186,222 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
     EXPECT_EQ(error.kind, VX_TILE);
     vx_topology_free(empty);
     vx_topology_free(tarn);
+}
+
+// Requests for the bulk calls: the driver's case table, then random ones,
+// many of them refused (tiles beyond the topology, counts out of range, late
+// offsets, lists that are no set of pairs).
+struct Requests {
+    std::vector<std::uint16_t> senders;
+    std::vector<std::size_t> receiver_offsets{0};
+    std::vector<std::uint16_t> receivers;
+    std::vector<std::uint32_t> counts;
+    std::vector<std::uint32_t> schedule_offsets;
+
+    void add(std::uint16_t sender, std::span<const std::uint16_t> listed, std::uint32_t count, std::uint32_t offset) {
+        senders.push_back(sender);
+        receivers.insert(receivers.end(), listed.begin(), listed.end());
+        receiver_offsets.push_back(receivers.size());
+        counts.push_back(count);
+        schedule_offsets.push_back(offset);
+    }
+    [[nodiscard]] std::size_t size() const { return senders.size(); }
+    [[nodiscard]] std::span<const std::uint16_t> listed(std::size_t index) const {
+        const std::size_t first = receiver_offsets[index];
+        return std::span{receivers}.subspan(first, receiver_offsets[index + 1] - first);
+    }
+};
+
+Requests requests_of(sablemark::CallKind kind) {
+    Requests requests;
+    sablemark::walk_case_table(
+        vorl_exchange::Topology::tarn(),
+        [&](const sablemark::Call& call, const auto&) {
+            if (call.kind == kind) {
+                requests.add(call.source, call.receivers, call.count, call.offset);
+            }
+            return true;
+        },
+        [&](const sablemark::Call& call, const auto&) {
+            if (call.kind == kind) {
+                requests.add(call.source, call.receivers, call.count, call.offset);
+            }
+            return true;
+        });
+    std::mt19937 random(24);
+    auto below = [&](std::uint32_t bound) { return static_cast<std::uint32_t>(random() % bound); };
+    for (int made = 0; made < 20000; ++made) {
+        std::vector<std::uint16_t> listed;
+        const std::uint32_t length = kind == sablemark::CallKind::PointToPoint ? 1 : below(6);
+        for (std::uint32_t index = 0; index < length; ++index) {
+            const auto tile = static_cast<std::uint16_t>(below(1480));
+            listed.push_back(tile);
+            if (kind == sablemark::CallKind::PairedMulticast && below(8) != 0) {
+                listed.push_back(static_cast<std::uint16_t>(tile ^ 1u));
+            }
+        }
+        const std::uint32_t offset = below(4) == 0 ? below(5000) : below(60);
+        requests.add(static_cast<std::uint16_t>(below(1480)), listed, below(4200), offset);
+    }
+    return requests;
+}
+
+// Two results are equal: status, every error field, and the rows.
+void expect_same(vx_status single_status, const vx_error& single_error, std::span<const vx_row> single_rows,
+                 std::int32_t bulk_status, const vx_error& bulk_error, std::span<const vx_row> bulk_rows,
+                 std::size_t index) {
+    ASSERT_EQ(bulk_status, single_status) << "request " << index;
+    EXPECT_EQ(std::memcmp(&bulk_error, &single_error, sizeof bulk_error), 0) << "request " << index;
+    ASSERT_EQ(bulk_rows.size(), single_rows.size());
+    EXPECT_EQ(std::memcmp(bulk_rows.data(), single_rows.data(), bulk_rows.size_bytes()), 0) << "request " << index;
+}
+
+class BulkPlanners : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(vx_topology_tarn(&tarn, nullptr), VX_OK); }
+    void TearDown() override { vx_topology_free(tarn); }
+    vx_topology* tarn = nullptr;
+};
+
+TEST_F(BulkPlanners, PointToPointEqualsTheSingleCall) {
+    const Requests requests = requests_of(sablemark::CallKind::PointToPoint);
+    const std::size_t n = requests.size();
+    std::vector<vx_row> rows(2 * n);
+    std::vector<std::int32_t> statuses(n);
+    std::vector<vx_error> errors(n);
+    ASSERT_EQ(vx_point_to_point_many(tarn, n, requests.senders.data(), requests.receivers.data(),
+                                     requests.counts.data(), rows.data(), statuses.data(), errors.data(), nullptr),
+              VX_OK);
+    for (std::size_t index = 0; index < n; ++index) {
+        vx_row single[2];
+        vx_error error;
+        // Memory compared byte for byte starts out equal, padding included.
+        std::memset(&error, 0, sizeof error);
+        const vx_status status = vx_point_to_point(tarn, requests.senders[index], requests.receivers[index],
+                                                   requests.counts[index], &single[0], &single[1], &error);
+        expect_same(status, error, single, statuses[index], errors[index], std::span{rows}.subspan(2 * index, 2),
+                    index);
+    }
+}
+
+// Multicast and paired multicast through one check: `single(index, sender_row,
+// receiver_rows, error)` plans request `index` with the single call.
+template <class Bulk, class Single>
+void expect_bulk_equals_single(const Requests& requests, Bulk&& bulk, Single&& single) {
+    const std::size_t n = requests.size();
+    std::vector<vx_row> sender_rows(n);
+    std::vector<vx_row> receiver_rows(requests.receivers.size());
+    std::vector<std::int32_t> statuses(n);
+    std::vector<vx_error> errors(n);
+    // One row short: refused before anything is written.
+    vx_error error{};
+    std::vector<vx_row> untouched = receiver_rows;
+    ASSERT_EQ(bulk(sender_rows.data(), receiver_rows.data(), receiver_rows.size() - 1, statuses.data(), errors.data(),
+                   &error),
+              VX_BUFFER_TOO_SMALL);
+    EXPECT_EQ(error.needed_rows, receiver_rows.size());
+    EXPECT_EQ(std::memcmp(untouched.data(), receiver_rows.data(), receiver_rows.size() * sizeof(vx_row)), 0);
+    ASSERT_EQ(bulk(sender_rows.data(), receiver_rows.data(), receiver_rows.size(), statuses.data(), errors.data(),
+                   &error),
+              VX_OK);
+    std::size_t refused = 0;
+    for (std::size_t index = 0; index < n; ++index) {
+        const std::size_t first = requests.receiver_offsets[index];
+        const std::size_t listed = requests.listed(index).size();
+        std::vector<vx_row> rows(1 + listed);
+        vx_error single_error;
+        std::memset(&single_error, 0, sizeof single_error);
+        const vx_status status = single(index, &rows[0], rows.data() + 1, &single_error);
+        std::vector<vx_row> bulk_rows{sender_rows[index]};
+        bulk_rows.insert(bulk_rows.end(), receiver_rows.begin() + static_cast<std::ptrdiff_t>(first),
+                         receiver_rows.begin() + static_cast<std::ptrdiff_t>(first + listed));
+        expect_same(status, single_error, rows, statuses[index], errors[index], bulk_rows, index);
+        refused += status != VX_OK;
+    }
+    // Both outcomes are well represented.
+    EXPECT_GT(refused, n / 20);
+    EXPECT_LT(refused, n / 2);
+}
+
+TEST_F(BulkPlanners, MulticastEqualsTheSingleCall) {
+    const Requests requests = requests_of(sablemark::CallKind::Multicast);
+    expect_bulk_equals_single(
+        requests,
+        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses,
+            vx_error* errors, vx_error* error) {
+            return vx_multicast_many(tarn, requests.size(), requests.senders.data(), requests.receiver_offsets.data(),
+                                     requests.receivers.data(), requests.counts.data(),
+                                     requests.schedule_offsets.data(), sender_rows, receiver_rows, capacity,
+                                     statuses, errors, error);
+        },
+        [&](std::size_t index, vx_row* sender_row, vx_row* receiver_rows, vx_error* error) {
+            const auto listed = requests.listed(index);
+            return vx_multicast(tarn, requests.senders[index], listed.data(), listed.size(), requests.counts[index],
+                                requests.schedule_offsets[index], sender_row, receiver_rows, listed.size(), nullptr,
+                                error);
+        });
+}
+
+TEST_F(BulkPlanners, PairedMulticastEqualsTheSingleCall) {
+    const Requests requests = requests_of(sablemark::CallKind::PairedMulticast);
+    expect_bulk_equals_single(
+        requests,
+        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses,
+            vx_error* errors, vx_error* error) {
+            return vx_paired_multicast_many(tarn, requests.size(), requests.senders.data(),
+                                            requests.receiver_offsets.data(), requests.receivers.data(),
+                                            requests.counts.data(), sender_rows, receiver_rows, capacity, statuses,
+                                            errors, error);
+        },
+        [&](std::size_t index, vx_row* sender_row, vx_row* receiver_rows, vx_error* error) {
+            const auto listed = requests.listed(index);
+            return vx_paired_multicast(tarn, requests.senders[index], listed.data(), listed.size(),
+                                       requests.counts[index], sender_row, receiver_rows, listed.size(), nullptr,
+                                       error);
+        });
+}
+
+TEST_F(BulkPlanners, AWindowOfRequestsWritesRowsFromItsFirstOffset) {
+    // Requests 5..7 of a larger list: receivers read at the offsets, rows written from index 0.
+    const std::uint16_t receivers[] = {9, 9, 9, 9, 9, 2, 1};
+    const std::size_t offsets[] = {5, 6, 7};
+    const std::uint16_t senders[] = {0, 0};
+    const std::uint32_t counts[] = {1, 1};
+    const std::uint32_t schedule_offsets[] = {0, 0};
+    vx_row sender_rows[2];
+    vx_row receiver_rows[2];
+    std::int32_t statuses[2];
+    ASSERT_EQ(vx_multicast_many(tarn, 2, senders, offsets, receivers, counts, schedule_offsets, sender_rows,
+                                receiver_rows, 2, statuses, nullptr, nullptr),
+              VX_OK);
+    vx_row single[2];
+    ASSERT_EQ(vx_multicast(tarn, 0, &receivers[6], 1, 1, 0, &single[0], &single[1], 1, nullptr, nullptr), VX_OK);
+    EXPECT_EQ(std::memcmp(&receiver_rows[1], &single[1], sizeof single[1]), 0);
+    const std::size_t decreasing[] = {6, 5, 7};
+    EXPECT_EQ(vx_multicast_many(tarn, 2, senders, decreasing, receivers, counts, schedule_offsets, sender_rows,
+                                receiver_rows, 2, statuses, nullptr, nullptr),
+              VX_BAD_ARGUMENT);
+}
+
+TEST_F(BulkPlanners, LookupsAndTheOffsetLimitMatchTheCppCalls) {
+    const vorl_exchange::Topology cpp = vorl_exchange::Topology::tarn();
+    EXPECT_EQ(vx_topology_tile_count(tarn), 1472u);
+    EXPECT_EQ(vx_topology_tile_count(nullptr), 0u);
+    EXPECT_EQ(vx_are_partners(tarn, 2, 3), 1);
+    EXPECT_EQ(vx_are_partners(tarn, 2, 4), 0);
+    EXPECT_EQ(vx_are_partners(nullptr, 2, 3), 0);
+    const std::uint16_t receivers[] = {407, 380};
+    std::uint32_t limit = 0;
+    ASSERT_EQ(vx_multicast_offset_limit(tarn, 1287, receivers, 2, 1543, &limit, nullptr), VX_OK);
+    EXPECT_EQ(limit, cpp.multicast_offset_limit(1287, receivers, 1543).value());
+    vx_error error{};
+    EXPECT_EQ(vx_multicast_offset_limit(tarn, 1287, receivers, 2, 0, &limit, &error), VX_EXCHANGE_ERROR);
+    EXPECT_EQ(error.kind, VX_COUNT);
+    int early = -1;
+    ASSERT_EQ(vx_paired_receiver_is_early(tarn, 2, 0, &early, nullptr), VX_OK);
+    EXPECT_EQ(early == 1, cpp.paired_receiver_is_early(2, 0).value());
+    EXPECT_EQ(vx_paired_receiver_is_early(tarn, 1472, 0, &early, &error), VX_EXCHANGE_ERROR);
+    EXPECT_EQ(error.tile, 1472u);
 }
 
 TEST(CInterface, VersionAndDescribe) {

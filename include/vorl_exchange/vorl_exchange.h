@@ -21,10 +21,10 @@
  * library reads or writes them only during the call and keeps no pointer.
  *
  * Thread safety: a topology is never changed after it is made, so any number
- * of threads may plan on one topology at once (`vx_topology_physical`,
- * `vx_topology_paired_logical`, `vx_point_to_point`, `vx_multicast`,
- * `vx_paired_multicast`); `vx_topology_free` must not overlap any other use of
- * that topology. Every other call is safe from any thread.
+ * of threads may use one topology at once (every call taking a
+ * `const vx_topology*`, the bulk planners included); `vx_topology_free` must
+ * not overlap any other use of that topology. Every other call is safe from
+ * any thread.
  */
 #ifndef VORL_EXCHANGE_VORL_EXCHANGE_H
 #define VORL_EXCHANGE_VORL_EXCHANGE_H
@@ -122,6 +122,13 @@ VORL_EXCHANGE_EXPORT vx_status vx_topology_physical(const vx_topology* topology,
 VORL_EXCHANGE_EXPORT vx_status vx_topology_paired_logical(const vx_topology* topology, uint16_t logical,
                                                           uint16_t* partner, vx_error* error);
 
+/* The number of logical tiles; 0 for a null topology. */
+VORL_EXCHANGE_EXPORT size_t vx_topology_tile_count(const vx_topology* topology);
+
+/* 1 when `first` and `second` are each other's partner (each is the other's
+ * `vx_topology_paired_logical`), else 0; 0 for a null topology. */
+VORL_EXCHANGE_EXPORT int vx_are_partners(const vx_topology* topology, uint16_t first, uint16_t second);
+
 /* --- Planners ----------------------------------------------------------
  * On VX_OK every row the plan has is written. On any failure the rows hold no
  * plan: the receiver rows written for VX_BUFFER_TOO_SMALL are the first
@@ -148,6 +155,70 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast(const vx_topology* topology, 
                                                    vx_row* sender_row, vx_row* receiver_rows,
                                                    size_t receiver_capacity, size_t* plan_receiver_rows,
                                                    vx_error* error);
+
+/* The largest `schedule_offset` at which `vx_multicast` plans with these
+ * arguments, into `*limit`: every offset from 0 to the limit plans, none above
+ * it. When no offset plans, the exchange error `vx_multicast` gives at offset 0. */
+VORL_EXCHANGE_EXPORT vx_status vx_multicast_offset_limit(const vx_topology* topology, uint16_t sender,
+                                                         const uint16_t* receivers, size_t receiver_count,
+                                                         uint32_t count, uint32_t* limit, vx_error* error);
+
+/* Into `*early`: 1 when `receiver` is the early tile of its pair for a paired
+ * multicast from `sender` (its mux time from the sender is smaller than its
+ * partner's), else 0; or the exchange error VX_TILE. */
+VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* topology, uint16_t receiver,
+                                                           uint16_t sender, int* early, vx_error* error);
+
+/* --- Bulk planners -----------------------------------------------------
+ * Many requests in one call, each planned exactly as the single call plans it.
+ * Requests come as parallel arrays of `request_count` entries, one entry per
+ * request. The receiver lists of the multicast calls are one flat array
+ * `receivers`, with `request_count + 1` nondecreasing `receiver_offsets`:
+ * request i names receivers[receiver_offsets[i]] up to, not including,
+ * receivers[receiver_offsets[i + 1]] (the layout of a compressed sparse row
+ * matrix; offsets need not start at 0).
+ *
+ * Results go to the caller's arrays, in request order:
+ * - `statuses[i]`: VX_OK, VX_EXCHANGE_ERROR (the planner refused request i), or
+ *   VX_OUT_OF_MEMORY (a receiver list of more than two tiles needed memory
+ *   that was not there);
+ * - `request_errors` (may be null): `request_errors[i]` is the vx_error the
+ *   single call fills for request i, so its texts are those of the single call;
+ * - rows: a planned request's rows as the single call writes them; a failed
+ *   request's rows are all zeros.
+ * A failed request never stops the others. The call itself returns VX_OK once
+ * every request has its status (whatever those statuses are). It returns
+ * VX_BAD_ARGUMENT (a null pointer for a nonempty array, an impossible size,
+ * decreasing offsets) or VX_BUFFER_TOO_SMALL (`needed_rows` receiver rows are
+ * needed) before writing anything. Planning allocates nothing for requests of
+ * at most two receivers, and the call keeps no memory. */
+
+/* `rows` holds 2 * request_count rows: request i's sender row at rows[2 * i]
+ * and its receiver row at rows[2 * i + 1]. */
+VORL_EXCHANGE_EXPORT vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_count,
+                                                      const uint16_t* senders, const uint16_t* receivers,
+                                                      const uint32_t* counts, vx_row* rows, int32_t* statuses,
+                                                      vx_error* request_errors, vx_error* error);
+
+/* `sender_rows` holds request_count rows; request i's receiver rows, one per
+ * receiver in the order given, start at
+ * receiver_rows[receiver_offsets[i] - receiver_offsets[0]], so
+ * `receiver_capacity` must be at least
+ * receiver_offsets[request_count] - receiver_offsets[0]. */
+VORL_EXCHANGE_EXPORT vx_status vx_multicast_many(const vx_topology* topology, size_t request_count,
+                                                 const uint16_t* senders, const size_t* receiver_offsets,
+                                                 const uint16_t* receivers, const uint32_t* counts,
+                                                 const uint32_t* schedule_offsets, vx_row* sender_rows,
+                                                 vx_row* receiver_rows, size_t receiver_capacity, int32_t* statuses,
+                                                 vx_error* request_errors, vx_error* error);
+
+/* Paired multicasts, with rows laid out as for `vx_multicast_many`. */
+VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast_many(const vx_topology* topology, size_t request_count,
+                                                        const uint16_t* senders, const size_t* receiver_offsets,
+                                                        const uint16_t* receivers, const uint32_t* counts,
+                                                        vx_row* sender_rows, vx_row* receiver_rows,
+                                                        size_t receiver_capacity, int32_t* statuses,
+                                                        vx_error* request_errors, vx_error* error);
 
 /* --- Texts ------------------------------------------------------------- */
 

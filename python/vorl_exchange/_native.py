@@ -70,6 +70,7 @@ def _declare(library: ctypes.CDLL) -> None:
     u32 = ctypes.c_uint32
     size = ctypes.c_size_t
     text = [ctypes.c_char_p, size]
+    address = ctypes.c_void_p
     signatures = {
         "vx_topology_tarn": (ctypes.c_int, [ctypes.POINTER(topology_p), error_p]),
         "vx_topology_from_table": (ctypes.c_int, [ctypes.POINTER(u16), size, ctypes.POINTER(topology_p), error_p]),
@@ -85,6 +86,15 @@ def _declare(library: ctypes.CDLL) -> None:
             ctypes.c_int,
             [topology_p, u16, ctypes.POINTER(u16), size, u32, row_p, row_p, size, ctypes.POINTER(size), error_p],
         ),
+        "vx_topology_tile_count": (size, [topology_p]),
+        "vx_are_partners": (ctypes.c_int, [topology_p, u16, u16]),
+        "vx_multicast_offset_limit": (
+            ctypes.c_int, [topology_p, u16, ctypes.POINTER(u16), size, u32, ctypes.POINTER(u32), error_p]),
+        "vx_paired_receiver_is_early": (ctypes.c_int, [topology_p, u16, u16, ctypes.POINTER(ctypes.c_int), error_p]),
+        # The bulk calls take NumPy arrays by address.
+        "vx_point_to_point_many": (ctypes.c_int, [topology_p, size, *[address] * 7]),
+        "vx_multicast_many": (ctypes.c_int, [topology_p, size, *[address] * 7, size, *[address] * 3]),
+        "vx_paired_multicast_many": (ctypes.c_int, [topology_p, size, *[address] * 6, size, *[address] * 3]),
         "vx_error_display": (size, [error_p, *text]),
         "vx_error_debug": (size, [error_p, *text]),
         "vx_error_kind_name": (ctypes.c_char_p, [ctypes.c_int]),

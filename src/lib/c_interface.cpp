@@ -184,19 +184,39 @@ std::size_t write_built_text(Build&& build, char* buffer, std::size_t capacity) 
 
 using MulticastResult = vorl_exchange::Result<vorl_exchange::MulticastPlan>;
 
-// The checks and the row copying that the two multicast planners share.
-template <class Plan>
-vx_status plan_multicast(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
-                         vx_row* sender_row, vx_row* receiver_rows, std::size_t receiver_capacity,
-                         std::size_t* plan_receiver_rows, vx_error* error, Plan&& plan) noexcept {
-    if (topology == nullptr || sender_row == nullptr || (receivers == nullptr && receiver_count > 0) ||
-        (receiver_rows == nullptr && receiver_capacity > 0) || impossible_size(receiver_count, sizeof *receivers) ||
-        impossible_size(receiver_capacity, sizeof *receiver_rows)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+void clear_rows(vx_row* rows, std::size_t count) noexcept { std::fill_n(rows, count, vx_row{}); }
+
+// One point-to-point request, for the single call and the bulk call alike: the
+// two rows of its plan, or zeros in both and its error.
+vx_status plan_point_to_point(const vorl_exchange::Topology& tiles, std::uint16_t sender, std::uint16_t receiver,
+                              std::uint32_t count, vx_row& sender_row, vx_row& receiver_row,
+                              vx_error* error) noexcept {
+    const vx_status status = guarded(error, [&] {
+        const auto plan = tiles.point_to_point(sender, receiver, count);
+        if (!plan) {
+            return report_exchange_error(error, plan.error());
+        }
+        write_row(plan->sender, sender_row);
+        write_row(plan->receiver, receiver_row);
+        return report_status(error, VX_OK);
+    });
+    if (status != VX_OK) {
+        sender_row = vx_row{};
+        receiver_row = vx_row{};
     }
-    return guarded(error, [&] {
-        const MulticastResult result =
-            std::forward<Plan>(plan)(topology->topology, std::span{receivers, receiver_count});
+    return status;
+}
+
+// One multicast or paired multicast request, for the single call and the bulk
+// call alike. `plan()` returns the planner's result; the plan's rows go to
+// `sender_row` and up to `receiver_capacity` receiver rows. A request that
+// fails leaves zeros in the rows its plan would have used.
+template <class Plan>
+vx_status plan_multicast_request(std::size_t receiver_count, vx_row& sender_row, vx_row* receiver_rows,
+                                 std::size_t receiver_capacity, std::size_t* plan_receiver_rows, vx_error* error,
+                                 Plan&& plan) noexcept {
+    const vx_status status = guarded(error, [&] {
+        const MulticastResult result = std::forward<Plan>(plan)();
         if (!result) {
             return report_exchange_error(error, result.error());
         }
@@ -204,7 +224,7 @@ vx_status plan_multicast(const vx_topology* topology, const std::uint16_t* recei
         if (plan_receiver_rows != nullptr) {
             *plan_receiver_rows = rows;
         }
-        write_row(result->sender, *sender_row);
+        write_row(result->sender, sender_row);
         const std::size_t written = std::min(rows, receiver_capacity);
         for (std::size_t index = 0; index < written; ++index) {
             write_row(result->receivers[index], receiver_rows[index]);
@@ -216,6 +236,90 @@ vx_status plan_multicast(const vx_topology* topology, const std::uint16_t* recei
         }
         return report_status(error, VX_OK);
     });
+    if (status == VX_EXCHANGE_ERROR || status == VX_OUT_OF_MEMORY) {
+        sender_row = vx_row{};
+        clear_rows(receiver_rows, std::min(receiver_count, receiver_capacity));
+    }
+    return status;
+}
+
+// The checks of the two single multicast calls.
+bool bad_multicast_arguments(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
+                             const vx_row* sender_row, const vx_row* receiver_rows,
+                             std::size_t receiver_capacity) noexcept {
+    return topology == nullptr || sender_row == nullptr || (receivers == nullptr && receiver_count > 0) ||
+           (receiver_rows == nullptr && receiver_capacity > 0) || impossible_size(receiver_count, sizeof *receivers) ||
+           impossible_size(receiver_capacity, sizeof *receiver_rows);
+}
+
+// A null pointer for an array that must hold `count` elements.
+template <class... Arrays>
+bool missing_array(std::size_t count, const Arrays*... arrays) noexcept {
+    return count > 0 && ((arrays == nullptr) || ...);
+}
+
+// The request side of a bulk multicast call.
+struct MulticastRequests {
+    std::size_t count;
+    const std::uint16_t* senders;
+    const std::size_t* receiver_offsets;
+    const std::uint16_t* receivers;
+    const std::uint32_t* counts;
+};
+
+// The result side of a bulk multicast call.
+struct MulticastResults {
+    vx_row* sender_rows;
+    vx_row* receiver_rows;
+    std::size_t receiver_capacity;
+    std::int32_t* statuses;
+    vx_error* request_errors;
+};
+
+// Checks every argument of a bulk multicast call before anything is written,
+// then plans each request through `plan(index, receivers)`.
+template <class Plan>
+vx_status plan_multicast_many(const vx_topology* topology, const MulticastRequests& requests,
+                              const MulticastResults& results, vx_error* error, Plan&& plan) noexcept {
+    const std::size_t count = requests.count;
+    if (topology == nullptr || missing_array(count, requests.senders, requests.counts, results.sender_rows,
+                                             results.statuses, requests.receiver_offsets) ||
+        impossible_size(count, sizeof(vx_row) * 2) ||
+        (results.receiver_rows == nullptr && results.receiver_capacity > 0) ||
+        impossible_size(results.receiver_capacity, sizeof(vx_row))) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    if (count == 0) {
+        return report_status(error, VX_OK);
+    }
+    const std::size_t* offsets = requests.receiver_offsets;
+    for (std::size_t index = 0; index < count; ++index) {
+        if (offsets[index + 1] < offsets[index]) {
+            return report_status(error, VX_BAD_ARGUMENT);
+        }
+    }
+    // Receivers are read at the offsets themselves; rows are written from the
+    // first offset on, so a window of a larger request set needs rows for its
+    // own receivers only.
+    if ((requests.receivers == nullptr && offsets[count] > 0) ||
+        impossible_size(offsets[count], sizeof *requests.receivers)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    const std::size_t receiver_total = offsets[count] - offsets[0];
+    if (results.receiver_capacity < receiver_total) {
+        vx_error value{};
+        value.needed_rows = receiver_total;
+        return report(error, VX_BUFFER_TOO_SMALL, value);
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::size_t listed = offsets[index + 1] - offsets[index];
+        const std::span<const std::uint16_t> receivers{requests.receivers + offsets[index], listed};
+        results.statuses[index] = plan_multicast_request(
+            listed, results.sender_rows[index], results.receiver_rows + (offsets[index] - offsets[0]), listed, nullptr,
+            results.request_errors == nullptr ? nullptr : &results.request_errors[index],
+            [&] { return plan(index, receivers); });
+    }
+    return report_status(error, VX_OK);
 }
 
 // `physical` and `paired_logical` share their checks.
@@ -273,6 +377,14 @@ vx_status vx_topology_from_table(const uint16_t* table, size_t length, vx_topolo
 
 void vx_topology_free(vx_topology* topology) { delete topology; }
 
+size_t vx_topology_tile_count(const vx_topology* topology) {
+    return topology == nullptr ? 0 : topology->topology.tile_count();
+}
+
+int vx_are_partners(const vx_topology* topology, uint16_t first, uint16_t second) {
+    return topology != nullptr && topology->topology.are_partners(first, second) ? 1 : 0;
+}
+
 vx_status vx_topology_physical(const vx_topology* topology, uint16_t logical, uint16_t* physical, vx_error* error) {
     return look_up(topology, physical, error,
                    [logical](const vorl_exchange::Topology& tiles) { return tiles.physical(logical); });
@@ -289,36 +401,107 @@ vx_status vx_point_to_point(const vx_topology* topology, uint16_t sender, uint16
     if (topology == nullptr || sender_row == nullptr || receiver_row == nullptr) {
         return report_status(error, VX_BAD_ARGUMENT);
     }
-    return guarded(error, [&] {
-        const auto plan = topology->topology.point_to_point(sender, receiver, count);
-        if (!plan) {
-            return report_exchange_error(error, plan.error());
-        }
-        write_row(plan->sender, *sender_row);
-        write_row(plan->receiver, *receiver_row);
-        return report_status(error, VX_OK);
-    });
+    return plan_point_to_point(topology->topology, sender, receiver, count, *sender_row, *receiver_row, error);
 }
 
 vx_status vx_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                        size_t receiver_count, uint32_t count, uint32_t schedule_offset, vx_row* sender_row,
                        vx_row* receiver_rows, size_t receiver_capacity, size_t* plan_receiver_rows,
                        vx_error* error) {
-    return plan_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity,
-                          plan_receiver_rows, error,
-                          [&](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
-                              return tiles.multicast(sender, listed, count, schedule_offset);
-                          });
+    if (bad_multicast_arguments(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return plan_multicast_request(receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows,
+                                  error, [&] {
+                                      return topology->topology.multicast(sender, std::span{receivers, receiver_count},
+                                                                          count, schedule_offset);
+                                  });
 }
 
 vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                               size_t receiver_count, uint32_t count, vx_row* sender_row, vx_row* receiver_rows,
                               size_t receiver_capacity, size_t* plan_receiver_rows, vx_error* error) {
-    return plan_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity,
-                          plan_receiver_rows, error,
-                          [&](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
-                              return tiles.paired_multicast(sender, listed, count);
-                          });
+    if (bad_multicast_arguments(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return plan_multicast_request(receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows,
+                                  error, [&] {
+                                      return topology->topology.paired_multicast(
+                                          sender, std::span{receivers, receiver_count}, count);
+                                  });
+}
+
+vx_status vx_multicast_offset_limit(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                                    size_t receiver_count, uint32_t count, uint32_t* limit, vx_error* error) {
+    if (topology == nullptr || limit == nullptr || (receivers == nullptr && receiver_count > 0) ||
+        impossible_size(receiver_count, sizeof *receivers)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        const auto found =
+            topology->topology.multicast_offset_limit(sender, std::span{receivers, receiver_count}, count);
+        if (!found) {
+            return report_exchange_error(error, found.error());
+        }
+        *limit = *found;
+        return report_status(error, VX_OK);
+    });
+}
+
+vx_status vx_paired_receiver_is_early(const vx_topology* topology, uint16_t receiver, uint16_t sender, int* early,
+                                      vx_error* error) {
+    if (topology == nullptr || early == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    const auto found = topology->topology.paired_receiver_is_early(receiver, sender);
+    if (!found) {
+        return report_exchange_error(error, found.error());
+    }
+    *early = *found ? 1 : 0;
+    return report_status(error, VX_OK);
+}
+
+vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                                 const uint16_t* receivers, const uint32_t* counts, vx_row* rows, int32_t* statuses,
+                                 vx_error* request_errors, vx_error* error) {
+    if (topology == nullptr || missing_array(request_count, senders, receivers, counts, rows, statuses) ||
+        impossible_size(request_count, sizeof *rows * 2)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    const vorl_exchange::Topology& tiles = topology->topology;
+    for (std::size_t index = 0; index < request_count; ++index) {
+        statuses[index] = plan_point_to_point(tiles, senders[index], receivers[index], counts[index], rows[2 * index],
+                                              rows[2 * index + 1],
+                                              request_errors == nullptr ? nullptr : &request_errors[index]);
+    }
+    return report_status(error, VX_OK);
+}
+
+vx_status vx_multicast_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                            const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
+                            const uint32_t* schedule_offsets, vx_row* sender_rows, vx_row* receiver_rows,
+                            size_t receiver_capacity, int32_t* statuses, vx_error* request_errors, vx_error* error) {
+    if (missing_array(request_count, schedule_offsets)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return plan_multicast_many(
+        topology, {request_count, senders, receiver_offsets, receivers, counts},
+        {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
+        [&](std::size_t index, std::span<const std::uint16_t> listed) {
+            return topology->topology.multicast(senders[index], listed, counts[index], schedule_offsets[index]);
+        });
+}
+
+vx_status vx_paired_multicast_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                                   const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
+                                   vx_row* sender_rows, vx_row* receiver_rows, size_t receiver_capacity,
+                                   int32_t* statuses, vx_error* request_errors, vx_error* error) {
+    return plan_multicast_many(
+        topology, {request_count, senders, receiver_offsets, receivers, counts},
+        {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
+        [&](std::size_t index, std::span<const std::uint16_t> listed) {
+            return topology->topology.paired_multicast(senders[index], listed, counts[index]);
+        });
 }
 
 size_t vx_error_display(const vx_error* error, char* buffer, size_t capacity) {

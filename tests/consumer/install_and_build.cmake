@@ -106,6 +106,24 @@ if(PKG_CONFIG)
   if(NOT step_output STREQUAL expected_rows)
     message(FATAL_ERROR "the pkg-config consumer printed\n${step_output}")
   endif()
+  # A C program built by the C compiler with pkg-config's flags alone: against
+  # a static library, `--static` adds the C++ runtime it needs.
+  set(static_flag)
+  if(NOT SHARED)
+    set(static_flag --static)
+  endif()
+  run_step("pkg-config for a C program" ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir}
+    ${PKG_CONFIG} --cflags --libs ${static_flag} vorl_exchange)
+  string(STRIP "${step_output}" pc_c_flags)
+  separate_arguments(pc_c_flags UNIX_COMMAND "${pc_c_flags}")
+  find_program(C_COMPILER NAMES cc gcc REQUIRED)
+  run_step("compile C with pkg-config flags"
+    ${C_COMPILER} -std=c11 ${extra_flags} ${SOURCE_DIR}/main.c ${pc_c_flags} -Wl,-rpath,${pc_dir}/..
+    -o ${WORK_DIR}/c-consumer-pc)
+  run_step("run the pkg-config C consumer" ${WORK_DIR}/c-consumer-pc)
+  if(NOT step_output STREQUAL expected_rows)
+    message(FATAL_ERROR "the pkg-config C consumer printed\n${step_output}")
+  endif()
 endif()
 
 # The installed tool runs from its new home and names the package's version.
