@@ -28,10 +28,16 @@ constexpr std::uint64_t pointer_after_format = 2;
 // The row keeps running this many cycles past its last control.
 constexpr std::uint64_t horizon_after_last_event = 7;
 
+// A receiver list whose length is fixed at compile time for one pair, the list
+// the planners mostly see, `std::dynamic_extent` for others.
+template <std::size_t Extent>
+using ReceiverList = std::span<const std::uint16_t, Extent>;
+
 // Whole pairs only: even length, no repeats, every partner present.
-bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std::uint16_t> receivers) {
-    // One pair, the list the planners mostly see: no set to build.
-    if (receivers.size() == 2) {
+template <std::size_t Extent>
+bool paired_receiver_set_is_valid(const Topology& topology, ReceiverList<Extent> receivers) {
+    // One pair: no set to build.
+    if constexpr (Extent == 2) {
         return topology.are_partners(receivers[0], receivers[1]);
     }
     if (receivers.empty() || receivers.size() % 2 != 0) {
@@ -260,9 +266,12 @@ struct PairedMulticastFacts {
     std::array<PairedRowFacts, kept_rows> rows;
 };
 
-detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                       std::span<const std::uint16_t> receivers, std::uint32_t count,
-                                       PairedMulticastFacts& facts) {
+template <std::size_t Extent>
+[[gnu::always_inline]] inline detail::Refusal check_paired_multicast(const Topology& topology,
+                                                                     std::uint16_t sender_logical,
+                                                                     ReceiverList<Extent> receivers,
+                                                                     std::uint32_t count,
+                                                                     PairedMulticastFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
         return valid.error();
     }
@@ -368,19 +377,27 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, count, row); });
 }
 
-Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
-                                                 std::uint32_t count) const {
+namespace {
+
+// The planner for one list length: one pair is planned by straight-line code,
+// inline in `Topology::paired_multicast`; longer lists plan out of line
+// (below), as the multicast planner does with its lists.
+template <std::size_t Extent>
+[[gnu::always_inline]] inline Result<MulticastPlan> plan_paired_multicast(const Topology& topology,
+                                                                          std::uint16_t sender_logical,
+                                                                          ReceiverList<Extent> receivers,
+                                                                          std::uint32_t count) {
     // Not value-initialised: the checks set every field before a plan is
     // written from it (a list of whole pairs fills both kept rows), and a
     // refusal reads none.
     PairedMulticastFacts facts;
-    const detail::Refusal refusal = check_paired_multicast(*this, sender_logical, receivers, count, facts);
+    const detail::Refusal refusal = check_paired_multicast(topology, sender_logical, receivers, count, facts);
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
-            const auto table = logical_to_physical();
+            const auto table = topology.logical_to_physical();
             for (std::size_t index = 0; index < kept_rows; ++index) {
                 write_paired_row(facts.rows[index], count, rows[index]);
             }
@@ -393,6 +410,23 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
             }
         },
         Row{});
+}
+
+[[gnu::noinline]] Result<MulticastPlan> plan_long_paired_multicast(const Topology& topology,
+                                                                  std::uint16_t sender_logical,
+                                                                  std::span<const std::uint16_t> receivers,
+                                                                  std::uint32_t count) {
+    return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count);
+}
+
+}  // namespace
+
+Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
+                                                 std::uint32_t count) const {
+    if (receivers.size() == 2) {
+        return plan_paired_multicast<2>(*this, sender_logical, receivers.first<2>(), count);
+    }
+    return plan_long_paired_multicast(*this, sender_logical, receivers, count);
 }
 
 }  // namespace vorl_exchange
