@@ -63,12 +63,14 @@ struct PairedRoute {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
         const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
         const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
-        return {sender_tile, receiver_tile, mux.own, mux.partner, detail::fast_direction(source, destination)};
+        return {sender_tile, receiver_tile, mux.own, mux.partner, detail::fast_direction(source, destination),
+                receiver_tile >> 6};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
-    // The two tiles differ in the lane bit alone, which the direction does not read.
+    // The two tiles differ in the lane bit alone, which neither the direction
+    // nor the row reads.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
-        return {sender, tile_bits::partner(receiver), borrowed, local, direction};
+        return {sender, tile_bits::partner(receiver), borrowed, local, direction, row};
     }
 
     // `paired_time_to_mux`: the later tile of the pair.
@@ -81,6 +83,10 @@ struct PairedRoute {
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
     std::uint32_t direction;
+    // The receiver's row, carried rather than read from `receiver` again, so
+    // that the compiler sees both tiles of a pair share it (and their format
+    // lead).
+    std::uint32_t row;
 };
 
 // A paired receiver row's controls, counted in cycles from its source event S:
@@ -121,7 +127,7 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     if (source_event < 0) {
         return reason::paired_source_timing;
     }
-    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * (route.receiver >> 6);
+    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * route.row;
     const bool early = route.early();
     // Two controls on one cycle: the format controls at count 0 (and the two
     // XPIC ones), the pointer and the closing format control at count 2, and
