@@ -63,20 +63,29 @@ struct PairedRoute {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
         const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
         const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
-        return {sender_tile, receiver_tile, mux.own, mux.partner, detail::fast_direction(source, destination),
-                receiver_tile >> 6};
+        return {.sender = sender_tile,
+                .receiver = receiver_tile,
+                .local = mux.own,
+                .borrowed = mux.partner,
+                .direction = detail::fast_direction(source, destination),
+                .row = receiver_tile >> 6,
+                .early = mux.own < mux.partner};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
     // The two tiles differ in the lane bit alone, which neither the direction
     // nor the row reads.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
-        return {sender, tile_bits::partner(receiver), borrowed, local, direction, row};
+        return {.sender = sender,
+                .receiver = tile_bits::partner(receiver),
+                .local = borrowed,
+                .borrowed = local,
+                .direction = direction,
+                .row = row,
+                .early = borrowed < local};
     }
 
     // `paired_time_to_mux`: the later tile of the pair.
     [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
-    // `paired_receiver_is_early`.
-    [[nodiscard]] bool early() const noexcept { return local < borrowed; }
 
     std::uint32_t sender;
     std::uint32_t receiver;
@@ -87,6 +96,10 @@ struct PairedRoute {
     // that the compiler sees both tiles of a pair share it (and their format
     // lead).
     std::uint32_t row;
+    // `paired_receiver_is_early`: local < borrowed. Kept as a flag, decided
+    // once: compared again at each use, the two mux times were reloaded from
+    // the stack for every comparison.
+    bool early;
 };
 
 // A paired receiver row's controls, counted in cycles from its source event S:
@@ -128,7 +141,7 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
         return reason::paired_source_timing;
     }
     const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * route.row;
-    const bool early = route.early();
+    const bool early = route.early;
     // Two controls on one cycle: the format controls at count 0 (and the two
     // XPIC ones), the pointer and the closing format control at count 2, and
     // the neutral control on the format control or the pointer. The source
