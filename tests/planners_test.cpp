@@ -12,6 +12,7 @@
 #include "vorl_exchange/errors.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
+#include "vorl_exchange/route_timing.hpp"
 #include "vorl_exchange/topology.hpp"
 
 namespace {
@@ -350,6 +351,37 @@ TEST(PairedMulticast, LongReceiverListsBehaveLikeShortOnes) {
         const auto refused = tarn().paired_multicast(1472, receivers, 100);
         ASSERT_FALSE(refused.has_value());
         EXPECT_EQ(refused.error(), receiver_set);
+    }
+}
+
+// A one-pair plan takes the partner's route from the first tile's (the two mux
+// times swapped, the row and direction shared); `paired_receiver_row` works each
+// tile's route out on its own. Every sender, both orders of a pair, and counts
+// on each side of the early row's orders and of the late row's plain delay.
+TEST(PairedMulticast, OnePairRowsAreEachTilesOwnRow) {
+    const Tiles pairs[] = {{2, 3}, {3, 2}, {274, 275}, {1287, 1286}};
+    for (std::uint16_t sender = 0; sender < tarn().tile_count(); ++sender) {
+        for (const Tiles& pair : pairs) {
+            const std::uint32_t sender_physical = *tarn().physical(sender);
+            const std::int32_t minimum_double_mux =
+                vorl_exchange::paired_time_to_mux(sender_physical, *tarn().physical(pair[0]));
+            for (const std::uint32_t count : {1u, 3u, 51u, 53u, 54u, 60u, 130u, 4148u}) {
+                SCOPED_TRACE(testing::Message() << "sender " << sender << ", pair " << pair[0] << "," << pair[1]
+                                                << ", count " << count);
+                const auto plan = tarn().paired_multicast(sender, pair, count);
+                const auto first = tarn().paired_receiver_row(sender, pair[0], count, minimum_double_mux);
+                const auto second = tarn().paired_receiver_row(sender, pair[1], count, minimum_double_mux);
+                if (!first || !second) {
+                    ASSERT_FALSE(plan.has_value());
+                    EXPECT_EQ(plan.error(), first ? second.error() : first.error());
+                    continue;
+                }
+                ASSERT_TRUE(plan.has_value()) << plan.error();
+                ASSERT_EQ(plan->receivers.size(), 2u);
+                EXPECT_EQ(plan->receivers[0], *first);
+                EXPECT_EQ(plan->receivers[1], *second);
+            }
+        }
     }
 }
 

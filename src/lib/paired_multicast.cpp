@@ -28,10 +28,16 @@ constexpr std::uint64_t pointer_after_format = 2;
 // The row keeps running this many cycles past its last control.
 constexpr std::uint64_t horizon_after_last_event = 7;
 
+// A receiver list whose length is fixed at compile time for one pair, the list
+// the planners mostly see, `std::dynamic_extent` for others.
+template <std::size_t Extent>
+using ReceiverList = std::span<const std::uint16_t, Extent>;
+
 // Whole pairs only: even length, no repeats, every partner present.
-bool paired_receiver_set_is_valid(const Topology& topology, std::span<const std::uint16_t> receivers) {
-    // One pair, the list the planners mostly see: no set to build.
-    if (receivers.size() == 2) {
+template <std::size_t Extent>
+bool paired_receiver_set_is_valid(const Topology& topology, ReceiverList<Extent> receivers) {
+    // One pair: no set to build.
+    if constexpr (Extent == 2) {
         return topology.are_partners(receivers[0], receivers[1]);
     }
     if (receivers.empty() || receivers.size() % 2 != 0) {
@@ -57,24 +63,43 @@ struct PairedRoute {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
         const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
         const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
-        return {sender_tile, receiver_tile, mux.own, mux.partner, detail::fast_direction(source, destination)};
+        return {.sender = sender_tile,
+                .receiver = receiver_tile,
+                .local = mux.own,
+                .borrowed = mux.partner,
+                .direction = detail::fast_direction(source, destination),
+                .row = receiver_tile >> 6,
+                .early = mux.own < mux.partner};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
-    // The two tiles differ in the lane bit alone, which the direction does not read.
+    // The two tiles differ in the lane bit alone, which neither the direction
+    // nor the row reads.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
-        return {sender, tile_bits::partner(receiver), borrowed, local, direction};
+        return {.sender = sender,
+                .receiver = tile_bits::partner(receiver),
+                .local = borrowed,
+                .borrowed = local,
+                .direction = direction,
+                .row = row,
+                .early = borrowed < local};
     }
 
     // `paired_time_to_mux`: the later tile of the pair.
     [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
-    // `paired_receiver_is_early`.
-    [[nodiscard]] bool early() const noexcept { return local < borrowed; }
 
     std::uint32_t sender;
     std::uint32_t receiver;
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
     std::uint32_t direction;
+    // The receiver's row, carried rather than read from `receiver` again, so
+    // that the compiler sees both tiles of a pair share it (and their format
+    // lead).
+    std::uint32_t row;
+    // `paired_receiver_is_early`: local < borrowed. Kept as a flag, decided
+    // once: compared again at each use, the two mux times were reloaded from
+    // the stack for every comparison.
+    bool early;
 };
 
 // A paired receiver row's controls, counted in cycles from its source event S:
@@ -115,8 +140,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     if (source_event < 0) {
         return reason::paired_source_timing;
     }
-    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * (route.receiver >> 6);
-    const bool early = route.early();
+    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * route.row;
+    const bool early = route.early;
     // Two controls on one cycle: the format controls at count 0 (and the two
     // XPIC ones), the pointer and the closing format control at count 2, and
     // the neutral control on the format control or the pointer. The source
@@ -260,9 +285,12 @@ struct PairedMulticastFacts {
     std::array<PairedRowFacts, kept_rows> rows;
 };
 
-detail::Refusal check_paired_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                       std::span<const std::uint16_t> receivers, std::uint32_t count,
-                                       PairedMulticastFacts& facts) {
+template <std::size_t Extent>
+[[gnu::always_inline]] inline detail::Refusal check_paired_multicast(const Topology& topology,
+                                                                     std::uint16_t sender_logical,
+                                                                     ReceiverList<Extent> receivers,
+                                                                     std::uint32_t count,
+                                                                     PairedMulticastFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
         return valid.error();
     }
@@ -368,22 +396,33 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
     return detail::build_checked<Row>(refusal, [&](Row& row) { write_paired_row(facts, count, row); });
 }
 
-Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
-                                                 std::uint32_t count) const {
-    // Not value-initialised: the checks set every field before a plan is
-    // written from it (a list of whole pairs fills both kept rows), and a
-    // refusal reads none.
-    PairedMulticastFacts facts;
-    const detail::Refusal refusal = check_paired_multicast(*this, sender_logical, receivers, count, facts);
+namespace {
+
+// The planner for one list length: one pair is planned by straight-line code,
+// inline in `Topology::paired_multicast`; longer lists plan out of line
+// (below), as the multicast planner does with its lists.
+template <std::size_t Extent>
+[[gnu::always_inline]] inline Result<MulticastPlan> plan_paired_multicast(const Topology& topology,
+                                                                          std::uint16_t sender_logical,
+                                                                          ReceiverList<Extent> receivers,
+                                                                          std::uint32_t count) {
+    // The checks set every field before a plan is written from it (a list of
+    // whole pairs fills both kept rows), and a refusal reads none; value-
+    // initialised all the same, since the compiler cannot follow that through
+    // the two rows' code and the zeros cost less than it loses without them.
+    PairedMulticastFacts facts{};
+    const detail::Refusal refusal = check_paired_multicast(topology, sender_logical, receivers, count, facts);
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
-            const auto table = logical_to_physical();
-            for (std::size_t index = 0; index < kept_rows; ++index) {
-                write_paired_row(facts.rows[index], count, rows[index]);
-            }
+            const auto table = topology.logical_to_physical();
+            // Each kept row by code of its own, so that its facts stay in
+            // registers from the checks on; in a loop over the two they go
+            // through the stack.
+            write_paired_row(facts.rows[0], count, rows[0]);
+            write_paired_row(facts.rows[1], count, rows[1]);
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
                 // Checked above with the same arguments.
                 PairedRowFacts unkept{};
@@ -393,6 +432,23 @@ Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, s
             }
         },
         Row{});
+}
+
+[[gnu::noinline]] Result<MulticastPlan> plan_long_paired_multicast(const Topology& topology,
+                                                                  std::uint16_t sender_logical,
+                                                                  std::span<const std::uint16_t> receivers,
+                                                                  std::uint32_t count) {
+    return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count);
+}
+
+}  // namespace
+
+Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
+                                                 std::uint32_t count) const {
+    if (receivers.size() == 2) {
+        return plan_paired_multicast<2>(*this, sender_logical, receivers.first<2>(), count);
+    }
+    return plan_long_paired_multicast(*this, sender_logical, receivers, count);
 }
 
 }  // namespace vorl_exchange

@@ -50,13 +50,18 @@ private:
 };
 
 // Plain delays from `event_cycles` up to `target_cycles`, which is not before
-// it, fewest words first.
+// it, fewest words first: whole words of the longest delay, then the rest in
+// one word. (Gaps longer than one word are rare: the rest is tested once,
+// instead of the word's length being chosen on every pass.)
 template <class Sink>
 void fill_plain_delays(Sink& words, std::uint32_t& event_cycles, std::uint32_t target_cycles) {
-    while (event_cycles != target_cycles) {
-        const std::uint32_t chunk = std::min(target_cycles - event_cycles, maximum_plain_delay_advance);
-        words.push(delay(chunk - 1u));
-        event_cycles += chunk;
+    while (target_cycles - event_cycles > maximum_plain_delay_advance) {
+        words.push(delay(maximum_plain_delay_advance - 1u));
+        event_cycles += maximum_plain_delay_advance;
+    }
+    if (event_cycles != target_cycles) {
+        words.push(delay(target_cycles - event_cycles - 1u));
+        event_cycles = target_cycles;
     }
 }
 
