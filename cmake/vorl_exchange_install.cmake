@@ -22,6 +22,9 @@ if(TARGET vorl-plan)
   file(RELATIVE_PATH bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
   set_target_properties(vorl-plan PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
   install(TARGETS vorl-plan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(VORL_PLAN_MANUAL)
+    install(FILES ${VORL_PLAN_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
 endif()
 
 install(EXPORT vorl_exchange_targets
