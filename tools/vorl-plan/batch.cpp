@@ -49,7 +49,7 @@ std::string number_problem(const nlohmann::json& value, std::uint64_t maximum) {
 }
 
 template <class T>
-T unsigned_value(const char* name, nlohmann::json::const_iterator found) {
+T unsigned_value(const char* name, const nlohmann::json::const_iterator& found) {
     if (const std::string problem = number_problem(*found, std::numeric_limits<T>::max()); !problem.empty()) {
         throw BadRequest{std::string{"field \""} + name + "\" " + problem};
     }
@@ -93,7 +93,8 @@ std::vector<std::uint16_t> tile_list(const nlohmann::json& request, const char* 
     return tiles;
 }
 
-ordered_json row_json(const Row& row) { return ordered_json(row); }
+// Parentheses, not braces: a braced json of an array is a list holding the array.
+ordered_json row_json(const Row& row) { return ordered_json(row); }  // NOLINT(modernize-return-braced-init-list)
 
 ordered_json error_json(const ExchangeError& error) {
     ordered_json response;
@@ -194,7 +195,7 @@ struct Answer {
 };
 
 Answer answer_line(const vorl_exchange::Topology& topology, std::string_view line) {
-    const auto refuse = [](std::string why) { return Answer{bad_request(why), why}; };
+    const auto refuse = [](const std::string& why) { return Answer{bad_request(why), why}; };
     if (nested_too_deep(line)) {
         return refuse("JSON nested too deeply for a request");
     }

@@ -91,7 +91,7 @@ void add_verbose(CLI::App& app, bool& verbose) {
 std::string usage_prefix(const CLI::App& app) {
     std::string prefix;
     for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
-        prefix = at->get_name() + (prefix.empty() ? "" : " ") + prefix;
+        prefix.insert(0, at->get_name() + (prefix.empty() ? "" : " "));
     }
     return prefix;
 }
@@ -437,6 +437,9 @@ int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind)
         report_failure(topology, request, view.error());
         return exit_failed;
     }
+    // `check` plans point-to-point and multicast exchanges only, whose timing
+    // plan_timing always reports.
+    // NOLINTNEXTLINE(bugprone-unchecked-optional-access)
     const TimingReport report = *plan_timing(topology.topology, *view);
     if (report.send_start) {
         std::cout << "first send starts at cycle " << *report.send_start << "\n";

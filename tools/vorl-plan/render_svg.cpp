@@ -145,6 +145,7 @@ struct Picture {
     std::optional<std::uint64_t> send_start;
     const std::optional<TimingReport>& timing;
 
+    // NOLINTNEXTLINE(readability-convert-member-functions-to-static): geometry is asked of the picture
     [[nodiscard]] double lane_top(std::size_t lane) const { return lanes_top + static_cast<double>(lane) * lane_height; }
     [[nodiscard]] double lanes_bottom() const {
         return lane_top(lanes.size()) + (summary.receivers > 0 ? summary_height : 0);
@@ -388,6 +389,7 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
                       rect(x0, top, x1 - x0, box_height,
                            std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"") +
                       "</g>\n";
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): one short label per box
             const std::string with_cycles = label + " " + std::to_string(entry.end - entry.start) + effect;
             if (label_char_width * static_cast<double>(with_cycles.size()) + 8 <= x1 - x0) {
                 layers.labels += text_at((x0 + x1) / 2, top + 16, centred_label_style(c), with_cycles);
