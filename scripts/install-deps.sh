@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12, whatever the build and the tests need that the machine
-# lacks: the compiler, CMake, Ninja, pkg-config, Python with pytest and the packages of the tests,
-# tools and benchmarks. Further Debian packages may be named as arguments (CI
+# lacks: the compiler, CMake, Ninja, pkg-config, Python with pytest, the packages of the tests,
+# tools and benchmarks, and pandoc for vorl-plan's manual page. Further Debian packages may be named as arguments (CI
 # adds clang-19). Needs root or sudo only when something is missing.
 #   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-  python3 python3-pytest "$@")
+  python3 python3-pytest pandoc "$@")
 
 missing=()
 for package in "${packages[@]}"; do
