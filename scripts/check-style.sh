@@ -16,8 +16,10 @@ usage() {
 
 check_format() {
   echo "=== clang-format-19"
-  git ls-files -z -- '*.cpp' '*.hpp' '*.h' '*.c' |
-    xargs -0 clang-format-19 --dry-run -Werror
+  if ! git ls-files -z -- '*.cpp' '*.hpp' '*.h' '*.c' | xargs -0 clang-format-19 --dry-run -Werror; then
+    echo "check-style: files differ from .clang-format; clang-format-19 -i FILE... rewrites them" >&2
+    exit 1
+  fi
 }
 
 check_tidy() {
@@ -31,9 +33,12 @@ check_tidy() {
   # include/ come in through them (HeaderFilterRegex in .clang-tidy).
   mapfile -t sources < <(git ls-files -- 'src/*.cpp' 'tools/*.cpp')
   # The build's flags are GCC's: Clang is told to pass over the ones it lacks.
-  run-clang-tidy-19 -quiet -p "${build_dir}" -j "${JOBS:-$(nproc)}" \
+  if ! run-clang-tidy-19 -quiet -p "${build_dir}" -j "${JOBS:-$(nproc)}" \
     -clang-tidy-binary "$(command -v clang-tidy-19)" \
-    -extra-arg=-Wno-unknown-warning-option "${sources[@]/#/$PWD/}"
+    -extra-arg=-Wno-unknown-warning-option "${sources[@]/#/$PWD/}"; then
+    echo "check-style: clang-tidy found the problems above" >&2
+    exit 1
+  fi
 }
 
 case "${1:-}" in
