@@ -26,6 +26,8 @@ struct SizeRun {
     std::uint16_t size;
 };
 
+// One run a line, as the table is read. clang-format would pack the rows.
+// clang-format off
 inline constexpr SizeRun size_runs[] = {
     {0, 0, 1, 88},
     {0, 1, 1, 96},
@@ -187,6 +189,7 @@ inline constexpr SizeRun size_runs[] = {
     {5, 8, 53, 71},
     {5, 8, 54, 140},
 };
+// clang-format on
 
 // Calls `write(size)` for every planner call of the case table, in the
 // driver's order.

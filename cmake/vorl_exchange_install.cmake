@@ -25,6 +25,9 @@ if(TARGET vorl-plan)
   # The JSON schemas of the documents vorl-plan reads and writes.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/schemas/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorl_exchange/schemas
     FILES_MATCHING PATTERN "*.schema.json")
+  if(VORL_PLAN_MANUAL)
+    install(FILES ${VORL_PLAN_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
 endif()
 
 install(EXPORT vorl_exchange_targets

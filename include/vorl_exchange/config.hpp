@@ -1,5 +1,6 @@
-// What every public header starts with: the language the library needs, and
-// the export macro of its shared build.
+/// @file
+/// What every public header starts with: the language the library needs, and
+/// the export macro of its shared build.
 #pragma once
 
 #if __has_include(<version>)

@@ -1,4 +1,5 @@
-// Filling a row's timeline with plain delays, and setting the advance of timed words.
+/// @file
+/// Filling a row's timeline with plain delays, and setting the advance of timed words.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -13,24 +14,26 @@
 
 namespace vorl_exchange {
 
-// Longest stretch one plain delay word covers.
+/// Longest stretch one plain delay word covers.
 inline constexpr std::uint32_t maximum_plain_delay_advance = plain_delay_word::cycles.max() + 1u;  // 524288
+/// The longest advance of one PIC delay word, in cycles.
 inline constexpr std::uint32_t maximum_pic_delay_advance = pic_delay_word::advance.max() + 1u;      // 128
+/// The longest advance of one XPIC delay word, in cycles.
 inline constexpr std::uint32_t maximum_xpic_delay_advance = xpic_delay_word::advance.max() + 1u;    // 4096
 
-// Appends plain delays from `event_cycles` up to `target_cycles`, fewest words
-// first. On failure nothing is appended and `event_cycles` is unchanged.
+/// Appends plain delays from `event_cycles` up to `target_cycles`, fewest words
+/// first. On failure nothing is appended and `event_cycles` is unchanged.
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_plain_delay(RowWords& words, std::uint32_t& event_cycles,
                                               std::uint32_t target_cycles);
 
-// As `append_plain_delay`, but leaves `words.len() % 2 == word_parity`, adding one
-// extra (shortest, last) word if needed, so that a following SENDPICP pair lands on
-// the requested word index. On failure nothing is appended.
+/// As `append_plain_delay`, but leaves `words.len() % 2 == word_parity`, adding one
+/// extra (shortest, last) word if needed, so that a following SENDPICP pair lands on
+/// the requested word index. On failure nothing is appended.
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_plain_delay_aligned(RowWords& words, std::uint32_t& event_cycles,
                                                       std::uint32_t target_cycles, std::size_t word_parity);
 
-// Writes `advance` (cycles, at least 1) into the advance field of a plain, PIC or
-// XPIC delay word. On failure the word is unchanged.
+/// Writes `advance` (cycles, at least 1) into the advance field of a plain, PIC or
+/// XPIC delay word. On failure the word is unchanged.
 [[nodiscard]] constexpr Result<void> set_instruction_advance(std::uint32_t& instruction,
                                                              std::uint32_t advance) noexcept {
     if (advance == 0) {
@@ -59,8 +62,8 @@ inline constexpr std::uint32_t maximum_xpic_delay_advance = xpic_delay_word::adv
     return std::unexpected(ExchangeError::schedule(reason::first_scheduled_event_is_not_a_delay));
 }
 
-// The largest advance a timed receive-control word can carry: PIC and XPIC delay
-// words only (a plain delay is not a receive control).
+/// The largest advance a timed receive-control word can carry: PIC and XPIC delay
+/// words only (a plain delay is not a receive control).
 [[nodiscard]] constexpr std::optional<std::uint32_t> maximum_timed_instruction_advance(
     std::uint32_t instruction) noexcept {
     if (is_pic_delay(instruction)) {

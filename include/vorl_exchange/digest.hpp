@@ -1,5 +1,6 @@
-// The plan digest: streaming SipHash-1-3 with an all-zero key, and the byte
-// layout in which rows, row lists and texts are fed to it.
+/// @file
+/// The plan digest: streaming SipHash-1-3 with an all-zero key, and the byte
+/// layout in which rows, row lists and texts are fed to it.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -15,61 +16,66 @@
 
 namespace vorl_exchange {
 
+/// Streaming SipHash-1-3 with an all-zero key: the digest `sablemark` prints.
+/// Writes of any size in any split hash alike; nothing is allocated.
 class VORL_EXCHANGE_EXPORT DefaultHasher {
 public:
     DefaultHasher() noexcept = default;
 
-    void write(std::span<const std::byte> bytes) noexcept;
+    void write(std::span<const std::byte> bytes) noexcept;  ///< Hashes `bytes`.
+    /// Hashes the text's bytes (no terminator).
     void write(std::string_view bytes) noexcept { write(std::as_bytes(std::span{bytes.data(), bytes.size()})); }
-    // `n` as 8 little-endian bytes.
+    /// `n` as 8 little-endian bytes.
     void write_length_prefix(std::uint64_t n) noexcept;
-    // The text's bytes, then one 0xFF byte.
+    /// The text's bytes, then one 0xFF byte.
     void write_str(std::string_view text) noexcept;
-    // The digest of everything written so far; the state is left as it was.
+    /// The digest of everything written so far; the state is left as it was.
     [[nodiscard]] std::uint64_t finish() const noexcept;
 
 private:
-    // Everything written goes into one staging buffer first and is hashed in
-    // whole blocks when the buffer fills, with the hash state in locals for the
-    // length of the buffer. Writes of any length and alignment take the same
-    // path: bytes are copied to the end of what is staged, so no write ever
-    // merges a partial block with the next one (only a bulk write that meets an
-    // empty buffer is hashed in place, a buffer's length at a time). The buffer
-    // has room past its capacity for one piece of up to `piece_limit` bytes, so
-    // a piece is stored before the fill is checked. A kilobyte: each fill
-    // costs a call and the state's loads and stores.
+    /// Everything written goes into one staging buffer first and is hashed in
+    /// whole blocks when the buffer fills, with the hash state in locals for the
+    /// length of the buffer. Writes of any length and alignment take the same
+    /// path: bytes are copied to the end of what is staged, so no write ever
+    /// merges a partial block with the next one (only a bulk write that meets an
+    /// empty buffer is hashed in place, a buffer's length at a time). The buffer
+    /// has room past its capacity for one piece of up to `piece_limit` bytes, so
+    /// a piece is stored before the fill is checked. A kilobyte: each fill
+    /// costs a call and the state's loads and stores.
     static constexpr std::size_t stage_capacity = 1024;
     static constexpr std::size_t piece_limit = 64;
 
     struct Stager;
-    friend void feed_row(DefaultHasher&, const Row&) noexcept;
-    friend void feed_rows(DefaultHasher&, std::span<const Row>) noexcept;
-    friend void feed(DefaultHasher&, const Plan&) noexcept;
-    friend void feed(DefaultHasher&, const MulticastPlan&) noexcept;
-    friend void feed(DefaultHasher&, const ExchangeError&) noexcept;
+    friend void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
+    friend void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
+    friend void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
+    friend void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
+    friend void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
 
-    // Hashes `stage_capacity` bytes from `bytes`.
+    /// Hashes `stage_capacity` bytes from `bytes`.
     void absorb(const std::byte* bytes) noexcept;
 
     std::uint64_t v0_ = 0x736f6d6570736575ULL;
     std::uint64_t v1_ = 0x646f72616e646f6dULL;
     std::uint64_t v2_ = 0x6c7967656e657261ULL;
     std::uint64_t v3_ = 0x7465646279746573ULL;
-    std::uint64_t absorbed_length_ = 0;  // bytes hashed so far; the staged ones follow them
-    std::size_t staged_length_ = 0;      // below stage_capacity between writes
+    std::uint64_t absorbed_length_ = 0;  ///< bytes hashed so far; the staged ones follow them
+    std::size_t staged_length_ = 0;      ///< below stage_capacity between writes
     alignas(8) std::byte stage_[stage_capacity + piece_limit]{};
 };
 
-// One row: the length prefix 9, then the nine words little-endian (44 bytes).
+/// One row: the length prefix 9, then the nine words little-endian (44 bytes).
 VORL_EXCHANGE_EXPORT void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
-// A list of rows: its length, then each row as above.
+/// A list of rows: its length, then each row as above.
 VORL_EXCHANGE_EXPORT void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept;
-// A text: its bytes and the terminator 0xFF.
+/// A text: its bytes and the terminator 0xFF.
 VORL_EXCHANGE_EXPORT void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
 
-// A planner's result as the digest driver feeds it.
+/// A planner's result as the digest driver feeds it.
 VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
+/// A multicast plan: its sender row, then its receiver rows as a list.
 VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
+/// An error: its display text, as `feed_text`.
 VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
 
 }  // namespace vorl_exchange

@@ -1,4 +1,5 @@
-// The one error type of the library and the fixed texts it carries.
+/// @file
+/// The one error type of the library and the fixed texts it carries.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -13,7 +14,7 @@
 
 namespace vorl_exchange {
 
-// The variants, in tag order (the tag values are part of the type's contract).
+/// The variants, in tag order (the tag values are part of the type's contract).
 enum class ErrorKind : std::uint8_t {
     ValidationBudgetExceeded = 0,
     Tile = 1,
@@ -26,7 +27,7 @@ enum class ErrorKind : std::uint8_t {
     HostPacket = 8,
 };
 
-// Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
+/// Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
 enum class ScheduleReason : std::uint8_t {
     PlanDelayOrder,
     SendpicpInstructionAlignment,
@@ -59,20 +60,26 @@ enum class ScheduleReason : std::uint8_t {
     PairedReceiveRowCapacity,
 };
 
+/// How many `ScheduleReason` values there are.
 inline constexpr std::size_t schedule_reason_count = 29;
 
-// The fixed text of `reason`, e.g. "sender delay".
+/// The fixed text of `reason`, e.g. "sender delay".
 [[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept;
 
-// A display text rendered into a fixed buffer, so that callers can stream an
-// error's text (into a hasher, a log line) without touching the heap.
+/// A display text rendered into a fixed buffer, so that callers can stream an
+/// error's text (into a hasher, a log line) without touching the heap.
 class VORL_EXCHANGE_EXPORT ErrorText {
 public:
+    /// The longest text kept; longer texts are cut here, shown and hashed alike.
     static constexpr std::size_t capacity = 160;
 
+    /// The text so far.
     [[nodiscard]] std::string_view view() const noexcept { return {chars_, length_}; }
+    /// Appends `text`, as much of it as fits.
     void append(std::string_view text) noexcept;
+    /// Appends `value` in decimal.
     void append_decimal(std::uint32_t value) noexcept;
+    /// Appends `value` in lower-case hexadecimal, without a prefix.
     void append_hex(std::uint32_t value) noexcept;
 
 private:
@@ -80,55 +87,75 @@ private:
     std::size_t length_ = 0;
 };
 
+/// Why a planner refused: one of nine variants (`kind()`), with its payload.
+/// A plain 16-byte value: copying, comparing and showing it never allocates
+/// (but `debug()` and `to_string`, which build a `std::string`).
 class VORL_EXCHANGE_EXPORT ExchangeError {
 public:
+    /// The `ValidationBudgetExceeded` error.
     [[nodiscard]] static constexpr ExchangeError validation_budget_exceeded() noexcept {
         return ExchangeError{ErrorKind::ValidationBudgetExceeded};
     }
+    /// The `Tile` error: `logical` is not a tile of the topology.
     [[nodiscard]] static constexpr ExchangeError tile(std::uint16_t logical) noexcept {
         return ExchangeError{ErrorKind::Tile, logical};
     }
+    /// The `DuplicateTile` error: the sender is its own receiver.
     [[nodiscard]] static constexpr ExchangeError duplicate_tile() noexcept {
         return ExchangeError{ErrorKind::DuplicateTile};
     }
+    /// The `Count` error: `count` is outside 1..4148.
     [[nodiscard]] static constexpr ExchangeError count(std::uint32_t count) noexcept {
         return ExchangeError{ErrorKind::Count, count};
     }
+    /// The `ReceiverSet` error: the receiver list is refused.
     [[nodiscard]] static constexpr ExchangeError receiver_set() noexcept {
         return ExchangeError{ErrorKind::ReceiverSet};
     }
+    /// The `Schedule` error: the plan cannot be encoded, for `reason`.
     [[nodiscard]] static constexpr ExchangeError schedule(ScheduleReason reason) noexcept {
         ExchangeError error{ErrorKind::Schedule};
         error.reason_ = reason;
         return error;
     }
+    /// The `PlanOffsetRange` error.
     [[nodiscard]] static constexpr ExchangeError plan_offset_range(std::uint32_t cycles,
                                                                    std::uint32_t maximum) noexcept {
         return ExchangeError{ErrorKind::PlanOffsetRange, cycles, maximum};
     }
+    /// The `Address` error.
     [[nodiscard]] static constexpr ExchangeError address(std::uint32_t address) noexcept {
         return ExchangeError{ErrorKind::Address, address};
     }
+    /// The `HostPacket` error.
     [[nodiscard]] static constexpr ExchangeError host_packet() noexcept {
         return ExchangeError{ErrorKind::HostPacket};
     }
 
+    /// The variant.
     [[nodiscard]] constexpr ErrorKind kind() const noexcept { return kind_; }
-    // Payload accessors; each is meaningful only for the variants named.
-    [[nodiscard]] constexpr std::uint16_t tile_number() const noexcept {  // Tile
+    /// Payload accessors; each is meaningful only for the variants named.
+    /// The tile of a `Tile` error.
+    [[nodiscard]] constexpr std::uint16_t tile_number() const noexcept {
         return static_cast<std::uint16_t>(first_);
     }
-    [[nodiscard]] constexpr std::uint32_t count_value() const noexcept { return first_; }  // Count
-    [[nodiscard]] constexpr ScheduleReason reason() const noexcept { return reason_; }  // Schedule
-    [[nodiscard]] constexpr std::uint32_t cycles() const noexcept { return first_; }  // PlanOffsetRange
-    [[nodiscard]] constexpr std::uint32_t maximum() const noexcept { return second_; }  // PlanOffsetRange
-    [[nodiscard]] constexpr std::uint32_t address_value() const noexcept { return first_; }  // Address
+    /// The count of a `Count` error.
+    [[nodiscard]] constexpr std::uint32_t count_value() const noexcept { return first_; }
+    /// The reason of a `Schedule` error.
+    [[nodiscard]] constexpr ScheduleReason reason() const noexcept { return reason_; }
+    /// The cycles of a `PlanOffsetRange` error.
+    [[nodiscard]] constexpr std::uint32_t cycles() const noexcept { return first_; }
+    /// The maximum of a `PlanOffsetRange` error.
+    [[nodiscard]] constexpr std::uint32_t maximum() const noexcept { return second_; }
+    /// The address of an `Address` error.
+    [[nodiscard]] constexpr std::uint32_t address_value() const noexcept { return first_; }
 
-    // The fixed display text with the payload inserted.
+    /// The fixed display text with the payload inserted.
     [[nodiscard]] ErrorText display() const noexcept;
-    // The structured form, e.g. `Tile(5)` or `Schedule("sender delay")`.
+    /// The structured form, e.g. `Tile(5)` or `Schedule("sender delay")`.
     [[nodiscard]] std::string debug() const;
 
+    /// Same variant and payload.
     friend constexpr bool operator==(const ExchangeError&, const ExchangeError&) noexcept = default;
 
 private:
@@ -139,41 +166,54 @@ private:
     ErrorKind kind_;
     std::uint32_t first_;
     std::uint32_t second_;
-    // After the payload words: beside the tag, which packs the error into 12
-    // bytes, the planners ran 8.6 % more instructions.
-    ScheduleReason reason_{};
+    ScheduleReason reason_{};  // after the payload words: see errors.cpp
 };
 
+/// The display text, e.g. "exchange count 0 is outside 1..=4148".
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const ExchangeError& error);
+/// Writes the display text.
 VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
-// The reason's text.
+/// The reason's text.
 VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, ScheduleReason reason);
 
+/// What every fallible operation returns: its value, or the error that ended it.
 template <class T>
 using Result = std::expected<T, ExchangeError>;
 
-// The largest word count an exchange may carry.
+/// The largest word count an exchange may carry.
 inline constexpr std::uint32_t maximum_count = 4148;
 
-// Texts of the internal invariants: conditions valid input cannot reach.
+/// Texts of the internal invariants: conditions valid input cannot reach.
 namespace invariant {
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view logical_tile_count_fits_u16 = "logical tile count fits u16";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view send_control_is_three_bits = "send control is three bits";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view paired_multicast_has_receivers = "paired multicast has receivers";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view paired_receive_always_has_format_events =
     "paired receive always has format events";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view sender_row_delay_in_range = "sender row delay is within -1..=524287";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view sender_row_direction_fits_send_word = "sender row direction fits the send word";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view aligned_plain_delay_meets_target = "aligned plain delay meets its target and parity";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view error_tag_is_a_variant = "exchange error tag is one of the nine variants";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view schedule_reason_is_listed = "schedule reason is one of the 29 reasons";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view topology_table_is_valid =
     "topology table holds at most 65536 identifiers of 11 bits";
+/// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view topology_rule_is_listed = "topology rule is one of the two rules";
 }  // namespace invariant
 
-// Stops the program: writes `text` and a newline to standard error, then aborts.
+/// Stops the program: writes `text` and a newline to standard error, then aborts.
 [[noreturn]] VORL_EXCHANGE_EXPORT void invariant_failure(std::string_view text) noexcept;
 
 namespace detail {
@@ -183,7 +223,7 @@ struct ScheduleReasonText {
     std::string_view text;
 };
 
-// The one table of reason texts; they reach the digest, so they are fixed byte for byte.
+/// The one table of reason texts; they reach the digest, so they are fixed byte for byte.
 inline constexpr ScheduleReasonText schedule_reason_texts[] = {
     {ScheduleReason::PlanDelayOrder, "plan delay order"},
     {ScheduleReason::SendpicpInstructionAlignment, "SENDPICP instruction alignment"},
@@ -226,8 +266,8 @@ static_assert([] {
     return true;
 }(), "the text table lists the reasons in their enumeration order");
 
-// A built-in array inside, so that `reason::all` is one: std::size, std::end
-// and array-reference parameters all take it.
+/// A built-in array inside, so that `reason::all` is one: std::size, std::end
+/// and array-reference parameters all take it.
 struct ScheduleReasonList {
     ScheduleReason reasons[schedule_reason_count];
 };
@@ -250,41 +290,70 @@ inline constexpr ScheduleReasonList every_schedule_reason = [] {
     return detail::schedule_reason_texts[index].text;
 }
 
-// The complete set of `Schedule` reasons under their short names, e.g.
-// `ExchangeError::schedule(reason::sender_delay)`.
+/// The complete set of `Schedule` reasons under their short names, e.g.
+/// `ExchangeError::schedule(reason::sender_delay)`.
 namespace reason {
+/// The reason "plan delay order".
 inline constexpr ScheduleReason plan_delay_order = ScheduleReason::PlanDelayOrder;
+/// The reason "SENDPICP instruction alignment".
 inline constexpr ScheduleReason sendpicp_instruction_alignment = ScheduleReason::SendpicpInstructionAlignment;
+/// The reason "receive event order".
 inline constexpr ScheduleReason receive_event_order = ScheduleReason::ReceiveEventOrder;
+/// The reason "receive control issue interval".
 inline constexpr ScheduleReason receive_control_issue_interval = ScheduleReason::ReceiveControlIssueInterval;
+/// The reason "receive timed event".
 inline constexpr ScheduleReason receive_timed_event = ScheduleReason::ReceiveTimedEvent;
+/// The reason "receive control at phase entry".
 inline constexpr ScheduleReason receive_control_at_phase_entry = ScheduleReason::ReceiveControlAtPhaseEntry;
+/// The reason "receive control order".
 inline constexpr ScheduleReason receive_control_order = ScheduleReason::ReceiveControlOrder;
+/// The reason "empty SENDPICP interval".
 inline constexpr ScheduleReason empty_sendpicp_interval = ScheduleReason::EmptySendpicpInterval;
+/// The reason "incompatible simultaneous receive controls".
 inline constexpr ScheduleReason incompatible_simultaneous_receive_controls =
     ScheduleReason::IncompatibleSimultaneousReceiveControls;
+/// The reason "SENDPICP operand".
 inline constexpr ScheduleReason sendpicp_operand = ScheduleReason::SendpicpOperand;
+/// The reason "SENDPICP PIC control".
 inline constexpr ScheduleReason sendpicp_pic_control = ScheduleReason::SendpicpPicControl;
+/// The reason "SENDPICP XPIC control".
 inline constexpr ScheduleReason sendpicp_xpic_control = ScheduleReason::SendpicpXpicControl;
+/// The reason "SENDPICP event time".
 inline constexpr ScheduleReason sendpicp_event_time = ScheduleReason::SendpicpEventTime;
+/// The reason "zero event advance".
 inline constexpr ScheduleReason zero_event_advance = ScheduleReason::ZeroEventAdvance;
+/// The reason "first scheduled event is not a delay".
 inline constexpr ScheduleReason first_scheduled_event_is_not_a_delay = ScheduleReason::FirstScheduledEventIsNotADelay;
+/// The reason "scheduled offset truncates a send".
 inline constexpr ScheduleReason scheduled_offset_truncates_a_send = ScheduleReason::ScheduledOffsetTruncatesASend;
+/// The reason "XPIC delay advance overflow".
 inline constexpr ScheduleReason xpic_delay_advance_overflow = ScheduleReason::XpicDelayAdvanceOverflow;
+/// The reason "PIC delay advance overflow".
 inline constexpr ScheduleReason pic_delay_advance_overflow = ScheduleReason::PicDelayAdvanceOverflow;
+/// The reason "delay advance overflow".
 inline constexpr ScheduleReason delay_advance_overflow = ScheduleReason::DelayAdvanceOverflow;
+/// The reason "send instruction operand".
 inline constexpr ScheduleReason send_instruction_operand = ScheduleReason::SendInstructionOperand;
+/// The reason "send control".
 inline constexpr ScheduleReason send_control = ScheduleReason::SendControl;
+/// The reason "sender payload".
 inline constexpr ScheduleReason sender_payload = ScheduleReason::SenderPayload;
+/// The reason "sender delay".
 inline constexpr ScheduleReason sender_delay = ScheduleReason::SenderDelay;
+/// The reason "multicast start cycle".
 inline constexpr ScheduleReason multicast_start_cycle = ScheduleReason::MulticastStartCycle;
+/// The reason "multicast receive cycle".
 inline constexpr ScheduleReason multicast_receive_cycle = ScheduleReason::MulticastReceiveCycle;
+/// The reason "paired source timing".
 inline constexpr ScheduleReason paired_source_timing = ScheduleReason::PairedSourceTiming;
+/// The reason "paired receive coincident controls".
 inline constexpr ScheduleReason paired_receive_coincident_controls = ScheduleReason::PairedReceiveCoincidentControls;
+/// The reason "paired receive horizon overflow".
 inline constexpr ScheduleReason paired_receive_horizon_overflow = ScheduleReason::PairedReceiveHorizonOverflow;
+/// The reason "paired receive row capacity".
 inline constexpr ScheduleReason paired_receive_row_capacity = ScheduleReason::PairedReceiveRowCapacity;
 
-// Every reason, in the order of `ScheduleReason`.
+/// Every reason, in the order of `ScheduleReason`.
 inline constexpr const auto& all = detail::every_schedule_reason.reasons;
 }  // namespace reason
 

@@ -1,5 +1,6 @@
-// The 32-bit exchange instruction words: bit layouts, encoders, predicates and a
-// decoder that turns any word back into its family and fields.
+/// @file
+/// The 32-bit exchange instruction words: bit layouts, encoders, predicates and a
+/// decoder that turns any word back into its family and fields.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -12,94 +13,104 @@
 
 namespace vorl_exchange {
 
-// A field of `width` bits starting at bit `position`.
+/// A field of `width` bits starting at bit `position`.
 struct BitField {
-    unsigned position;
-    unsigned width;
+    unsigned position;  ///< lowest bit of the field
+    unsigned width;     ///< bits in the field
 
+    /// The largest value the field holds.
     [[nodiscard]] constexpr std::uint32_t max() const noexcept { return (std::uint32_t{1} << width) - 1u; }
+    /// The field's bits in place.
     [[nodiscard]] constexpr std::uint32_t mask() const noexcept { return max() << position; }
+    /// The field's value in `word`.
     [[nodiscard]] constexpr std::uint32_t get(std::uint32_t word) const noexcept { return (word >> position) & max(); }
-    // Places the low `width` bits of `value`; higher bits are dropped.
+    /// Places the low `width` bits of `value`; higher bits are dropped.
     [[nodiscard]] constexpr std::uint32_t place(std::uint32_t value) const noexcept {
         return (value & max()) << position;
     }
+    /// `word` with the field set to the low `width` bits of `value`.
     [[nodiscard]] constexpr std::uint32_t replace(std::uint32_t word, std::uint32_t value) const noexcept {
         return (word & ~mask()) | place(value);
     }
 };
 
-// The fixed bits of a word family: a word belongs to it when `word & mask == value`.
+/// The fixed bits of a word family: a word belongs to it when `word & mask == value`.
 struct Opcode {
-    std::uint32_t mask;
-    std::uint32_t value;
+    std::uint32_t mask;   ///< the fixed bits
+    std::uint32_t value;  ///< their value in the family
 
+    /// Whether `word` belongs to the family.
     [[nodiscard]] constexpr bool matches(std::uint32_t word) const noexcept { return (word & mask) == value; }
 };
 
-// The words each row opens and closes with, and the fill after the closing word.
-inline constexpr std::uint32_t opening_word = 0x41800003;
-inline constexpr std::uint32_t closing_word = 0x43a00000;
-inline constexpr std::uint32_t fill_word = 0;
+/// The words each row opens and closes with, and the fill after the closing word.
+inline constexpr std::uint32_t opening_word = 0x41800003;  ///< the first word of every row's timed part
+inline constexpr std::uint32_t closing_word = 0x43a00000;  ///< the last word of every row's timed part
+inline constexpr std::uint32_t fill_word = 0;              ///< every word after the closing word
 
+/// The send word: the first 64 words of a transfer.
 namespace send_word {
-inline constexpr Opcode opcode{0xf8000000, 0x78000000};
-inline constexpr BitField count_minus_one{21, 6};
-inline constexpr BitField base_word{3, 18};
-inline constexpr BitField control{0, 3};
+inline constexpr Opcode opcode{0xf8000000, 0x78000000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField count_minus_one{21, 6};  ///< bits 21 to 26
+inline constexpr BitField base_word{3, 18};  ///< bits 3 to 20
+inline constexpr BitField control{0, 3};  ///< bits 0 to 2
 }  // namespace send_word
 
-// Carries the words of a transfer beyond the first 64; its 12-bit count is split.
+/// Carries the words of a transfer beyond the first 64; its 12-bit count is split.
 namespace send_off_word {
-inline constexpr Opcode opcode{0xf8100000, 0x70000000};
-inline constexpr BitField count_low{21, 6};
-inline constexpr BitField count_high{14, 6};
-inline constexpr BitField base_word{3, 11};
-inline constexpr BitField control{0, 3};
-inline constexpr unsigned count_low_bits = 6;
+inline constexpr Opcode opcode{0xf8100000, 0x70000000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField count_low{21, 6};  ///< bits 21 to 26
+inline constexpr BitField count_high{14, 6};  ///< bits 14 to 19
+inline constexpr BitField base_word{3, 11};  ///< bits 3 to 13
+inline constexpr BitField control{0, 3};  ///< bits 0 to 2
+inline constexpr unsigned count_low_bits = 6;  ///< width of `count_low`, the low part of the count
 }  // namespace send_off_word
 
+/// The send-control word.
 namespace send_control_word {
-inline constexpr Opcode opcode{0xf8100000, 0x70100000};
+inline constexpr Opcode opcode{0xf8100000, 0x70100000};  ///< a word of the family: `word & mask == value`
 }  // namespace send_control_word
 
-// First word of the two-word SENDPICP send-control pair.
+/// First word of the two-word SENDPICP send-control pair.
 namespace send_control_pair_word {
-inline constexpr Opcode opcode{0xf0000000, 0xf0000000};
-inline constexpr BitField pointer_selector{27, 1};
-inline constexpr BitField count_minus_one{21, 6};
-inline constexpr BitField source_word_address{3, 18};
-inline constexpr BitField control{0, 3};
+inline constexpr Opcode opcode{0xf0000000, 0xf0000000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField pointer_selector{27, 1};  ///< bit 27
+inline constexpr BitField count_minus_one{21, 6};  ///< bits 21 to 26
+inline constexpr BitField source_word_address{3, 18};  ///< bits 3 to 20
+inline constexpr BitField control{0, 3};  ///< bits 0 to 2
 }  // namespace send_control_pair_word
 
-// Second word of the SENDPICP pair: the XPIC event's control bits over the PIC's.
+/// Second word of the SENDPICP pair: the XPIC event's control bits over the PIC's.
 namespace send_control_pair_payload {
-inline constexpr BitField xpic_bits{18, 14};
-inline constexpr BitField pic_bits{0, 18};
+inline constexpr BitField xpic_bits{18, 14};  ///< bits 18 to 31
+inline constexpr BitField pic_bits{0, 18};  ///< bits 0 to 17
 }  // namespace send_control_pair_payload
 
+/// The plain delay word: waits `cycles` + 1 cycles.
 namespace plain_delay_word {
-inline constexpr Opcode opcode{0xfff80000, 0x40a00000};
-inline constexpr BitField cycles{0, 19};
+inline constexpr Opcode opcode{0xfff80000, 0x40a00000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField cycles{0, 19};  ///< bits 0 to 18
 }  // namespace plain_delay_word
 
+/// The PIC delay word: waits `advance` + 1 cycles, then applies `control` to the PIC stream.
 namespace pic_delay_word {
-inline constexpr Opcode opcode{0xfc000000, 0x60000000};
-inline constexpr BitField advance{19, 7};
-inline constexpr BitField flag{18, 1};
-inline constexpr BitField control{0, 18};
+inline constexpr Opcode opcode{0xfc000000, 0x60000000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField advance{19, 7};  ///< bits 19 to 25
+inline constexpr BitField flag{18, 1};  ///< bit 18
+inline constexpr BitField control{0, 18};  ///< bits 0 to 17
 }  // namespace pic_delay_word
 
+/// The XPIC delay word: waits `advance` + 1 cycles, then applies `control` to the XPIC stream (the mux).
 namespace xpic_delay_word {
-inline constexpr Opcode opcode{0xfc000000, 0x64000000};
-inline constexpr BitField advance{14, 12};
-inline constexpr BitField flag{13, 1};
-inline constexpr BitField control{0, 13};
+inline constexpr Opcode opcode{0xfc000000, 0x64000000};  ///< a word of the family: `word & mask == value`
+inline constexpr BitField advance{14, 12};  ///< bits 14 to 25
+inline constexpr BitField flag{13, 1};  ///< bit 13
+inline constexpr BitField control{0, 13};  ///< bits 0 to 12
 }  // namespace xpic_delay_word
 
 // ---- Encoders -------------------------------------------------------------
 
-// The send word; fails with "send instruction operand" when an operand exceeds its field.
+/// The send word; fails with "send instruction operand" when an operand exceeds its field.
 [[nodiscard]] constexpr Result<std::uint32_t> encode_send(std::uint32_t count_minus_one, std::uint32_t direction,
                                                           std::uint32_t base_word) noexcept {
     using namespace send_word;
@@ -111,7 +122,7 @@ inline constexpr BitField control{0, 13};
            control.place(direction);
 }
 
-// The send-off word; operand bits beyond the fields are dropped.
+/// The send-off word; operand bits beyond the fields are dropped.
 [[nodiscard]] constexpr std::uint32_t send_off(std::uint32_t count_minus_one, std::uint32_t direction,
                                                std::uint32_t base_word) noexcept {
     using namespace send_off_word;
@@ -120,93 +131,107 @@ inline constexpr BitField control{0, 13};
            control.place(direction);
 }
 
-// The plain delay word; bits of `cycles` above the 19-bit field are dropped.
+/// The plain delay word; bits of `cycles` above the 19-bit field are dropped.
 [[nodiscard]] constexpr std::uint32_t encode_exchange_delay(std::uint32_t cycles) noexcept {
     return plain_delay_word::opcode.value | plain_delay_word::cycles.place(cycles);
 }
+/// Short name of `encode_exchange_delay`.
 [[nodiscard]] constexpr std::uint32_t delay(std::uint32_t cycles) noexcept { return encode_exchange_delay(cycles); }
 
-// The PIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
+/// The PIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
 [[nodiscard]] constexpr std::uint32_t encode_exchange_delay_pic(std::uint32_t a, std::uint32_t b,
                                                                 std::uint32_t c) noexcept {
     using namespace pic_delay_word;
     return opcode.value | advance.place(a) | flag.place(b) | control.place(c);
 }
+/// Short name of `encode_exchange_delay_pic`.
 [[nodiscard]] constexpr std::uint32_t delay_pic(std::uint32_t a, std::uint32_t b, std::uint32_t c) noexcept {
     return encode_exchange_delay_pic(a, b, c);
 }
 
-// The XPIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
+/// The XPIC delay word: advance field `a`, flag `b`, control value `c`, each truncated.
 [[nodiscard]] constexpr std::uint32_t encode_exchange_delay_xpic(std::uint32_t a, std::uint32_t b,
                                                                  std::uint32_t c) noexcept {
     using namespace xpic_delay_word;
     return opcode.value | advance.place(a) | flag.place(b) | control.place(c);
 }
+/// Short name of `encode_exchange_delay_xpic`.
 [[nodiscard]] constexpr std::uint32_t delay_xpic(std::uint32_t a, std::uint32_t b, std::uint32_t c) noexcept {
     return encode_exchange_delay_xpic(a, b, c);
 }
 
 // ---- Predicates -----------------------------------------------------------
 
+/// Whether `instruction` is a send word.
 [[nodiscard]] constexpr bool is_send(std::uint32_t instruction) noexcept {
     return send_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is a send-off word.
 [[nodiscard]] constexpr bool is_send_off(std::uint32_t instruction) noexcept {
     return send_off_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is a send-control word.
 [[nodiscard]] constexpr bool is_send_control(std::uint32_t instruction) noexcept {
     return send_control_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is a send or send-off word: one that puts data on the fabric.
 [[nodiscard]] constexpr bool is_payload_send(std::uint32_t instruction) noexcept {
     return is_send(instruction) || is_send_off(instruction);
 }
+/// Whether `instruction` is the first word of a SENDPICP pair.
 [[nodiscard]] constexpr bool is_send_control_pair(std::uint32_t instruction) noexcept {
     return send_control_pair_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is a plain delay word.
 [[nodiscard]] constexpr bool is_plain_delay(std::uint32_t instruction) noexcept {
     return plain_delay_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is a PIC delay word.
 [[nodiscard]] constexpr bool is_pic_delay(std::uint32_t instruction) noexcept {
     return pic_delay_word::opcode.matches(instruction);
 }
+/// Whether `instruction` is an XPIC delay word.
 [[nodiscard]] constexpr bool is_xpic_delay(std::uint32_t instruction) noexcept {
     return xpic_delay_word::opcode.matches(instruction);
 }
 
 // ---- Decoder --------------------------------------------------------------
 
+/// The kind of an instruction word, told by its fixed bits.
 enum class WordFamily : std::uint8_t {
     Opening,
     Closing,
     Send,
     SendOff,
     SendControl,
-    SendControlPair,  // first word of a SENDPICP pair
+    SendControlPair,  ///< first word of a SENDPICP pair
     PlainDelay,
     PicDelay,
     XpicDelay,
     Unknown,
 };
 
-// A word split into its family and fields. Fields a family lacks stay 0.
+/// A word split into its family and fields. Fields a family lacks stay 0.
 struct DecodedWord {
-    WordFamily family = WordFamily::Unknown;
-    std::uint32_t word = 0;
-    std::uint32_t count_minus_one = 0;  // Send, SendOff, SendControlPair
-    std::uint32_t base_word = 0;        // Send, SendOff; source word address of SendControlPair
-    std::uint32_t control = 0;          // send-control field of sends; control value `c` of PIC/XPIC delays
-    std::uint32_t advance_field = 0;    // PlainDelay (its cycles field), PicDelay, XpicDelay (`a`)
-    std::uint32_t flag = 0;             // `b` of PIC/XPIC delays; pointer selector of SendControlPair
+    WordFamily family = WordFamily::Unknown;  ///< the word's family
+    std::uint32_t word = 0;  ///< the word itself
+    std::uint32_t count_minus_one = 0;  ///< Send, SendOff, SendControlPair
+    std::uint32_t base_word = 0;        ///< Send, SendOff; source word address of SendControlPair
+    std::uint32_t control = 0;          ///< send-control field of sends; control value `c` of PIC/XPIC delays
+    std::uint32_t advance_field = 0;    ///< PlainDelay (its cycles field), PicDelay, XpicDelay (`a`)
+    std::uint32_t flag = 0;             ///< `b` of PIC/XPIC delays; pointer selector of SendControlPair
 
-    // Cycles the word occupies on the row's timeline: field + 1 for delay words, 0 otherwise.
+    /// Cycles the word occupies on the row's timeline: field + 1 for delay words, 0 otherwise.
     [[nodiscard]] constexpr std::uint32_t advance() const noexcept {
         const bool timed = family == WordFamily::PlainDelay || family == WordFamily::PicDelay ||
                            family == WordFamily::XpicDelay;
         return timed ? advance_field + 1u : 0u;
     }
+    /// Same word and fields.
     friend constexpr bool operator==(const DecodedWord&, const DecodedWord&) noexcept = default;
 };
 
+/// The family and fields of any word; a word of no family decodes as `WordFamily::Unknown`.
 [[nodiscard]] constexpr DecodedWord decode(std::uint32_t word) noexcept {
     DecodedWord decoded;
     decoded.word = word;
@@ -250,14 +275,15 @@ struct DecodedWord {
     return decoded;
 }
 
-// Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
+/// Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view mnemonic(WordFamily family) noexcept;
 
-// One readable line, e.g. "send count=64 base_word=0 control=1" or
-// "xpic-delay advance_cycles=4096 flag=0 control=1600": raw fields under their
-// layout names, and the count and the cycles a word advances as what they are
-// (a field holds one less), so that the names match the tool's JSON output.
+/// One readable line, e.g. "send count=64 base_word=0 control=1" or
+/// "xpic-delay advance_cycles=4096 flag=0 control=1600": raw fields under their
+/// layout names, and the count and the cycles a word advances as what they are
+/// (a field holds one less), so that the names match the tool's JSON output.
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string describe(const DecodedWord& decoded);
+/// `describe(decode(word))`.
 [[nodiscard]] inline std::string describe(std::uint32_t word) { return describe(decode(word)); }
 
 }  // namespace vorl_exchange

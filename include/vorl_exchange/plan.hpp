@@ -1,4 +1,5 @@
-// The values a planner returns: fixed nine-word instruction rows.
+/// @file
+/// The values a planner returns: fixed nine-word instruction rows.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -8,16 +9,21 @@
 
 namespace vorl_exchange {
 
+/// A point-to-point plan: one row for the sender, one for the receiver.
 struct Plan {
+    /// the sending tile's row
     Row sender{};
+    /// the receiving tile's row
     Row receiver{};
-    friend bool operator==(const Plan&, const Plan&) = default;
+    friend bool operator==(const Plan&, const Plan&) = default;  ///< The same rows.
 };
 
+/// A multicast plan: the sender's row and one row per receiver.
 struct MulticastPlan {
+    /// the sending tile's row
     Row sender{};
-    RowList receivers;  // one row per receiver, in the order the receivers were given
-    friend bool operator==(const MulticastPlan&, const MulticastPlan&) = default;
+    RowList receivers;  ///< one row per receiver, in the order the receivers were given
+    friend bool operator==(const MulticastPlan&, const MulticastPlan&) = default;  ///< The same rows.
 };
 
 }  // namespace vorl_exchange

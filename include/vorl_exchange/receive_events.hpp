@@ -1,5 +1,6 @@
-// Receive events: control changes that must take effect at exact cycles on a
-// receiving tile's PIC or XPIC control stream.
+/// @file
+/// Receive events: control changes that must take effect at exact cycles on a
+/// receiving tile's PIC or XPIC control stream.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -13,7 +14,7 @@
 
 namespace vorl_exchange {
 
-// Values 0..3 act on the XPIC stream, 4..6 on the PIC stream.
+/// Values 0..3 act on the XPIC stream, 4..6 on the PIC stream.
 enum class ReceiveEventKind : std::uint8_t {
     OrdinarySource = 0,
     OrdinaryNeutral = 1,
@@ -24,20 +25,24 @@ enum class ReceiveEventKind : std::uint8_t {
     Format = 6,
 };
 
+/// Whether events of `kind` go to the XPIC stream.
 [[nodiscard]] constexpr bool is_xpic(ReceiveEventKind kind) noexcept {
     return kind <= ReceiveEventKind::PairedNeutral;
 }
+/// Whether events of `kind` go to the PIC stream.
 [[nodiscard]] constexpr bool is_pic(ReceiveEventKind kind) noexcept { return !is_xpic(kind); }
 
+/// One receive-control change that must take effect at an exact cycle.
 struct ReceiveEvent {
-    std::uint32_t cycles = 0;       // when the control takes effect, from the row's time origin
-    std::uint32_t instruction = 0;  // PIC or XPIC delay word carrying the control; advance set when placed
-    ReceiveEventKind kind = ReceiveEventKind::OrdinarySource;
+    std::uint32_t cycles = 0;       ///< when the control takes effect, from the row's time origin
+    std::uint32_t instruction = 0;  ///< PIC or XPIC delay word carrying the control; advance set when placed
+    ReceiveEventKind kind = ReceiveEventKind::OrdinarySource;  ///< which control it is
+    /// Same cycle, word and kind.
     friend constexpr bool operator==(const ReceiveEvent&, const ReceiveEvent&) noexcept = default;
 };
 
-// Only a Pointer control with an ordinary XPIC control on the same cycle can be
-// issued by one instruction.
+/// Only a Pointer control with an ordinary XPIC control on the same cycle can be
+/// issued by one instruction.
 [[nodiscard]] constexpr bool receive_events_can_share_instruction(ReceiveEvent left, ReceiveEvent right) noexcept {
     if (left.cycles != right.cycles) {
         return false;
@@ -49,7 +54,7 @@ struct ReceiveEvent {
     return ordinary_pair(left.kind, right.kind) || ordinary_pair(right.kind, left.kind);
 }
 
-// Size of the group starting at `start`: the run of neighbours sharing its cycle.
+/// Size of the group starting at `start`: the run of neighbours sharing its cycle.
 [[nodiscard]] constexpr std::size_t receive_event_group_size(std::span<const ReceiveEvent> events,
                                                              std::size_t start) noexcept {
     std::size_t end = start + 1;
@@ -59,7 +64,7 @@ struct ReceiveEvent {
     return end - start;
 }
 
-// Every group holds one event, or two that can share an instruction.
+/// Every group holds one event, or two that can share an instruction.
 [[nodiscard]] constexpr Result<void> validate_receive_events(std::span<const ReceiveEvent> events) noexcept {
     for (std::size_t cursor = 0; cursor < events.size();) {
         const std::size_t size = receive_event_group_size(events, cursor);

@@ -1,4 +1,5 @@
-// Logical-to-physical tile numbering, and the planners that work on it.
+/// @file
+/// Logical-to-physical tile numbering, and the planners that work on it.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -16,12 +17,12 @@
 
 namespace vorl_exchange {
 
-// Number of tiles of the one processor configuration, `Topology::tarn`.
+/// Number of tiles of the one processor configuration, `Topology::tarn`.
 inline constexpr std::uint16_t tarn_tile_count = 1472;
 
-// The physical identifier of a logical tile in the 1472-tile numbering: pairs of
-// tiles in blocks of 23 rows, odd blocks running their rows backwards. Total over
-// every 16-bit input; only 0..1471 are meaningful.
+/// The physical identifier of a logical tile in the 1472-tile numbering: pairs of
+/// tiles in blocks of 23 rows, odd blocks running their rows backwards. Total over
+/// every 16-bit input; only 0..1471 are meaningful.
 [[nodiscard]] constexpr std::uint16_t tarn_logical_to_physical(std::uint16_t logical) noexcept {
     constexpr unsigned rows = 23;
     const unsigned pair = logical / 2u;
@@ -35,32 +36,37 @@ inline constexpr std::uint16_t tarn_tile_count = 1472;
     return static_cast<std::uint16_t>(row * 64u + column + lane * 2u);
 }
 
+/// The map from logical tile numbers to physical identifiers, and the planners
+/// that work on it. Immutable: any number of threads may plan on one topology
+/// at once.
 class VORL_EXCHANGE_EXPORT Topology {
 public:
-    // The 1472-tile configuration.
+    /// The 1472-tile configuration.
     [[nodiscard]] static Topology tarn();
 
-    // A topology over a table that comes from outside the program: a table that
-    // breaks the constructor's precondition is refused, naming its first
-    // offending entry (the length is tested before the identifiers).
+    /// A topology over a table that comes from outside the program: a table that
+    /// breaks the constructor's precondition is refused, naming its first
+    /// offending entry (the length is tested before the identifiers).
     [[nodiscard]] static std::expected<Topology, TopologyError> from_table(
         std::vector<std::uint16_t> logical_to_physical);
 
-    // A topology over a table of physical identifiers, indexed by logical tile.
-    // Precondition: at most `maximum_topology_tiles` entries, and no identifier
-    // above `maximum_physical_identifier`, since every row carries identifiers
-    // in 11 bits. Identifiers may repeat; the partner of a tile is then the
-    // lowest logical number holding the partner identifier. A table that breaks
-    // the precondition stops the program here, before a row could name the
-    // wrong tile.
+    /// A topology over a table of physical identifiers, indexed by logical tile.
+    /// Precondition: at most `maximum_topology_tiles` entries, and no identifier
+    /// above `maximum_physical_identifier`, since every row carries identifiers
+    /// in 11 bits. Identifiers may repeat; the partner of a tile is then the
+    /// lowest logical number holding the partner identifier. A table that breaks
+    /// the precondition stops the program here, before a row could name the
+    /// wrong tile.
     explicit Topology(std::vector<std::uint16_t> logical_to_physical);
 
+    /// The table, indexed by logical tile.
     [[nodiscard]] std::span<const std::uint16_t> logical_to_physical() const noexcept {
         return logical_to_physical_;
     }
+    /// The number of logical tiles.
     [[nodiscard]] std::size_t tile_count() const noexcept { return logical_to_physical_.size(); }
 
-    // The physical identifier of `logical`, or `Tile(logical)`.
+    /// The physical identifier of `logical`, or `Tile(logical)`.
     [[nodiscard]] Result<std::uint16_t> physical(std::uint16_t logical) const noexcept {
         if (logical < logical_to_physical_.size()) {
             return logical_to_physical_[logical];
@@ -68,8 +74,8 @@ public:
         return std::unexpected(ExchangeError::tile(logical));
     }
 
-    // The logical number of the tile whose physical identifier differs from that of
-    // `logical` in the lane bit alone (the lowest such number), or `Tile(logical)`.
+    /// The logical number of the tile whose physical identifier differs from that of
+    /// `logical` in the lane bit alone (the lowest such number), or `Tile(logical)`.
     [[nodiscard]] Result<std::uint16_t> paired_logical(std::uint16_t logical) const noexcept {
         // Inline: the planners' receiver checks call it for every receiver, and
         // a call would hand the result back through memory.
@@ -87,51 +93,51 @@ public:
         return static_cast<std::uint16_t>(partner);
     }
 
-    // Whether `first` and `second` are each other's partner: `paired_logical` of
-    // each is the other. Cheaper than asking `paired_logical` of both.
+    /// Whether `first` and `second` are each other's partner: `paired_logical` of
+    /// each is the other. Cheaper than asking `paired_logical` of both.
     [[nodiscard]] bool are_partners(std::uint16_t first, std::uint16_t second) const noexcept {
         if (first >= logical_to_physical_.size() || second >= logical_to_physical_.size()) {
             return false;
         }
         const std::uint16_t first_physical = logical_to_physical_[first];
         const std::uint16_t second_physical = logical_to_physical_[second];
-        // The reverse table covers every identifier the table holds, so both
+        ///< The reverse table covers every identifier the table holds, so both
         // lookups hold; each tile must be the lowest holder of its identifier,
         // since that one is what `paired_logical` answers.
         return (first_physical ^ 2u) == second_physical && physical_to_logical_[first_physical] == first &&
                physical_to_logical_[second_physical] == second;
     }
 
-    // One sender, one receiver.
+    /// One sender, one receiver.
     [[nodiscard]] Result<Plan> point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                               std::uint32_t count) const;
 
-    // One sender, several receivers on one shared timeline, started
-    // `schedule_offset` cycles after the earliest possible start.
+    /// One sender, several receivers on one shared timeline, started
+    /// `schedule_offset` cycles after the earliest possible start.
     [[nodiscard]] Result<MulticastPlan> multicast(std::uint16_t sender_logical,
                                                   std::span<const std::uint16_t> receiver_logical,
                                                   std::uint32_t count, std::uint32_t schedule_offset) const;
 
-    // The largest `schedule_offset` for which `multicast` plans with these
-    // arguments, so that a scheduler knows its slack without trying offsets: every
-    // offset from 0 to the limit plans, and none above it. When no offset plans,
-    // the error `multicast` returns at offset 0.
+    /// The largest `schedule_offset` for which `multicast` plans with these
+    /// arguments, so that a scheduler knows its slack without trying offsets: every
+    /// offset from 0 to the limit plans, and none above it. When no offset plans,
+    /// the error `multicast` returns at offset 0.
     [[nodiscard]] Result<std::uint32_t> multicast_offset_limit(std::uint16_t sender_logical,
                                                                std::span<const std::uint16_t> receiver_logical,
                                                                std::uint32_t count) const;
 
-    // One sender, receivers in whole pairs receiving in the 64-bit paired mode.
+    /// One sender, receivers in whole pairs receiving in the 64-bit paired mode.
     [[nodiscard]] Result<MulticastPlan> paired_multicast(std::uint16_t sender_logical,
                                                          std::span<const std::uint16_t> receivers,
                                                          std::uint32_t count) const;
 
-    // The row of one receiver of a paired multicast; `minimum_double_mux` is the
-    // smallest paired mux time from the sender to any receiver of that multicast.
+    /// The row of one receiver of a paired multicast; `minimum_double_mux` is the
+    /// smallest paired mux time from the sender to any receiver of that multicast.
     [[nodiscard]] Result<Row> paired_receiver_row(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                                   std::uint32_t count, std::int32_t minimum_double_mux) const;
 
-    // Whether `receiver_logical` is the early tile of its pair: its own mux time from
-    // the sender is smaller than its partner's.
+    /// Whether `receiver_logical` is the early tile of its pair: its own mux time from
+    /// the sender is smaller than its partner's.
     [[nodiscard]] Result<bool> paired_receiver_is_early(std::uint16_t receiver_logical,
                                                         std::uint16_t sender_logical) const;
 
@@ -139,8 +145,8 @@ private:
     static constexpr std::int32_t no_tile = -1;
 
     std::vector<std::uint16_t> logical_to_physical_;
-    // physical identifier -> lowest logical number holding it, or `no_tile`;
-    // answers pair-partner queries without scanning the table.
+    /// physical identifier -> lowest logical number holding it, or `no_tile`;
+    /// answers pair-partner queries without scanning the table.
     std::vector<std::int32_t> physical_to_logical_;
 };
 

@@ -1,4 +1,5 @@
-// Why a table of physical identifiers cannot become a topology.
+/// @file
+/// Why a table of physical identifiers cannot become a topology.
 #pragma once
 
 #include "vorl_exchange/config.hpp"
@@ -14,35 +15,39 @@
 
 namespace vorl_exchange {
 
-// A table holds one entry per 16-bit logical tile number, no more.
+/// A table holds one entry per 16-bit logical tile number, no more.
 inline constexpr std::size_t maximum_topology_tiles = 65536;
-// Rows carry a physical identifier in 11 bits (row field and position); bits
-// 11 to 15 would be cut off and the row would name another tile.
+/// Rows carry a physical identifier in 11 bits (row field and position); bits
+/// 11 to 15 would be cut off and the row would name another tile.
 inline constexpr std::uint16_t maximum_physical_identifier = 0x7ff;
 
-// The rule a refused table breaks.
+/// The rule a refused table breaks.
 enum class TopologyRule : std::uint8_t {
-    TableTooLong,              // more entries than logical tile numbers
-    IdentifierBeyondRowField,  // an identifier with any of bits 11 to 15 set
+    TableTooLong,              ///< more entries than logical tile numbers
+    IdentifierBeyondRowField,  ///< an identifier with any of bits 11 to 15 set
 };
 
-// The fixed text of a rule.
+/// The fixed text of a rule.
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view rule_text(TopologyRule rule) noexcept;
 
+/// Why `Topology::from_table` refused a table: the rule broken and the first entry that breaks it.
 class VORL_EXCHANGE_EXPORT TopologyError {
 public:
-    // `entry` is the index of the first entry that breaks `rule`; for a table
-    // that is too long, the first entry past the logical range (65536).
+    /// `entry` is the index of the first entry that breaks `rule`; for a table
+    /// that is too long, the first entry past the logical range (65536).
     constexpr TopologyError(TopologyRule rule, std::uint32_t entry) noexcept : rule_{rule}, entry_{entry} {}
 
+    /// The rule the table breaks.
     [[nodiscard]] constexpr TopologyRule rule() const noexcept { return rule_; }
+    /// The first entry that breaks it (65536 for a table too long).
     [[nodiscard]] constexpr std::uint32_t entry() const noexcept { return entry_; }
 
-    // "topology table entry {entry}: {rule text}".
+    /// "topology table entry {entry}: {rule text}".
     [[nodiscard]] ErrorText display() const noexcept;
-    // The structured form, e.g. `IdentifierBeyondRowField { entry: 3 }`.
+    /// The structured form, e.g. `IdentifierBeyondRowField { entry: 3 }`.
     [[nodiscard]] std::string debug() const;
 
+    /// Same rule and entry.
     friend constexpr bool operator==(const TopologyError&, const TopologyError&) noexcept = default;
 
 private:
@@ -50,7 +55,9 @@ private:
     std::uint32_t entry_;
 };
 
+/// The display text, "topology table entry {entry}: {rule text}".
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const TopologyError& error);
+/// Writes the display text.
 VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const TopologyError& error);
 
 }  // namespace vorl_exchange

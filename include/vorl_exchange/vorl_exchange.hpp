@@ -1,4 +1,5 @@
-// Everything the library offers.
+/// @file
+/// Everything the library offers.
 #pragma once
 
 #include "vorl_exchange/delay_padding.hpp"
@@ -17,3 +18,8 @@
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/topology_error.hpp"
 #include "vorl_exchange/version.hpp"
+
+/// Everything of the library: topologies and their planners, the error type,
+/// route timing, the instruction words and their encoders, the digest and the
+/// diagnostic events. `vorl_exchange::detail` is internal.
+namespace vorl_exchange {}

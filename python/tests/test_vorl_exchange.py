@@ -186,11 +186,3 @@ def test_import_refuses_a_missing_or_mismatched_library(tmp_path):
     mismatched = _import_copy(tmp_path, "real", "9.9.9")
     assert "ImportError: vorl_exchange: the package is version 9.9.9 but the library" in mismatched.stderr
 
-
-def test_readme_python_example():
-    """The README's Python example runs as written and prints what the README shows."""
-    readme = (SOURCE_DIR / "README.md").read_text()
-    example = re.search(r"```python\n(.*?)```\n+Prints:\n+```\n(.*?)```", readme, re.S)
-    assert example, "README has no Python example followed by its output"
-    result = subprocess.run([sys.executable, "-c", example.group(1)], capture_output=True, text=True)
-    assert (result.returncode, result.stdout) == (0, example.group(2))

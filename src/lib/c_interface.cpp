@@ -111,6 +111,7 @@ std::optional<ExchangeError> exchange_error_of(const vx_error& value) noexcept {
         case VX_PLAN_OFFSET_RANGE: return ExchangeError::plan_offset_range(value.cycles, value.maximum);
         case VX_ADDRESS: return ExchangeError::address(value.address);
         case VX_HOST_PACKET: return ExchangeError::host_packet();
+        default: break;  // every other value: handled after the switch
     }
     return std::nullopt;
 }
@@ -119,6 +120,7 @@ std::optional<TopologyError> topology_error_of(const vx_error& value) noexcept {
     switch (value.rule) {
         case VX_TABLE_TOO_LONG: return TopologyError{TopologyRule::TableTooLong, value.entry};
         case VX_IDENTIFIER_BEYOND_ROW_FIELD: return TopologyError{TopologyRule::IdentifierBeyondRowField, value.entry};
+        default: break;  // every other value: handled after the switch
     }
     return std::nullopt;
 }
@@ -150,6 +152,7 @@ std::string display_text(const vx_error& value) {
             return "the plan has " + std::to_string(value.needed_rows) + " receiver rows, more than the buffer holds";
         case VX_BAD_ARGUMENT: return "a null pointer or an impossible size was passed";
         case VX_OUT_OF_MEMORY: return "out of memory";
+        default: break;  // every other value: handled after the switch
     }
     return std::string{not_an_error_value};
 }
@@ -168,6 +171,7 @@ std::string debug_text(const vx_error& value) {
         case VX_BUFFER_TOO_SMALL: return "BufferTooSmall { needed_rows: " + std::to_string(value.needed_rows) + " }";
         case VX_BAD_ARGUMENT: return "BadArgument";
         case VX_OUT_OF_MEMORY: return "OutOfMemory";
+        default: break;  // every other value: handled after the switch
     }
     return std::string{not_an_error_value};
 }
@@ -529,6 +533,7 @@ const char* vx_error_kind_name(int32_t kind) {
         case VX_PLAN_OFFSET_RANGE: return "PlanOffsetRange";
         case VX_ADDRESS: return "Address";
         case VX_HOST_PACKET: return "HostPacket";
+        default: break;  // every other value: handled after the switch
     }
     return nullptr;
 }

@@ -9,11 +9,17 @@
 
 namespace vorl_exchange {
 
+// ExchangeError keeps its reason after the two payload words rather than beside
+// the tag: packed beside the tag, into 12 bytes instead of 16, the planners ran
+// 8.6 % more instructions in sablemark.
+static_assert(sizeof(ExchangeError) == 16);
+
 void ErrorText::append(std::string_view text) noexcept {
     // Every display text fits (display_text.hpp checks it); the clamp keeps
     // other appended text inside the buffer.
     const std::size_t room = capacity - length_;
     const std::size_t taken = std::min(room, text.size());
+    // NOLINTNEXTLINE(bugprone-suspicious-stringview-data-usage): `taken` bytes, no terminator read
     std::copy_n(text.data(), taken, chars_ + length_);
     length_ += taken;
 }
@@ -33,22 +39,13 @@ namespace {
 // The debug form quotes the reason text as it is: no text holds a character
 // that a quoted string would have to escape.
 constexpr bool is_plain_text(std::string_view text) noexcept {
-    for (const char c : text) {
-        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(text, [](char c) {
+        return c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+    });
 }
 
-static_assert([] {
-    for (const ScheduleReason reason : reason::all) {
-        if (!is_plain_text(reason_text(reason))) {
-            return false;
-        }
-    }
-    return true;
-}());
+static_assert(std::ranges::all_of(reason::all,
+                                  [](ScheduleReason reason) { return is_plain_text(reason_text(reason)); }));
 
 }  // namespace
 

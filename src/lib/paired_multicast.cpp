@@ -108,7 +108,7 @@ struct PairedRoute {
 //   closing format control at L + count.
 // L = 51 + 2 x row is 51..113 for any 11-bit identifier: positive, and within
 // the reach of a PIC delay word.
-static_assert(format_lead_cycles + 2u * (maximum_physical_identifier >> 6) < maximum_pic_delay_advance);
+static_assert(format_lead_cycles + std::uint64_t{2} * (maximum_physical_identifier >> 6) < maximum_pic_delay_advance);
 
 // What a paired receiver row is written from, besides the plan's count, once
 // every check of it passed.

@@ -42,7 +42,7 @@ public:
 
     [[nodiscard]] bool contains(std::uint16_t tile) const noexcept {
         if (bits_) {
-            return (bits_[tile / 64u] >> (tile % 64u)) & 1u;
+            return ((bits_[tile / 64u] >> (tile % 64u)) & 1u) != 0;
         }
         return std::find(small_.begin(), small_.begin() + static_cast<std::ptrdiff_t>(size_), tile) !=
                small_.begin() + static_cast<std::ptrdiff_t>(size_);
@@ -56,7 +56,7 @@ private:
     bool insert_bit(std::uint16_t tile) {
         std::uint64_t& word = bits_[tile / 64u];
         const std::uint64_t bit = std::uint64_t{1} << (tile % 64u);
-        if (word & bit) {
+        if ((word & bit) != 0) {
             return false;
         }
         word |= bit;

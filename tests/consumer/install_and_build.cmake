@@ -45,26 +45,9 @@ if(status EQUAL 0 OR NOT err MATCHES "compatible with requested version \"1.0\""
   message(FATAL_ERROR "find_package(vorl_exchange 1.0) was not refused as incompatible (${status}):\n${err}")
 endif()
 
-# The README's C example and the output it shows, after it.
-file(READ ${SOURCE_DIR}/../../README.md readme)
-string(FIND "${readme}" "```c\n" example_start)
-if(example_start EQUAL -1)
-  message(FATAL_ERROR "the README has no C example")
-endif()
-math(EXPR example_start "${example_start} + 5")
-string(SUBSTRING "${readme}" ${example_start} -1 readme)
-string(FIND "${readme}" "```\n\nPrints:\n\n```\n" example_end)
-string(SUBSTRING "${readme}" 0 ${example_end} readme_example)
-math(EXPR output_start "${example_end} + 18")
-string(SUBSTRING "${readme}" ${output_start} -1 readme)
-string(FIND "${readme}" "```" output_end)
-string(SUBSTRING "${readme}" 0 ${output_end} readme_output)
-file(WRITE ${WORK_DIR}/readme_example.c "${readme_example}")
-
 # Through the CMake package, asking for this major.minor.
 string(REGEX MATCH "^[0-9]+\\.[0-9]+" wanted_version "${VERSION}")
-run_step("configure the consumer" ${consumer_configure} -B ${WORK_DIR}/build -DWANTED_VERSION=${wanted_version}
-  -DREADME_C_EXAMPLE=${WORK_DIR}/readme_example.c)
+run_step("configure the consumer" ${consumer_configure} -B ${WORK_DIR}/build -DWANTED_VERSION=${wanted_version})
 run_step("build the consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run_step("run the consumer" ${WORK_DIR}/build/consumer)
 if(NOT step_output STREQUAL expected_rows)
@@ -73,10 +56,6 @@ endif()
 run_step("run the C consumer" ${WORK_DIR}/build/c_consumer)
 if(NOT step_output STREQUAL expected_rows)
   message(FATAL_ERROR "the C consumer printed\n${step_output}\ninstead of\n${expected_rows}")
-endif()
-run_step("run the README's C example" ${WORK_DIR}/build/readme_c_example)
-if(NOT step_output STREQUAL readme_output)
-  message(FATAL_ERROR "the README's C example printed\n${step_output}\ninstead of\n${readme_output}")
 endif()
 
 # Through pkg-config.

@@ -11,7 +11,7 @@ namespace {
 // stretch limit plus a quarter of it for every doubling beyond.
 double shortened(std::uint64_t cycles) {
     constexpr double per_doubling = static_cast<double>(BrokenAxis::stretch) / 4.0;
-    const double limit = static_cast<double>(BrokenAxis::stretch);
+    const auto limit = static_cast<double>(BrokenAxis::stretch);
     return limit + per_doubling * std::log2(static_cast<double>(cycles) / limit);
 }
 

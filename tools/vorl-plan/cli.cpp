@@ -115,7 +115,7 @@ void add_verbose(CLI::App& app, bool& verbose) {
 std::string usage_prefix(const CLI::App& app) {
     std::string prefix;
     for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
-        prefix = at->get_name() + (prefix.empty() ? "" : " ") + prefix;
+        prefix.insert(0, at->get_name() + (prefix.empty() ? "" : " "));
     }
     return prefix;
 }

@@ -12,7 +12,7 @@ namespace vorl_plan {
 
 // A listing per row: word index, hex word, decoded instruction, start and end cycle;
 // a topology read from a file is named under the title.
-[[nodiscard]] std::string render_text(const NamedTopology& topology, const PlanView& view);
+[[nodiscard]] std::string render_text(const NamedTopology& named, const PlanView& view);
 // Version of the documents below. It changes whenever a key is renamed, removed or
 // changes meaning; a version only ever gains keys.
 inline constexpr int json_format_version = 1;
@@ -31,7 +31,7 @@ inline constexpr int json_format_version = 1;
                                                            const vorl_exchange::ExchangeError& error,
                                                            const std::vector<std::string>& hints);
 // A timeline picture: one lane per row, one box per timed word.
-[[nodiscard]] std::string render_svg(const NamedTopology& topology, const PlanView& view);
+[[nodiscard]] std::string render_svg(const NamedTopology& named, const PlanView& view);
 
 // "0x41800003  open": one line of `vorl-plan disasm`.
 [[nodiscard]] std::string disassemble(std::uint32_t word);

@@ -156,6 +156,7 @@ struct Picture {
     std::optional<std::uint64_t> send_start;
     const std::optional<TimingReport>& timing;
 
+    // NOLINTNEXTLINE(readability-convert-member-functions-to-static): geometry is asked of the picture
     [[nodiscard]] double lane_top(std::size_t lane) const { return lanes_top + static_cast<double>(lane) * lane_height; }
     [[nodiscard]] double lanes_bottom() const {
         return lane_top(lanes.size()) + (summary.receivers > 0 ? summary_height : 0);

@@ -61,9 +61,9 @@ public:
     std::optional<std::size_t> invalid_at;  // where the text stops being JSON, in bytes, if it does
 
     bool null() { return refuse("is null, not a number"); }
-    bool boolean(bool) { return refuse("is a boolean, not a number"); }
+    bool boolean(bool /*value*/) { return refuse("is a boolean, not a number"); }
     // Non-negative integers arrive as unsigned ones.
-    bool number_integer(json::number_integer_t) { return refuse("is negative; expected"); }
+    bool number_integer(json::number_integer_t /*value*/) { return refuse("is negative; expected"); }
     bool number_unsigned(json::number_unsigned_t value) {
         if (value > largest_number) {
             return refuse("is outside");
@@ -71,23 +71,25 @@ public:
         table.push_back(static_cast<std::uint16_t>(value));
         return table.size() < most_entries_read;
     }
-    bool number_float(json::number_float_t value, const json::string_t&) {
+    bool number_float(json::number_float_t value, const json::string_t& /*text*/) {
         // Integers too long for 64 bits arrive here as well.
         return refuse(value < 0                ? "is negative; expected"
                       : value > largest_number ? "is outside"
                                                : "is not an integer within");
     }
-    bool string(json::string_t&) { return refuse("is a string, not a number"); }
-    bool binary(json::binary_t&) { return refuse("is binary data, not a number"); }
-    bool start_object(std::size_t) { return refuse("is an object, not a number"); }
-    bool key(json::string_t&) { return false; }
-    bool end_object() { return false; }
-    bool start_array(std::size_t) { return ++depth_ == 1 || refuse("is an array, not a number"); }
+    bool string(json::string_t& /*value*/) { return refuse("is a string, not a number"); }
+    bool binary(json::binary_t& /*value*/) { return refuse("is binary data, not a number"); }
+    bool start_object(std::size_t /*elements*/) { return refuse("is an object, not a number"); }
+    // Members, not static: the SAX interface calls them on the handler.
+    bool key(json::string_t& /*key*/) { return false; }  // NOLINT(readability-convert-member-functions-to-static)
+    bool end_object() { return false; }                  // NOLINT(readability-convert-member-functions-to-static)
+    bool start_array(std::size_t /*elements*/) { return ++depth_ == 1 || refuse("is an array, not a number"); }
     bool end_array() {
         --depth_;
         return true;
     }
-    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+    bool parse_error(std::size_t position, const std::string& /*token*/,
+                     const nlohmann::detail::exception& /*error*/) {
         invalid_at = position;
         return false;
     }
