@@ -158,7 +158,7 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
         {"disasm 123456789", "does not fit 32 bits"},
         {"check", "check needs a plan document FILE (- for standard input), or p2p, multicast or paired"},
-        {"check - --topology -", "the plan document (check -) and --topology - both read standard input"},
+        {"check - --topology -", "--topology - and the plan document (check -) both read standard input"},
         {"check pairde 0 2,3 1", "\"pairde\" is not p2p, multicast or paired, and a plan document FILE comes alone"},
         {"check plan.json paired 0 2,3 1", "check takes a plan document FILE or a subcommand, not both"},
         {"batch requests.jsonl extra", "not expected: extra"},
