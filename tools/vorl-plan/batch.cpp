@@ -69,7 +69,7 @@ public:
     }
 
     // Whether reading more might wait for the source.
-    bool would_wait() const { return source_.in_avail() <= 0; }
+    [[nodiscard]] bool would_wait() const { return source_.in_avail() <= 0; }
 
     // Reads what the source has ready behind the unfinished line; false at the end of input.
     bool fill() {
@@ -95,7 +95,7 @@ public:
     }
 
     // What is left after the last newline: the last line, when the input does not end with one.
-    std::string_view rest() const { return {block_.get() + begin_, end_ - begin_}; }
+    [[nodiscard]] std::string_view rest() const { return {block_.get() + begin_, end_ - begin_}; }
 
 private:
     // As large as a read of FdReader; a longer line doubles it.

@@ -198,7 +198,7 @@ std::vector<std::string> receivers_readers(const Interface& cli) {
     return {};
 }
 
-std::vector<std::string> no_readers(const Interface&) { return {}; }
+std::vector<std::string> no_readers(const Interface& /*cli*/) { return {}; }
 
 // Every subcommand is named here and nowhere else: the usage lines, the check
 // for unknown names and the dispatch all read this tree.
@@ -441,7 +441,9 @@ void reject_negative_values(const Interface& cli, const std::vector<std::string>
             ++filled;
         }
         if (looks_negative(value)) {
-            throw UsageError{name + " \"" + value + "\" is negative; tiles, counts, offsets and words are unsigned"};
+            std::string why = name;
+            why.append(" \"").append(value).append("\" is negative; tiles, counts, offsets and words are unsigned");
+            throw UsageError{why};
         }
     }
 }

@@ -41,13 +41,13 @@ void number(std::string& out, T value) {
 }
 // How many bytes from `text[at]` on form one whole UTF-8 sequence (RFC 3629: no
 // overlong forms, surrogates or code points above U+10FFFF), or 0 if they do not;
-// `examined` is then the lead byte and the continuation bytes that fitted.
-[[nodiscard]] std::size_t utf8_sequence(std::string_view text, std::size_t at, std::size_t& examined);
+// `valid_prefix` is then the lead byte and the continuation bytes that fitted.
+[[nodiscard]] std::size_t utf8_sequence(std::string_view text, std::size_t at, std::size_t& valid_prefix);
 // A quoted string. Text that is not UTF-8 (a file name may not be) gets U+FFFD
 // for each broken sequence rather than ending the run.
 void string(std::string& out, std::string_view text);
 // [w0,w1,...,w8]
-void row(std::string& out, const vorl_exchange::Row& row);
+void row(std::string& out, const vorl_exchange::Row& words);
 // The error's fixed display text and its debug form, as "err"/"display" and "debug" show them.
 void error_text(std::string& out, const vorl_exchange::ExchangeError& error);
 void error_debug(std::string& out, const vorl_exchange::ExchangeError& error);

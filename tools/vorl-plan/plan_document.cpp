@@ -28,18 +28,18 @@ public:
         return *found;
     }
 
-    std::uint64_t number(const json& value, std::uint64_t largest, const std::string& what) const {
+    [[nodiscard]] std::uint64_t number(const json& value, std::uint64_t largest, const std::string& what) const {
         if (!value.is_number_unsigned() || value.get<std::uint64_t>() > largest) {
             refuse(what + " " + value.dump().substr(0, 40) + " is not a number 0.." + std::to_string(largest));
         }
         return value.get<std::uint64_t>();
     }
 
-    std::uint16_t tile(const json& value, const std::string& what) const {
+    [[nodiscard]] std::uint16_t tile(const json& value, const std::string& what) const {
         return static_cast<std::uint16_t>(number(value, std::numeric_limits<std::uint16_t>::max(), what));
     }
 
-    vorl_exchange::Row row(const json& value, const std::string& what) const {
+    [[nodiscard]] vorl_exchange::Row row(const json& value, const std::string& what) const {
         if (!value.is_array() || value.size() != vorl_exchange::row_length) {
             refuse(what + " is not an array of " + std::to_string(vorl_exchange::row_length) + " words");
         }
@@ -67,6 +67,7 @@ ExchangeKind exchange_kind(const json& value, const Reader& reader) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one check per document field, in the order a reader meets them
 PlanDocument parse_plan_document(std::string_view text, std::string_view source) {
     const Reader reader{source};
     // The documents nest five deep; refuse a deeper one before the parser builds it.

@@ -373,6 +373,7 @@ std::string centred_label_style(const Colours& colours) {
            "\" stroke-width=\"3\"";
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): the layout rules of one lane read best side by side
 void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
     const double top = picture.lane_top(index) + box_top;
     LabelRows rows;
@@ -406,7 +407,9 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
                 layers.label_areas.push_back(label_area((x0 + x1 - width) / 2, top + 16, width));
                 return true;
             };
-            if (inside(label + " " + std::to_string(entry.end - entry.start) + effect, 8)) {
+            std::string with_cycles = label;
+            with_cycles.append(" ").append(std::to_string(entry.end - entry.start)).append(effect);
+            if (inside(with_cycles, 8)) {
                 continue;
             }
             label += effect;

@@ -51,6 +51,8 @@ constexpr std::array<std::string_view, field_count> field_names = {"op", "sender
 Field field_of(std::string_view key) {
     // By length first, then one comparison of a known size, which compiles to a load or two.
     const auto is = [key]<std::size_t size>(const char (&name)[size], Field field) {
+        // Called only once `key` is known to hold size - 1 bytes.
+        // NOLINTNEXTLINE(bugprone-suspicious-stringview-data-usage): memcmp is given the length
         return std::memcmp(key.data(), name, size - 1) == 0 ? field : other;
     };
     switch (key.size()) {
@@ -147,7 +149,7 @@ private:
         return false;
     }
 
-    bool digit() const { return at_ < end_ && *at_ >= '0' && *at_ <= '9'; }
+    [[nodiscard]] bool digit() const { return at_ < end_ && *at_ >= '0' && *at_ <= '9'; }
 
     bool word(std::string_view text) {
         if (static_cast<std::size_t>(end_ - at_) < text.size() || std::memcmp(at_, text.data(), text.size()) != 0) {
@@ -177,6 +179,7 @@ private:
     }
 
     // A string after its opening quote, up to and past its closing one.
+    // NOLINTNEXTLINE(readability-function-cognitive-complexity): the string grammar in one pass over the bytes
     bool string(Value& out) {
         const char* const start = at_;
         out.kind = Kind::String;
@@ -242,6 +245,7 @@ private:
 
     // A number: integers that fit 64 bits (or 63 and a sign) exactly, anything
     // else as the nearest double; a literal beyond the doubles is not valid JSON.
+    // NOLINTNEXTLINE(readability-function-cognitive-complexity): the number grammar in one pass over the bytes
     bool number(Value& out) {
         const char* const start = at_;
         const char* at = at_;
@@ -441,6 +445,7 @@ private:
     }
 
     // The top-level object after its opening brace.
+    // NOLINTNEXTLINE(readability-function-cognitive-complexity): the object grammar in one pass, with the repeated-field check
     bool request(Collected& found) {
         space();
         if (take('}')) {
@@ -591,6 +596,7 @@ std::expected<T, std::string> unsigned_field(const Collected& found, Field field
 }
 
 // The request `found` describes, or why it is not one.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): the refusals in the order the protocol documents them
 std::expected<Request, std::string> interpret(const Collected& found, std::span<const std::uint16_t> tiles) {
     if (!found.object) {
         return Refusal{"request is not a JSON object"};
@@ -605,7 +611,7 @@ std::expected<Request, std::string> interpret(const Collected& found, std::span<
     const std::string unescaped = op_value.escaped ? Scanner::unescape(op_value.text) : std::string{};
     const std::string_view name = op_value.escaped ? std::string_view{unescaped} : op_value.text;
     // The names differ in length, so one comparison of a known size tells them.
-    const auto named = std::ranges::find_if(operations, [name](const OperationName& candidate) {
+    const auto* const named = std::ranges::find_if(operations, [name](const OperationName& candidate) {
         return name.size() == candidate.name.size() && std::memcmp(name.data(), candidate.name.data(), name.size()) == 0;
     });
     if (named == std::end(operations)) {

@@ -142,6 +142,7 @@ struct Placed {
     std::uint32_t index;
 };
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one expectation per control, in row order, as the row is read
 PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t receiver, std::uint32_t sender_physical,
                                            std::uint32_t receiver_physical, std::uint32_t count, std::int64_t epoch,
                                            const vorl_exchange::Row& row) {
@@ -309,6 +310,7 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
 
 std::vector<std::string> report_lines(const PairedTimingReport& report) {
     std::vector<std::string> lines;
+    lines.reserve(report.sender.size());
     for (const Expectation& fact : report.sender) {
         lines.push_back("sender: " + describe(fact));
     }

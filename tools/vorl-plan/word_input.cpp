@@ -83,6 +83,7 @@ std::string lane_name(const nlohmann::ordered_json& lane) {
     return visible(role->get<std::string>()) + (tile != lane.end() && tile->is_number() ? " " + tile->dump() : "");
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one case per JSON shape a listing may be fed
 void append_rows_of(const nlohmann::ordered_json& value, const Place& place, const std::string& path,
                     std::vector<WordGroup>& groups) {
     const auto inside = [&](const std::string& key) { return path.empty() ? key : path + "." + key; };
