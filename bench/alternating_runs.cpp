@@ -70,7 +70,8 @@ double quantile(std::vector<double> values, double fraction) {
 int main(int argc, char** argv) {
     int pairs = 0;
     const std::string_view count = argc == 4 ? argv[1] : "";
-    if (argc != 4 || std::from_chars(count.data(), count.data() + count.size(), pairs).ptr != count.data() + count.size() ||
+    if (argc != 4 ||
+        std::from_chars(count.data(), count.data() + count.size(), pairs).ptr != count.data() + count.size() ||
         pairs < 1) {
         std::fprintf(stderr, "usage: alternating_runs PAIRS PROGRAM_A PROGRAM_B\n");
         return 2;

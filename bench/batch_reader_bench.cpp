@@ -68,8 +68,9 @@ public:
         namespace od = simdjson::ondemand;
         receivers_.clear();
         od::document document;
-        if (parser_.iterate(simdjson::padded_string_view(line.data(), line.size(),
-                                                          line.size() + simdjson::SIMDJSON_PADDING))
+        if (parser_
+                .iterate(
+                    simdjson::padded_string_view(line.data(), line.size(), line.size() + simdjson::SIMDJSON_PADDING))
                 .get(document)) {
             return false;
         }
@@ -84,8 +85,13 @@ public:
             if (field.unescaped_key().get(key)) {
                 return false;
             }
-            const unsigned bit = key == "op" ? 1 : key == "sender" ? 2 : key == "receiver" ? 4 : key == "receivers" ? 8
-                                 : key == "count" ? 16 : key == "offset" ? 32 : 0;
+            const unsigned bit = key == "op"          ? 1
+                                 : key == "sender"    ? 2
+                                 : key == "receiver"  ? 4
+                                 : key == "receivers" ? 8
+                                 : key == "count"     ? 16
+                                 : key == "offset"    ? 32
+                                                      : 0;
             if (bit == 0 || (seen & bit) != 0) {
                 return false;
             }
@@ -123,7 +129,7 @@ public:
             request.operation = vorl_plan::Operation::PointToPoint;
             return seen == (1 | 2 | 4 | 16);
         }
-        request.operation = op == "multicast" ? vorl_plan::Operation::Multicast
+        request.operation = op == "multicast"          ? vorl_plan::Operation::Multicast
                             : op == "paired_multicast" ? vorl_plan::Operation::PairedMulticast
                                                        : vorl_plan::Operation::MulticastOffsetLimit;
         return (seen & ~32u) == (1 | 2 | 8 | 16);

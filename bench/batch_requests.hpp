@@ -65,8 +65,8 @@ inline std::string request(Draw& draw, const vorl_exchange::Topology& tarn) {
         return tiles;
     };
     const auto p2p = [&](std::string sender, std::string receiver, std::string words) {
-        return R"({"op":"point_to_point","sender":)" + sender + R"(,"receiver":)" + receiver + R"(,"count":)" +
-               words + "}";
+        return R"({"op":"point_to_point","sender":)" + sender + R"(,"receiver":)" + receiver + R"(,"count":)" + words +
+               "}";
     };
     const auto multicast = [&](std::string sender, std::string receivers, std::string words, std::string offset) {
         return R"({"op":"multicast","sender":)" + sender + R"(,"receivers":)" + receivers + R"(,"count":)" + words +
@@ -98,7 +98,8 @@ inline std::string request(Draw& draw, const vorl_exchange::Topology& tarn) {
                 const std::uint32_t receiver = tile();
                 return multicast(n(sender), tiles_text({receiver, receiver}), n(count()), "");
             }
-            case 3: return multicast(n(sender), tiles_text(distinct(sender, 2)), n(count()), n(5000 + draw.below(100000)));
+            case 3:
+                return multicast(n(sender), tiles_text(distinct(sender, 2)), n(count()), n(5000 + draw.below(100000)));
             default:
                 return R"({"op":"paired_multicast","sender":)" + n(sender) + R"(,"receivers":)" +
                        tiles_text(distinct(sender, 3)) + R"(,"count":)" + n(count()) + "}";
@@ -117,10 +118,12 @@ inline std::string request(Draw& draw, const vorl_exchange::Topology& tarn) {
         }
     }
     switch (draw.below(4)) {  // misspelt or repeated fields
-        case 0: return multicast(n(sender), tiles_text(distinct(sender, 2)), n(count()), "").insert(1, R"("ofset":4000,)");
+        case 0:
+            return multicast(n(sender), tiles_text(distinct(sender, 2)), n(count()), "").insert(1, R"("ofset":4000,)");
         case 1: return p2p(n(sender), n(tile()), n(count())).insert(1, R"("note":"x",)");
-        case 2: return p2p(n(sender), n(tile()), n(count())) .insert(1, R"("count":2,)");
-        default: return multicast(n(sender), tiles_text(distinct(sender, 1)), n(count()), n(10)).insert(1, R"("offset":0,)");
+        case 2: return p2p(n(sender), n(tile()), n(count())).insert(1, R"("count":2,)");
+        default:
+            return multicast(n(sender), tiles_text(distinct(sender, 1)), n(count()), n(10)).insert(1, R"("offset":0,)");
     }
 }
 

@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
             return time_batch(argv[2], argv[3], static_cast<int>(*runs));
         }
     }
-    std::fprintf(stderr, "usage: batch_throughput write FILE [LINES]\n"
-                         "       batch_throughput time VORL_PLAN FILE [RUNS]\n");
+    std::fprintf(stderr,
+                 "usage: batch_throughput write FILE [LINES]\n"
+                 "       batch_throughput time VORL_PLAN FILE [RUNS]\n");
     return 2;
 }

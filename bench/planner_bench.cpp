@@ -41,9 +41,9 @@ void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
-using vorl_exchange::Topology;
 using sablemark::Call;
 using sablemark::CallKind;
+using vorl_exchange::Topology;
 
 // The calls of one kind in walk order; `receivers` of 0 takes every multicast.
 std::vector<Call> driver_calls(CallKind kind, std::size_t receivers = 0) {
@@ -75,8 +75,7 @@ void run_calls(benchmark::State& state, const std::vector<Call>& calls, Plan&& p
     }
     const auto iterations = static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations());
-    state.counters["allocs_per_call"] =
-        static_cast<double>(allocations - allocations_before) / iterations;
+    state.counters["allocs_per_call"] = static_cast<double>(allocations - allocations_before) / iterations;
     state.counters["failed_share"] = static_cast<double>(failures) / iterations;
     state.counters["distinct_calls"] = static_cast<double>(calls.size());
 }

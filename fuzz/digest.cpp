@@ -2,8 +2,8 @@
 // or an error hashes the same through every public feeding path.
 #include <algorithm>
 #include <cstddef>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string_view>
 #include <vector>

@@ -53,9 +53,8 @@ bool row_has_shape(std::span<const std::uint32_t> row) noexcept {
         return false;
     }
     const auto closing = std::find(row.begin() + 1, row.end(), closing_word);
-    return closing != row.end() && std::all_of(closing + 1, row.end(), [](std::uint32_t word) {
-               return word == fill_word;
-           });
+    return closing != row.end() &&
+           std::all_of(closing + 1, row.end(), [](std::uint32_t word) { return word == fill_word; });
 }
 
 bool point_to_point_receiver_row_has_shape(const Row& row) noexcept {
@@ -63,9 +62,9 @@ bool point_to_point_receiver_row_has_shape(const Row& row) noexcept {
 }
 
 void require_known_error(const ExchangeError& error) {
-    constexpr std::string_view debug_names[] = {"ValidationBudgetExceeded", "Tile(", "DuplicateTile",
-                                                "Count(", "ReceiverSet", "Schedule(\"",
-                                                "PlanOffsetRange { cycles: ", "Address(", "HostPacket"};
+    constexpr std::string_view debug_names[] = {
+        "ValidationBudgetExceeded",   "Tile(",    "DuplicateTile", "Count(", "ReceiverSet", "Schedule(\"",
+        "PlanOffsetRange { cycles: ", "Address(", "HostPacket"};
     const auto kind = static_cast<std::size_t>(error.kind());
     require(kind < std::size(debug_names) && error.debug().starts_with(debug_names[kind]),
             "an error's structured form names its variant");
@@ -74,7 +73,9 @@ void require_known_error(const ExchangeError& error) {
     const auto number = [](std::uint32_t value) { return std::to_string(value); };
     std::string expected;
     switch (error.kind()) {
-        case ErrorKind::ValidationBudgetExceeded: expected = "exchange incremental-encoding work budget exhausted"; break;
+        case ErrorKind::ValidationBudgetExceeded:
+            expected = "exchange incremental-encoding work budget exhausted";
+            break;
         case ErrorKind::Tile: expected = "logical tile " + number(error.tile_number()) + " is out of range"; break;
         case ErrorKind::DuplicateTile: expected = "exchange endpoints must be distinct"; break;
         case ErrorKind::Count:
@@ -83,18 +84,17 @@ void require_known_error(const ExchangeError& error) {
         case ErrorKind::ReceiverSet: expected = "invalid multicast receiver set"; break;
         case ErrorKind::Schedule: {
             constexpr std::string_view prefix = "exchange schedule is not encodable: ";
-            require(text.starts_with(prefix) && std::ranges::any_of(reason::all,
-                                                                    [&](ScheduleReason listed) {
-                                                                        return reason_text(listed) ==
-                                                                               text.substr(prefix.size());
-                                                                    }),
+            require(text.starts_with(prefix) &&
+                        std::ranges::any_of(
+                            reason::all,
+                            [&](ScheduleReason listed) { return reason_text(listed) == text.substr(prefix.size()); }),
                     "a schedule error carries one of the fixed reasons");
             return;
         }
         case ErrorKind::PlanOffsetRange:
             expected = "exchange event offset " + number(error.cycles()) +
-                       " cycles from the phase-entry sync exceeds the encodable maximum of " +
-                       number(error.maximum()) + " cycles";
+                       " cycles from the phase-entry sync exceeds the encodable maximum of " + number(error.maximum()) +
+                       " cycles";
             break;
         case ErrorKind::Address: {
             char hex[16];

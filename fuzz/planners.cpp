@@ -145,9 +145,9 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
                 "a point-to-point receiver row has its shape");
         const std::uint16_t receiver_list[] = {receiver};
         require_timing(topology, sender, receiver_list, plan->sender, receiver_rows);
-        events.require_one("DEBUG vorl_exchange: assembled point-to-point exchange sender_logical=" +
-                           std::to_string(sender) + " receiver_logical=" + std::to_string(receiver) +
-                           " count=" + std::to_string(count));
+        events.require_one(
+            "DEBUG vorl_exchange: assembled point-to-point exchange sender_logical=" + std::to_string(sender) +
+            " receiver_logical=" + std::to_string(receiver) + " count=" + std::to_string(count));
     } else {
         events.require_none();
     }
@@ -155,9 +155,10 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
         require(plan->receivers.size() == receivers.size(), "a multicast plan has one row per receiver");
         require_planned_rows(plan->sender, plan->receivers);
         require_timing(topology, sender, receivers, plan->sender, plan->receivers);
-        events.require_one("DEBUG vorl_exchange: assembled multicast exchange sender_logical=" +
-                           std::to_string(sender) + " receiver_logical=" + render(FieldValue{std::span<const std::uint16_t>{receivers}}) +
-                           " count=" + std::to_string(count) + " schedule_offset=" + std::to_string(offset));
+        events.require_one(
+            "DEBUG vorl_exchange: assembled multicast exchange sender_logical=" + std::to_string(sender) +
+            " receiver_logical=" + render(FieldValue{std::span<const std::uint16_t>{receivers}}) +
+            " count=" + std::to_string(count) + " schedule_offset=" + std::to_string(offset));
     } else {
         events.require_none();
     }

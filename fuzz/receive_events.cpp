@@ -20,12 +20,18 @@ using vorl_fuzz::require;
 namespace {
 
 constexpr ScheduleReason encoder_reasons[] = {
-    reason::receive_control_at_phase_entry, reason::receive_control_order,
-    reason::empty_sendpicp_interval,        reason::receive_event_order,
-    reason::receive_control_issue_interval, reason::receive_timed_event,
-    reason::incompatible_simultaneous_receive_controls, reason::sendpicp_operand,
-    reason::sendpicp_pic_control,           reason::sendpicp_xpic_control,
-    reason::sendpicp_event_time,            reason::plan_delay_order,
+    reason::receive_control_at_phase_entry,
+    reason::receive_control_order,
+    reason::empty_sendpicp_interval,
+    reason::receive_event_order,
+    reason::receive_control_issue_interval,
+    reason::receive_timed_event,
+    reason::incompatible_simultaneous_receive_controls,
+    reason::sendpicp_operand,
+    reason::sendpicp_pic_control,
+    reason::sendpicp_xpic_control,
+    reason::sendpicp_event_time,
+    reason::plan_delay_order,
     reason::sendpicp_instruction_alignment,
 };
 
@@ -58,9 +64,8 @@ struct Outcome {
 
 // Walks the appended words: plain delays, then for each group its timed word or
 // SENDPICP pair, then plain delays up to the horizon.
-void require_controls_on_their_cycles(const std::vector<std::uint32_t>& words, std::size_t prefill,
-                                      std::uint32_t start, std::span<const ReceiveEvent> events,
-                                      std::uint32_t horizon, bool aligned) {
+void require_controls_on_their_cycles(const std::vector<std::uint32_t>& words, std::size_t prefill, std::uint32_t start,
+                                      std::span<const ReceiveEvent> events, std::uint32_t horizon, bool aligned) {
     std::size_t index = prefill;
     std::uint64_t now = start;
     const auto skip_plain_delays = [&] {
@@ -80,10 +85,9 @@ void require_controls_on_their_cycles(const std::vector<std::uint32_t>& words, s
             require(word.family == WordFamily::SendControlPair, "a pair of events becomes a SENDPICP pair");
             require(!aligned || (index - 1) % 2 == 0, "an aligned SENDPICP instruction is on an even word");
             require(now + 1 == event.cycles, "a SENDPICP pair starts one cycle before its events");
-            require(index < words.size() && words[index++] == (send_control_pair_payload::xpic_bits.place(
-                                                                   xpic_half.instruction) |
-                                                               send_control_pair_payload::pic_bits.place(
-                                                                   pic_half.instruction)),
+            require(index < words.size() &&
+                        words[index++] == (send_control_pair_payload::xpic_bits.place(xpic_half.instruction) |
+                                           send_control_pair_payload::pic_bits.place(pic_half.instruction)),
                     "a SENDPICP payload carries both controls");
             now += word.count_minus_one + 1;
             const std::uint64_t next = cursor + 2 < events.size() ? events[cursor + 2].cycles - 1ull : horizon;
@@ -141,20 +145,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                 progress.push_back(step);
                                             });
     });
-    require(plain.result == recorded.result && plain.words == recorded.words &&
-                plain.event_cycles == recorded.event_cycles,
-            "recording the progress does not change the encoding");
+    require(
+        plain.result == recorded.result && plain.words == recorded.words && plain.event_cycles == recorded.event_cycles,
+        "recording the progress does not change the encoding");
     require(std::ranges::is_sorted(progress, std::less{}, &ReceiveEncodingProgress::events_done),
             "progress moves forward");
-    require(plain.words.size() >= prefill.size() &&
-                std::equal(prefill.begin(), prefill.end(), plain.words.begin()),
+    require(plain.words.size() >= prefill.size() && std::equal(prefill.begin(), prefill.end(), plain.words.begin()),
             "the words already in the sink stay");
 
     if (!plain.result) {
         require(documented_failure(plain.result.error()), "the encoder fails only for its documented reasons");
         require(!validate_receive_events(events) ||
-                    plain.result.error() !=
-                        ExchangeError::schedule(reason::incompatible_simultaneous_receive_controls),
+                    plain.result.error() != ExchangeError::schedule(reason::incompatible_simultaneous_receive_controls),
                 "a list that validates has no group the encoder cannot issue");
         return 0;
     }

@@ -28,7 +28,8 @@ std::optional<std::uint32_t> reencode(const DecodedWord& decoded) {
             // The pair's instruction word takes only the pointer selector from its events.
             const ReceiveEvent events[] = {{1, delay_pic(0, decoded.flag, 0), ReceiveEventKind::Pointer},
                                            {1, delay_xpic(0, 0, 0), ReceiveEventKind::OrdinarySource}};
-            const auto pair = encode_send_control_pair(decoded.count_minus_one, decoded.base_word, decoded.control, events);
+            const auto pair =
+                encode_send_control_pair(decoded.count_minus_one, decoded.base_word, decoded.control, events);
             require(pair.has_value(), "the fields of a decoded SENDPICP word fit the pair encoder");
             return pair->first;
         }

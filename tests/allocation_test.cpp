@@ -102,8 +102,7 @@ TEST(Allocation, PlannersOverTheDriverCaseTable) {
             return true;
         },
         [&](const sablemark::Call& call, const Result<MulticastPlan>& plan) {
-            const std::size_t slot =
-                call.kind == sablemark::CallKind::PairedMulticast ? 2 : call.receivers.size() - 1;
+            const std::size_t slot = call.kind == sablemark::CallKind::PairedMulticast ? 2 : call.receivers.size() - 1;
             worst_multicast[slot] = std::max(worst_multicast[slot], allocations - mark);
             feed_counted(plan);
             ++calls;

@@ -59,10 +59,11 @@ TEST(CInterface, EveryVariantHasTheTextsOfItsCppError) {
     cases.push_back({with(VX_DUPLICATE_TILE, nothing), ExchangeError::duplicate_tile()});
     cases.push_back({with(VX_COUNT, [](vx_error& e) { e.count = 4294967295u; }), ExchangeError::count(4294967295u)});
     cases.push_back({with(VX_RECEIVER_SET, nothing), ExchangeError::receiver_set()});
-    cases.push_back({with(VX_PLAN_OFFSET_RANGE, [](vx_error& e) {
-                         e.cycles = 5000;
-                         e.maximum = 4095;
-                     }),
+    cases.push_back({with(VX_PLAN_OFFSET_RANGE,
+                          [](vx_error& e) {
+                              e.cycles = 5000;
+                              e.maximum = 4095;
+                          }),
                      ExchangeError::plan_offset_range(5000, 4095)});
     cases.push_back({with(VX_ADDRESS, [](vx_error& e) { e.address = 0x1abc; }), ExchangeError::address(0x1abc)});
     cases.push_back({with(VX_HOST_PACKET, nothing), ExchangeError::host_packet()});
@@ -156,8 +157,8 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
             return vx_point_to_point_many(tarn, impossible, receivers, receivers, counts, rows, statuses, nullptr, e);
         },
         [&](vx_error* e) {
-            return vx_multicast_many(tarn, 1, receivers, offsets, receivers, counts, nullptr, &row, rows, 2,
-                                     statuses, nullptr, e);
+            return vx_multicast_many(tarn, 1, receivers, offsets, receivers, counts, nullptr, &row, rows, 2, statuses,
+                                     nullptr, e);
         },
         [&](vx_error* e) {
             return vx_multicast_many(tarn, 1, receivers, nullptr, receivers, counts, counts, &row, rows, 2, statuses,
@@ -168,8 +169,8 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
                                             nullptr, e);
         },
         [&](vx_error* e) {
-            return vx_paired_multicast_many(tarn, 1, receivers, offsets, receivers, counts, &row, nullptr, 2,
-                                            statuses, nullptr, e);
+            return vx_paired_multicast_many(tarn, 1, receivers, offsets, receivers, counts, &row, nullptr, 2, statuses,
+                                            nullptr, e);
         },
     };
     for (std::size_t index = 0; index < calls.size(); ++index) {
@@ -301,9 +302,9 @@ void expect_bulk_equals_single(const Requests& requests, Bulk&& bulk, Single&& s
               VX_BUFFER_TOO_SMALL);
     EXPECT_EQ(error.needed_rows, receiver_rows.size());
     EXPECT_EQ(std::memcmp(untouched.data(), receiver_rows.data(), receiver_rows.size() * sizeof(vx_row)), 0);
-    ASSERT_EQ(bulk(sender_rows.data(), receiver_rows.data(), receiver_rows.size(), statuses.data(), errors.data(),
-                   &error),
-              VX_OK);
+    ASSERT_EQ(
+        bulk(sender_rows.data(), receiver_rows.data(), receiver_rows.size(), statuses.data(), errors.data(), &error),
+        VX_OK);
     std::size_t refused = 0;
     for (std::size_t index = 0; index < n; ++index) {
         const std::size_t first = requests.receiver_offsets[index];
@@ -327,12 +328,12 @@ TEST_F(BulkPlanners, MulticastEqualsTheSingleCall) {
     const Requests requests = requests_of(sablemark::CallKind::Multicast);
     expect_bulk_equals_single(
         requests,
-        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses,
-            vx_error* errors, vx_error* error) {
+        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses, vx_error* errors,
+            vx_error* error) {
             return vx_multicast_many(tarn, requests.size(), requests.senders.data(), requests.receiver_offsets.data(),
                                      requests.receivers.data(), requests.counts.data(),
-                                     requests.schedule_offsets.data(), sender_rows, receiver_rows, capacity,
-                                     statuses, errors, error);
+                                     requests.schedule_offsets.data(), sender_rows, receiver_rows, capacity, statuses,
+                                     errors, error);
         },
         [&](std::size_t index, vx_row* sender_row, vx_row* receiver_rows, vx_error* error) {
             const auto listed = requests.listed(index);
@@ -346,8 +347,8 @@ TEST_F(BulkPlanners, PairedMulticastEqualsTheSingleCall) {
     const Requests requests = requests_of(sablemark::CallKind::PairedMulticast);
     expect_bulk_equals_single(
         requests,
-        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses,
-            vx_error* errors, vx_error* error) {
+        [&](vx_row* sender_rows, vx_row* receiver_rows, std::size_t capacity, std::int32_t* statuses, vx_error* errors,
+            vx_error* error) {
             return vx_paired_multicast_many(tarn, requests.size(), requests.senders.data(),
                                             requests.receiver_offsets.data(), requests.receivers.data(),
                                             requests.counts.data(), sender_rows, receiver_rows, capacity, statuses,

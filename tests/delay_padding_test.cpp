@@ -158,9 +158,9 @@ TEST(SetInstructionAdvance, WritesAdvanceLessOneIntoTheField) {
 
 TEST(MaximumTimedInstructionAdvance, OnlyPicAndXpicDelaysAreTimedControls) {
     const std::pair<std::uint32_t, std::optional<std::uint32_t>> cases[] = {
-        {delay_pic(0, 0, 0), 128},     {0x63ffffff, 128},    {delay_xpic(0, 0, 0), 4096},
-        {0x67ffffff, 4096},            {delay(0), std::nullopt}, {0x78000001, std::nullopt},
-        {0xf0000000, std::nullopt},    {0x68000000, std::nullopt}, {0, std::nullopt},
+        {delay_pic(0, 0, 0), 128},  {0x63ffffff, 128},          {delay_xpic(0, 0, 0), 4096},
+        {0x67ffffff, 4096},         {delay(0), std::nullopt},   {0x78000001, std::nullopt},
+        {0xf0000000, std::nullopt}, {0x68000000, std::nullopt}, {0, std::nullopt},
     };
     for (const auto& [word, maximum] : cases) {
         EXPECT_EQ(maximum_timed_instruction_advance(word), maximum) << std::hex << word;

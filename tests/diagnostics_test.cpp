@@ -34,8 +34,8 @@ class Diagnostics : public ::testing::Test {
 protected:
     void SetUp() override {
         vorl_exchange::set_event_sink([this](const vorl_exchange::Event& event) {
-            Captured copy{event.level, std::string{event.target}, std::string{event.message}, {},
-                          vorl_exchange::render(event)};
+            Captured copy{
+                event.level, std::string{event.target}, std::string{event.message}, {}, vorl_exchange::render(event)};
             for (const auto& field : event.fields) {
                 copy.fields.emplace_back(std::string{field.name}, vorl_exchange::render(field.value));
             }
@@ -81,10 +81,9 @@ TEST_F(Diagnostics, MulticastEmitsOneEventOnSuccessOnly) {
     EXPECT_EQ(events[0].level, Level::Debug);
     EXPECT_EQ(events[0].target, "vorl_exchange");
     EXPECT_EQ(events[0].message, "assembled multicast exchange");
-    EXPECT_EQ(events[0].fields, (Fields{{"sender_logical", "0"},
-                                        {"receiver_logical", "[2, 1]"},
-                                        {"count", "1"},
-                                        {"schedule_offset", "10"}}));
+    EXPECT_EQ(
+        events[0].fields,
+        (Fields{{"sender_logical", "0"}, {"receiver_logical", "[2, 1]"}, {"count", "1"}, {"schedule_offset", "10"}}));
     EXPECT_EQ(events[0].line.find('\n'), std::string::npos);
 
     EXPECT_FALSE(topology_.multicast(0, Tiles{2, 2}, 1, 0).has_value());
@@ -98,10 +97,9 @@ TEST_F(Diagnostics, PairedMulticastReportsItsInnerMulticast) {
     auto events = take();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].message, "assembled multicast exchange");
-    EXPECT_EQ(events[0].fields, (Fields{{"sender_logical", "0"},
-                                        {"receiver_logical", "[2, 3]"},
-                                        {"count", "100"},
-                                        {"schedule_offset", "0"}}));
+    EXPECT_EQ(
+        events[0].fields,
+        (Fields{{"sender_logical", "0"}, {"receiver_logical", "[2, 3]"}, {"count", "100"}, {"schedule_offset", "0"}}));
 
     // The inner multicast succeeded before the paired rows failed: its event stays.
     EXPECT_FALSE(topology_.paired_multicast(0, Tiles{2, 3}, 2).has_value());

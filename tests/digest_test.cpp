@@ -60,12 +60,20 @@ TEST(Digest, SipHash13KnownAnswersUnderTheZeroKey) {
         std::uint64_t digest;
     };
     const Case cases[] = {
-        {0, 0xd1fba762150c532c},  {1, 0x68a914128e01e473},  {7, 0x2f098ab0c751325a},
-        {8, 0xead411e67ebe2eea},  {9, 0x75927f9d95124362},  {15, 0xf30eb725bb91c9ea},
-        {16, 0x8972188433a5c5b7}, {63, 0x385d3e39e5f37359},
+        {0, 0xd1fba762150c532c},
+        {1, 0x68a914128e01e473},
+        {7, 0x2f098ab0c751325a},
+        {8, 0xead411e67ebe2eea},
+        {9, 0x75927f9d95124362},
+        {15, 0xf30eb725bb91c9ea},
+        {16, 0x8972188433a5c5b7},
+        {63, 0x385d3e39e5f37359},
         // Only the low 8 bits of the length enter the last block.
-        {127, 0x5e1d96613567b25d}, {128, 0x6488077d8be5b7b5}, {255, 0x5dc1f93ea135eb43},
-        {256, 0x31ae646afba70308}, {300, 0x4a3ee92cf03a1ab4},
+        {127, 0x5e1d96613567b25d},
+        {128, 0x6488077d8be5b7b5},
+        {255, 0x5dc1f93ea135eb43},
+        {256, 0x31ae646afba70308},
+        {300, 0x4a3ee92cf03a1ab4},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(digest_of(counting_bytes(c.length)), c.digest) << "length " << c.length;

@@ -44,9 +44,13 @@ TEST(ErrorTextCut, KeepsExactlyTheFirst160Characters) {
 
 TEST(ErrorTextCut, DigestHashesExactlyTheDisplayedText) {
     std::vector<ExchangeError> errors = {
-        ExchangeError::validation_budget_exceeded(), ExchangeError::tile(65535), ExchangeError::duplicate_tile(),
-        ExchangeError::count(4294967295u), ExchangeError::receiver_set(),
-        ExchangeError::plan_offset_range(4294967295u, 4294967295u), ExchangeError::address(0xffffffffu),
+        ExchangeError::validation_budget_exceeded(),
+        ExchangeError::tile(65535),
+        ExchangeError::duplicate_tile(),
+        ExchangeError::count(4294967295u),
+        ExchangeError::receiver_set(),
+        ExchangeError::plan_offset_range(4294967295u, 4294967295u),
+        ExchangeError::address(0xffffffffu),
         ExchangeError::host_packet(),
     };
     for (const ScheduleReason reason : reason::all) {

@@ -20,7 +20,8 @@ TEST(JsonWriter, StringsAreEscapedAndBrokenUtf8Replaced) {
         std::string written;
     } cases[] = {
         {R"(a"b\c/)", R"("a\"b\\c/")"},
-        {"\b\f\n\r\t\x01\x1f\x7f", R"("\b\f\n\r\t\u0001\u001f)" "\x7f\""},
+        {"\b\f\n\r\t\x01\x1f\x7f", R"("\b\f\n\r\t\u0001\u001f)"
+                                   "\x7f\""},
         {"\0z"s, R"("\u0000z")"},
         {"\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e", "\"\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e\""},  // two, three, four bytes
         // One U+FFFD for a bad lead byte, or for a lead byte and the continuation
@@ -28,11 +29,11 @@ TEST(JsonWriter, StringsAreEscapedAndBrokenUtf8Replaced) {
         {"\xff", "\"" + fffd + "\""},
         {"x\xc3", "\"x" + fffd + "\""},
         {"\xc3\"", "\"" + fffd + "\\\"\""},
-        {"\xe0\x80", "\"" + fffd + fffd + "\""},                  // overlong
-        {"\xc0\xaf", "\"" + fffd + fffd + "\""},                  // overlong
-        {"\xed\xa0\x80", "\"" + fffd + fffd + fffd + "\""},       // a surrogate
+        {"\xe0\x80", "\"" + fffd + fffd + "\""},  // overlong
+        {"\xc0\xaf", "\"" + fffd + fffd + "\""},  // overlong
+        {"\xed\xa0\x80", "\"" + fffd + fffd + fffd + "\""},  // a surrogate
         {"\xf4\x90\x80\x80", "\"" + fffd + fffd + fffd + fffd + "\""},  // above U+10FFFF
-        {"\xf0\x9f\x98", "\"" + fffd + "\""},                     // cut short
+        {"\xf0\x9f\x98", "\"" + fffd + "\""},  // cut short
     };
     for (const auto& test : cases) {
         std::string out;

@@ -69,9 +69,15 @@ const PointToPointCase point_to_point_cases[] = {
     {0, 2, 51, {op, 0x40a0008e, 0x7e400001, cl}, {1, op, 0x641c0000, 0x640c8640, 0x60100000, 0x40a00037, cl}},
     {0, 2, 52, {op, 0x40a0008e, 0x7e600001, cl}, {1, op, 0x641c0000, 0x61a80000, 0x64000640, 0x40a00038, cl}},
     {0, 2, 53, {op, 0x40a0008e, 0x7e800001, cl}, {1, op, 0x641c0000, 0x61a80000, 0x64000640, 0x40a00038, cl}},
-    {0, 2, 100, {op, 0x40a0008e, 0x7fe00001, 0x74600001, cl},
+    {0,
+     2,
+     100,
+     {op, 0x40a0008e, 0x7fe00001, 0x74600001, cl},
      {1, op, 0x641c0000, 0x61a80000, 0x640bc640, 0x40a00038, cl}},
-    {0, 2, 4148, {op, 0x40a0008e, 0x7fe00001, 0x766fc001, cl},
+    {0,
+     2,
+     4148,
+     {op, 0x40a0008e, 0x7fe00001, 0x766fc001, cl},
      {1, op, 0x641c0000, 0x61a80000, 0x67ffc640, 0x40a00038, cl}},
     {781, 0, 1, {op, 0x78000002, 0x40a00004, cl}, {1, op, 0x641c0000, 0x64000640, 0x61900000, 0x40a00005, cl}},
 };
@@ -95,16 +101,11 @@ struct PointToPointFailure {
 
 // Count, then equal numbers (compared before lookup), then sender, then receiver.
 const PointToPointFailure point_to_point_failures[] = {
-    {0, 2, 0, count_error(0)},
-    {0, 2, 4149, count_error(4149)},
-    {5, 5, 0, count_error(0)},
-    {1472, 1472, 4149, count_error(4149)},
-    {5, 5, 1, duplicate},
-    {1472, 1472, 1, duplicate},
-    {65535, 65535, 1, duplicate},
-    {1500, 1472, 1, tile(1500)},
-    {1472, 0, 1, tile(1472)},
-    {0, 1472, 1, tile(1472)},
+    {0, 2, 0, count_error(0)},    {0, 2, 4149, count_error(4149)},
+    {5, 5, 0, count_error(0)},    {1472, 1472, 4149, count_error(4149)},
+    {5, 5, 1, duplicate},         {1472, 1472, 1, duplicate},
+    {65535, 65535, 1, duplicate}, {1500, 1472, 1, tile(1500)},
+    {1472, 0, 1, tile(1472)},     {0, 1472, 1, tile(1472)},
 };
 
 TEST(PointToPoint, ChecksRunInOrder) {
@@ -129,21 +130,56 @@ struct MulticastCase {
 };
 
 const MulticastCase multicast_cases[] = {
-    {"0 -> [2], one word", 0, {2}, 1, 0, {op, 0x40a0001e, 0x78000001, cl},
+    {"0 -> [2], one word",
+     0,
+     {2},
+     1,
+     0,
+     {op, 0x40a0001e, 0x78000001, cl},
      {{op, 0x64000000, 0x64000640, 0x61a14000, 0x40a00005, cl}}},
-    {"0 -> [2], long transfer", 0, {2}, 100, 0, {op, 0x40a0001e, 0x7fe00001, 0x74600001, cl},
+    {"0 -> [2], long transfer",
+     0,
+     {2},
+     100,
+     0,
+     {op, 0x40a0001e, 0x7fe00001, 0x74600001, cl},
      {{op, 0x64000000, 0x61a94000, 0x640bc640, 0x40a00038, cl}}},
-    {"0 -> [2, 1], offset 10: direction 3, rows in list order", 0, {2, 1}, 1, 10, {op, 0x40a00028, 0x78000003, cl},
+    {"0 -> [2, 1], offset 10: direction 3, rows in list order",
+     0,
+     {2, 1},
+     1,
+     10,
+     {op, 0x40a00028, 0x78000003, cl},
      {{op, 0x64028000, 0x64000640, 0x61a14000, 0x40a00005, cl},
       {op, 0x64034000, 0x64000640, 0x61914000, 0x40a00005, cl}}},
-    {"the sender among two receivers gets the first row", 0, {0, 2}, 1, 0, {op, 0x40a0001e, 0x78000003, cl},
+    {"the sender among two receivers gets the first row",
+     0,
+     {0, 2},
+     1,
+     0,
+     {op, 0x40a0001e, 0x78000003, cl},
      {{op, 0x64008000, 0x64000640, 0x61914000, 0x40a00005, cl},
       {op, 0x64000000, 0x64000640, 0x61a14000, 0x40a00005, cl}}},
-    {"start cycle exactly 4095", 0, {2}, 1, 4064, {op, 0x40a00ffe, 0x78000001, cl},
+    {"start cycle exactly 4095",
+     0,
+     {2},
+     1,
+     4064,
+     {op, 0x40a00ffe, 0x78000001, cl},
      {{op, 0x67f80000, 0x64000640, 0x61a14000, 0x40a00005, cl}}},
-    {"start cycle 0: no leading delay; receive cycle exactly 4095", 781, {0}, 1, 3983,
-     {op, 0x40a00f8e, 0x78000002, cl}, {{op, 0x67ffc5a2, 0x64000640, 0x61914000, 0x40a00005, cl}}},
-    {"start cycle 0", 781, {0}, 1, 0, {op, 0x78000002, 0x40a00004, cl},
+    {"start cycle 0: no leading delay; receive cycle exactly 4095",
+     781,
+     {0},
+     1,
+     3983,
+     {op, 0x40a00f8e, 0x78000002, cl},
+     {{op, 0x67ffc5a2, 0x64000640, 0x61914000, 0x40a00005, cl}}},
+    {"start cycle 0",
+     781,
+     {0},
+     1,
+     0,
+     {op, 0x78000002, 0x40a00004, cl},
      {{op, 0x641c05a2, 0x64000640, 0x61914000, 0x40a00005, cl}}},
 };
 
@@ -185,8 +221,7 @@ const MulticastFailure multicast_failures[] = {
     {"offset wrapping the start to 0", 0, {2}, 1, u32_max - 30, schedule(reason::multicast_start_cycle)},
     {"start cycle 4096", 0, {2}, 1, 4065, schedule(reason::multicast_start_cycle)},
     {"start cycle 4096 without a natural start", 781, {0}, 1, 4096, schedule(reason::multicast_start_cycle)},
-    {"start 4095 passes but the receive cycle does not", 781, {0}, 1, 4095,
-     schedule(reason::multicast_receive_cycle)},
+    {"start 4095 passes but the receive cycle does not", 781, {0}, 1, 4095, schedule(reason::multicast_receive_cycle)},
     {"receive cycle 4096", 781, {0}, 1, 3984, schedule(reason::multicast_receive_cycle)},
 };
 
@@ -366,8 +401,8 @@ TEST(PairedMulticast, OnePairRowsAreEachTilesOwnRow) {
             const std::int32_t minimum_double_mux =
                 vorl_exchange::paired_time_to_mux(sender_physical, *tarn().physical(pair[0]));
             for (const std::uint32_t count : {1u, 3u, 51u, 53u, 54u, 60u, 130u, 4148u}) {
-                SCOPED_TRACE(testing::Message() << "sender " << sender << ", pair " << pair[0] << "," << pair[1]
-                                                << ", count " << count);
+                SCOPED_TRACE(testing::Message()
+                             << "sender " << sender << ", pair " << pair[0] << "," << pair[1] << ", count " << count);
                 const auto plan = tarn().paired_multicast(sender, pair, count);
                 const auto first = tarn().paired_receiver_row(sender, pair[0], count, minimum_double_mux);
                 const auto second = tarn().paired_receiver_row(sender, pair[1], count, minimum_double_mux);

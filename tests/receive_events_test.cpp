@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ static_assert(validate_receive_events(sorted_pair).has_value());
 TEST(ReceiveEventKinds, ValuesAndStreams) {
     const std::pair<ReceiveEventKind, bool> expected[] = {
         {OrdinarySource, false}, {OrdinaryNeutral, false}, {PairedSource, false}, {PairedNeutral, false},
-        {PairedPointer, true},   {Pointer, true},           {Format, true}};
+        {PairedPointer, true},   {Pointer, true},          {Format, true}};
     for (int value = 0; value < 7; ++value) {
         const auto [kind, pic] = expected[value];
         EXPECT_EQ(static_cast<int>(kind), value);
@@ -69,9 +69,7 @@ TEST(ReceiveEventValidation, GroupsOfNeighboursOnOneCycle) {
         {"two formats", {event(5, Format), event(5, Format)}, false},
         {"pointer with paired source", {event(5, Pointer), event(5, PairedSource)}, false},
         {"two pointers", {event(5, Pointer), event(5, Pointer)}, false},
-        {"three on a cycle",
-         {event(5, Pointer), event(5, OrdinarySource), event(5, OrdinaryNeutral)},
-         false},
+        {"three on a cycle", {event(5, Pointer), event(5, OrdinarySource), event(5, OrdinaryNeutral)}, false},
         {"unsorted 5, 3, 5", {event(5, Format), event(3, Format), event(5, Format)}, true},
         {"unsorted is not checked", {event(9, Format), event(1, PairedSource)}, true},
         {"bad group after good ones",

@@ -32,12 +32,9 @@ TEST(RouteTiming, WorkedExamples) {
     const Case cases[] = {
         {0, 64, 1, 1, -31, -30},  // the partner 66 is one cycle later
         {0, 2, 2, 1, -28, -28},   // the tile's own pair: 0 itself is at -29
-        {0, 0, 1, 1, -29, -28},
-        {32, 0, -47, 2, 68, 68},  // column group 8 folds to 7; the partner 2 is at 67
-        {32, 2, -46, 2, 67, 68},
-        {1471, 0, 1, 1, 31, 32},  // row 22, column group 15 folds to 0
-        {0, 1471, 2, 1, -72, -72},
-        {0, 1469, 1, 1, -73, -72},
+        {0, 0, 1, 1, -29, -28},    {32, 0, -47, 2, 68, 68},  // column group 8 folds to 7; the partner 2 is at 67
+        {32, 2, -46, 2, 67, 68},   {1471, 0, 1, 1, 31, 32},  // row 22, column group 15 folds to 0
+        {0, 1471, 2, 1, -72, -72}, {0, 1469, 1, 1, -73, -72},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.source << " -> " << c.destination);

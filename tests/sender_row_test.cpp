@@ -13,8 +13,8 @@
 namespace {
 
 using vorl_exchange::ExchangeError;
-using vorl_exchange::Row;
 using vorl_exchange::primitive_sender_row;
+using vorl_exchange::Row;
 using vorl_exchange::set_sender_control;
 namespace reason = vorl_exchange::reason;
 namespace invariant = vorl_exchange::invariant;
@@ -49,8 +49,8 @@ const SenderRowCase sender_row_cases[] = {
 
 TEST(PrimitiveSenderRow, GoldenRows) {
     for (const auto& c : sender_row_cases) {
-        SCOPED_TRACE(::testing::Message() << "count " << c.count << " direction " << c.direction << " delay "
-                                          << c.sender_delay);
+        SCOPED_TRACE(::testing::Message()
+                     << "count " << c.count << " direction " << c.direction << " delay " << c.sender_delay);
         const auto row = primitive_sender_row(c.count, c.direction, c.sender_delay);
         ASSERT_TRUE(row.has_value()) << row.error();
         EXPECT_EQ(*row, c.expected);
@@ -102,7 +102,10 @@ const ControlCase control_cases[] = {
     {"control 0", {op, 0x78000003, cl}, 0, {op, 0x78000003, cl}, reason::send_control},
     {"control 8", {op, 0x78000003, cl}, 8, {op, 0x78000003, cl}, reason::send_control},
     {"control 0 checked before the payload", {op, 0x40a00005, cl}, 0, {op, 0x40a00005, cl}, reason::send_control},
-    {"only delays", {op, 0x40a00005, 0x641c0000, 0x61a00000, cl}, 5, {op, 0x40a00005, 0x641c0000, 0x61a00000, cl},
+    {"only delays",
+     {op, 0x40a00005, 0x641c0000, 0x61a00000, cl},
+     5,
+     {op, 0x40a00005, 0x641c0000, 0x61a00000, cl},
      reason::sender_payload},
     {"only a SENDPICP without a control", {op, 0xf0000004, cl}, 5, {op, 0xf0000004, cl}, reason::sender_payload},
     {"a send-control word is no payload", {op, 0x70100001, cl}, 5, {op, 0x70100001, cl}, reason::sender_payload},

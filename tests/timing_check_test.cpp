@@ -48,8 +48,7 @@ TEST(TimingCheck, HoldsForEveryPlanOfTheCaseTable) {
         },
         [&](const sablemark::Call& call, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
             if (plan && call.kind == sablemark::CallKind::Multicast) {
-                note(call, vorl_plan::check_timing(tarn(), call.source, call.receivers, plan->sender,
-                                                   plan->receivers));
+                note(call, vorl_plan::check_timing(tarn(), call.source, call.receivers, plan->sender, plan->receivers));
             } else if (plan) {
                 paired_without_send += vorl_plan::read_timeline(plan->sender).first_send_start() ? 0 : 1;
             }
@@ -124,19 +123,37 @@ TEST(TimingCheck, NamesTheFirstMismatch) {
     const std::vector<Case> cases = {
         {"point-to-point worked example", p2p_sender, {2}, {p2p_receiver}, ""},
         {"multicast worked example", multicast_sender, {2, 1}, {multicast_receiver_2, multicast_receiver_1}, ""},
-        {"receiver XPIC one late", p2p_sender, {2}, {late_xpic},
+        {"receiver XPIC one late",
+         p2p_sender,
+         {2},
+         {late_xpic},
          "receiver 2 (row 1): XPIC field 113 != send start 143 + mux time -31 = 112"},
-        {"sender one late", late_sender, {2}, {p2p_receiver},
+        {"sender one late",
+         late_sender,
+         {2},
+         {p2p_receiver},
          "receiver 2 (row 1): XPIC field 112 != send start 144 + mux time -31 = 113"},
-        {"second receiver wrong", multicast_sender, {2, 1}, {multicast_receiver_2, wrong_second},
+        {"second receiver wrong",
+         multicast_sender,
+         {2, 1},
+         {multicast_receiver_2, wrong_second},
          "receiver 1 (row 2): XPIC field 10 != send start 41 + mux time -28 = 13"},
-        {"rows swapped", multicast_sender, {2, 1}, {multicast_receiver_1, multicast_receiver_2},
+        {"rows swapped",
+         multicast_sender,
+         {2, 1},
+         {multicast_receiver_1, multicast_receiver_2},
          "receiver 2 (row 1): XPIC field 13 != send start 41 + mux time -31 = 10"},
         {"no send word", no_send, {2}, {p2p_receiver}, "the sender row has no send word"},
-        {"no XPIC word", p2p_sender, {2}, {no_xpic},
+        {"no XPIC word",
+         p2p_sender,
+         {2},
+         {no_xpic},
          "receiver 2 (row 1): no XPIC word, expected one with field 112 = send start 143 + mux time -31"},
         {"row missing", multicast_sender, {2, 1}, {multicast_receiver_2}, "2 receivers but 1 receiver rows"},
-        {"receiver off the topology", p2p_sender, {1472}, {p2p_receiver},
+        {"receiver off the topology",
+         p2p_sender,
+         {1472},
+         {p2p_receiver},
          "receiver 1472 (row 1) is not in the topology"},
     };
     for (const Case& test : cases) {
@@ -161,8 +178,8 @@ TEST(PairedTimingCheck, HoldsForEveryPairedPlan) {
             vorl_plan::check_paired_timing(topology, sender, receivers, count, plan->sender, plan->receivers);
         if (!report.ok() && failures.size() < 5) {
             failures.push_back("sender " + std::to_string(sender) + " receivers " +
-                               ::testing::PrintToString(std::vector(receivers.begin(), receivers.end())) +
-                               " count " + std::to_string(count) + ": " + report.problem);
+                               ::testing::PrintToString(std::vector(receivers.begin(), receivers.end())) + " count " +
+                               std::to_string(count) + ": " + report.problem);
         }
         ++checked;
     };
@@ -187,8 +204,8 @@ TEST(PairedTimingCheck, HoldsForEveryPairedPlan) {
     for (int request = 0; request < 10'000; ++request) {
         const vorl_exchange::Topology& topology = request % 2 == 0 ? tarn() : custom[request / 2 % 3];
         const auto tile = [&] {
-            return static_cast<std::uint16_t>(std::uniform_int_distribution<std::size_t>{
-                0, topology.tile_count() - 1}(random));
+            return static_cast<std::uint16_t>(
+                std::uniform_int_distribution<std::size_t>{0, topology.tile_count() - 1}(random));
         };
         const std::uint16_t sender = tile();
         std::vector<std::uint16_t> receivers;
@@ -250,7 +267,8 @@ TEST(PairedTimingCheck, NamesTheControlMovedByOneCycle) {
     const Row& r3 = plan.receivers[1];
     const Case cases[] = {
         {s, r2, r3, ""},
-        {moved(s, 1, 1), r2, r3, "sender: send start at cycle 32, expected cycle 31 = max(0, -(smallest mux time -31))"},
+        {moved(s, 1, 1), r2, r3,
+         "sender: send start at cycle 32, expected cycle 31 = max(0, -(smallest mux time -31))"},
         {other_control, r2, r3, "sender: send control (word 2) 6, expected 5 = 4 + direction 1 towards receiver 2"},
         {fewer_words, r2, r3, "sender: words sent 99, expected 100 = the count"},
         {s, moved(r2, 1, 1), r3,
@@ -265,7 +283,8 @@ TEST(PairedTimingCheck, NamesTheControlMovedByOneCycle) {
         {s, moved(r2, 5, 1), r3,
          "receiver 2 (row 1): closing format control at cycle 155, expected cycle 154 = format control 54 + count "
          "100"},
-        {s, moved(r2, 6, 1), r3, "receiver 2 (row 1): end of row at cycle 162, expected cycle 161 = last control 154 + 7"},
+        {s, moved(r2, 6, 1), r3,
+         "receiver 2 (row 1): end of row at cycle 162, expected cycle 161 = last control 154 + 7"},
         {s, r2, moved(r3, 2, -1),
          "receiver 3 (row 2): pointer control at cycle 55, expected cycle 56 = format control 54 + 2"},
         {s, r3, r2, "receiver 2 (row 1): no source control, expected cycle 1 = epoch 31 + pair mux time -30"},
@@ -297,8 +316,14 @@ TEST(Timeline, GivesEveryWordItsRoleAndCycles) {
     } cases[] = {
         {p2p_sender, {{I, 0, 0}, {I, 0, 143}, {I, 143, 143}, {I, 143, 143}, {F, 143, 143}}},
         {p2p_receiver,
-         {{WordRole::Mark, 0, 0}, {I, 0, 0}, {I, 0, 113}, {I, 113, 114}, {I, 114, 167}, {I, 167, 173},
-          {I, 173, 173}, {F, 173, 173}}},
+         {{WordRole::Mark, 0, 0},
+          {I, 0, 0},
+          {I, 0, 113},
+          {I, 113, 114},
+          {I, 114, 167},
+          {I, 167, 173},
+          {I, 173, 173},
+          {F, 173, 173}}},
         {with_pair, {{I, 0, 0}, {I, 0, 9}, {I, 9, 73}, {WordRole::Payload, 73, 73}, {I, 73, 110}, {I, 110, 110}}},
         {damaged, {{WordRole::Stray, 0, 0}, {WordRole::Stray, 0, 0}, {WordRole::Stray, 0, 0}}},
     };

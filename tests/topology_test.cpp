@@ -22,10 +22,10 @@ TEST(TarnNumbering, WorkedRows) {
         std::uint16_t partner;
     };
     const Row rows[] = {
-        {0, 0, 1},          {1, 2, 0},          {2, 64, 3},       {3, 66, 2},       {44, 1408, 45},
-        {45, 1410, 44},     {46, 1409, 47},     {47, 1411, 46},   {90, 1, 91},      {91, 3, 90},
-        {92, 4, 93},        {137, 1414, 136},   {138, 1413, 139}, {274, 9, 275},    {736, 32, 737},
-        {1286, 53, 1287},   {1287, 55, 1286},   {1470, 61, 1471}, {1471, 63, 1470},
+        {0, 0, 1},        {1, 2, 0},        {2, 64, 3},       {3, 66, 2},       {44, 1408, 45},
+        {45, 1410, 44},   {46, 1409, 47},   {47, 1411, 46},   {90, 1, 91},      {91, 3, 90},
+        {92, 4, 93},      {137, 1414, 136}, {138, 1413, 139}, {274, 9, 275},    {736, 32, 737},
+        {1286, 53, 1287}, {1287, 55, 1286}, {1470, 61, 1471}, {1471, 63, 1470},
     };
     const Topology topology = Topology::tarn();
     for (const Row& row : rows) {
@@ -69,9 +69,7 @@ TEST(TarnNumbering, EveryTilesPartnerIsItsNeighbourInLogicalOrder) {
 TEST(TarnNumbering, ReadBackwardsFromPhysical) {
     const Topology topology = Topology::tarn();
     const auto table = topology.logical_to_physical();
-    const auto owner = [&](std::uint16_t physical) {
-        return std::ranges::find(table, physical) - table.begin();
-    };
+    const auto owner = [&](std::uint16_t physical) { return std::ranges::find(table, physical) - table.begin(); };
     const std::uint16_t expected[] = {0, 90, 1, 91, 92, 182, 93, 183};
     for (std::uint16_t physical = 0; physical < 8; ++physical) {
         EXPECT_EQ(owner(physical), expected[physical]) << physical;
@@ -93,12 +91,8 @@ TEST(CustomTopology, PartnerIsTheLowestTileHoldingTheFlippedIdentifier) {
         vorl_exchange::Result<std::uint16_t> partner;
     };
     const Row rows[] = {
-        {0, 3},
-        {1, std::unexpected(ExchangeError::tile(1))},
-        {2, std::unexpected(ExchangeError::tile(2))},
-        {3, 0},
-        {4, 3},
-        {5, std::unexpected(ExchangeError::tile(5))},
+        {0, 3}, {1, std::unexpected(ExchangeError::tile(1))}, {2, std::unexpected(ExchangeError::tile(2))}, {3, 0},
+        {4, 3}, {5, std::unexpected(ExchangeError::tile(5))},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(topology.paired_logical(row.logical), row.partner) << row.logical;

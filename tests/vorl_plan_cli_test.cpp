@@ -51,7 +51,9 @@ Outcome run(const std::string& arguments, const std::string& input = "") {
     return outcome;
 }
 
-std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+std::size_t lines_in(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
     struct Case {
@@ -62,14 +64,14 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
         {"p2p 0 2 1",
          {"point_to_point exchange: sender 0, receiver 2, 1 word", "sender 0 (physical 0)",
           "     1  0x40a0008e  delay advance_cycles=143                                 0     143",
-          "     2  0x78000001  send count=1 base_word=0 control=1                     143     143", "  4..8  0x00000000  fill",
-          "receiver 2 (physical 64)", "     0  0x00000001  mark",
+          "     2  0x78000001  send count=1 base_word=0 control=1                     143     143",
+          "  4..8  0x00000000  fill", "receiver 2 (physical 64)", "     0  0x00000001  mark",
           "     2  0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0           0     113",
           "receiver 2: XPIC field 112 = send start 143 + mux time -31", "check: ok"}},
         {"p2p 781 0 1", {"     1  0x78000002  send count=1 base_word=0 control=2                       0       0"}},
         {"multicast 0 2,1 1 --offset 10",
-         {"multicast exchange: sender 0, receivers [2, 1], 1 word, offset 10", "0x40a00028", "0x64028000",
-          "0x64034000", "receiver 1: XPIC field 13 = send start 41 + mux time -28"}},
+         {"multicast exchange: sender 0, receivers [2, 1], 1 word, offset 10", "0x40a00028", "0x64028000", "0x64034000",
+          "receiver 1: XPIC field 13 = send start 41 + mux time -28"}},
         {"multicast 0 2 100", {"0x7fe00001  send count=64", "0x74600001  send-off count=36", "0x61a94000"}},
         {"paired 0 2,3 100",
          {"paired_multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
@@ -89,8 +91,9 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
         EXPECT_EQ(outcome.status, 0) << test.arguments << "\n" << outcome.err;
         EXPECT_EQ(outcome.err, "") << test.arguments;
         for (const char* expected : test.out) {
-            EXPECT_NE(outcome.out.find(expected), std::string::npos) << test.arguments << " lacks\n" << expected
-                                                                     << "\nin\n" << outcome.out;
+            EXPECT_NE(outcome.out.find(expected), std::string::npos) << test.arguments << " lacks\n"
+                                                                     << expected << "\nin\n"
+                                                                     << outcome.out;
         }
     }
 }
@@ -199,9 +202,9 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
 }
 
 TEST(VorlPlanCli, HelpForEverySubcommand) {
-    for (const char* arguments : {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help",
-                                  "batch --help", "check --help", "check p2p --help", "check multicast --help",
-                                  "check paired --help"}) {
+    for (const char* arguments :
+         {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help", "batch --help", "check --help",
+          "check p2p --help", "check multicast --help", "check paired --help"}) {
         const Outcome outcome = run(arguments);
         EXPECT_EQ(outcome.status, 0) << arguments;
         EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
@@ -320,9 +323,9 @@ Outcome shell(const std::string& script) {
 // Every subcommand's output, including help and the batch stream, reaches its
 // reader or ends the run with status 4 and one line that says why.
 TEST(VorlPlanCliOutput, FailedWritesAreReportedNotSwallowed) {
-    for (const char* arguments : {"p2p 0 2 1", "multicast 0 2,1 100 --format json", "paired 0 2,3 100 --format svg",
-                                  "disasm 41800003", "check p2p 0 2 1", "offset-limit 0 2 1", "--help",
-                                  "batch " VORL_TEST_DATA_DIR "/planner-requests.jsonl"}) {
+    for (const char* arguments :
+         {"p2p 0 2 1", "multicast 0 2,1 100 --format json", "paired 0 2,3 100 --format svg", "disasm 41800003",
+          "check p2p 0 2 1", "offset-limit 0 2 1", "--help", "batch " VORL_TEST_DATA_DIR "/planner-requests.jsonl"}) {
         for (const char* redirect : {">/dev/full", ">&-"}) {
             const Outcome outcome = shell("$VP " + std::string{arguments} + " " + redirect);
             EXPECT_EQ(outcome.status, 4) << arguments << " " << redirect;
@@ -398,11 +401,13 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
     for (const auto& test : cases) {
         const Outcome outcome = shell("printf '%s' '" + std::string{test.input} + "' | $VP " + test.arguments);
         EXPECT_EQ(outcome.status, 2) << test.arguments << "\n" << outcome.err;
-        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err}))
-            << test.arguments << "\n" << outcome.err;
+        EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err})) << test.arguments << "\n"
+                                                                                    << outcome.err;
     }
     // A table that begins with a UTF-8 byte-order mark is read as if it had none.
-    for (const char* table : {"\xef\xbb\xbf[0, 2, 64]", "\xef\xbb\xbf" "0\n2\n64\n"}) {
+    for (const char* table : {"\xef\xbb\xbf[0, 2, 64]",
+                              "\xef\xbb\xbf"
+                              "0\n2\n64\n"}) {
         const Outcome outcome = run("p2p 0 2 1 --topology -", table);
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
@@ -440,9 +445,11 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     } cases[] = {
         {"$VP batch /nonexistent", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
         {"$VP batch <" + std::string{VORL_TEST_DATA_DIR}, 4, "vorl-plan: cannot read standard input: Is a directory\n"},
-        {"printf '{}\\n\\n[1\\n' >$T; $VP batch $T >/dev/null", 0, ":1: missing field \"op\"\nvorl-plan: $T:3: not valid JSON"},
+        {"printf '{}\\n\\n[1\\n' >$T; $VP batch $T >/dev/null", 0,
+         ":1: missing field \"op\"\nvorl-plan: $T:3: not valid JSON"},
         {"$VP disasm 1098907651", 2, "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
-        {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2, "standard input line 2: array entry 2 -2 is not a decimal word"},
+        {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2,
+         "standard input line 2: array entry 2 -2 is not a decimal word"},
         {"printf '41800003 zz' | $VP disasm -", 2, "standard input line 1: WORD \"zz\" is not a hexadecimal word"},
         {"{ head -c 1000000 /dev/zero | tr '\\0' '['; head -c 1000000 /dev/zero | tr '\\0' ']'; } | $VP disasm -", 2,
          "JSON nested more than 8 deep"},
@@ -473,17 +480,16 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
 // disasm of batch answers keeps one heading per answer, rows or not, so that its
 // headings line up with the requests; a point-to-point receiver's mark is named.
 TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
-    const std::string requests =
-        R"({"op":"point_to_point","sender":0,"receiver":2,"count":1})"
-        "\n"
-        R"({"op":"multicast","sender":0,"receivers":[],"count":1})"
-        "\n"
-        R"({"op":"frob"})"
-        "\n"
-        R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
-        "\n"
-        R"({"op":"paired_multicast","sender":0,"receivers":[2,3],"count":100})"
-        "\n";
+    const std::string requests = R"({"op":"point_to_point","sender":0,"receiver":2,"count":1})"
+                                 "\n"
+                                 R"({"op":"multicast","sender":0,"receivers":[],"count":1})"
+                                 "\n"
+                                 R"({"op":"frob"})"
+                                 "\n"
+                                 R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
+                                 "\n"
+                                 R"({"op":"paired_multicast","sender":0,"receivers":[2,3],"count":100})"
+                                 "\n";
     const std::string listing = run("disasm -", run("batch", requests).out).out;
     std::vector<std::string> headings;
     std::istringstream lines{listing};
@@ -492,11 +498,11 @@ TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
             headings.push_back(line);
         }
     }
-    EXPECT_EQ(headings, (std::vector<std::string>{
-                            "line 1: ok.sender", "line 1: ok.receiver",
-                            "line 2: no rows (err: invalid multicast receiver set)",
-                            "line 3: no rows (bad_request: unknown op \"frob\")", "line 4: no rows (offset limit 4064)",
-                            "line 5: ok.sender", "line 5: ok.receivers[0]", "line 5: ok.receivers[1]"}));
+    EXPECT_EQ(headings,
+              (std::vector<std::string>{
+                  "line 1: ok.sender", "line 1: ok.receiver", "line 2: no rows (err: invalid multicast receiver set)",
+                  "line 3: no rows (bad_request: unknown op \"frob\")", "line 4: no rows (offset limit 4064)",
+                  "line 5: ok.sender", "line 5: ok.receivers[0]", "line 5: ok.receivers[1]"}));
     EXPECT_NE(listing.find("line 1: ok.receiver\n0x00000001  mark\n0x41800003  open\n"), std::string::npos);
     EXPECT_EQ(listing.find("  unknown 0x"), std::string::npos) << listing;
 
@@ -506,8 +512,9 @@ TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
     } documents[] = {
         {"$VP p2p 0 0 1 --format json", "line 1: no rows (error: exchange endpoints must be distinct)\n"},
         {"$VP offset-limit 0 2 1 --format json", "line 1: no rows (offset limit 4064)\n"},
-        {"echo '[[1],[2]] 5'", "line 1: row[0]\n0x00000001  unknown 0x00000001\nline 1: row[1]\n"
-                               "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
+        {"echo '[[1],[2]] 5'",
+         "line 1: row[0]\n0x00000001  unknown 0x00000001\nline 1: row[1]\n"
+         "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
         // A row of nine words whose first word is neither the mark nor the opening word.
         {"echo '[5,1098907651,1134559232,0,0,0,0,0,0]'", "line 1: row\n0x00000005  stray: unknown 0x00000005\n"},
     };
@@ -525,12 +532,14 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
         const char* arguments;
         const char* hint;
     } cases[] = {
-        {"paired 0 2 100", "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, each "
-                           "tile's partner listed; tile 2's partner 3 is not listed\n"},
+        {"paired 0 2 100",
+         "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, each "
+         "tile's partner listed; tile 2's partner 3 is not listed\n"},
         {"paired 0 2,3,2,3 1", "; tile 2 is listed twice\n"},
         {"paired 0 1500,2 1", "; tile 1500 is outside the topology (the topology has 1472 tiles, 0..1471)\n"},
-        {"multicast 0 2,1 1 --offset 4065", "hint: the largest offset that plans for this sender, receivers and "
-                                            "count is 4064\n"},
+        {"multicast 0 2,1 1 --offset 4065",
+         "hint: the largest offset that plans for this sender, receivers and "
+         "count is 4064\n"},
         {"p2p 0 1472 1", "hint: tile 1472 is outside the topology; the topology has 1472 tiles, 0..1471\n"},
         {"multicast 0 2,9999 1", "hint: tile 9999 is outside the topology"},
     };
@@ -560,7 +569,8 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
 // plan; rows edited by one cycle fail with status 3, and what is not a plan
 // document with rows is refused.
 TEST(VorlPlanCli, CheckReadsPlanDocuments) {
-    for (const char* arguments : {"p2p 0 2 100", "multicast 0 2,1 7 --offset 10", "paired 0 2,3 100", "paired 0 0,1 9"}) {
+    for (const char* arguments :
+         {"p2p 0 2 100", "multicast 0 2,1 7 --offset 10", "paired 0 2,3 100", "paired 0 0,1 9"}) {
         const Outcome checked = run(std::string{"check "} + arguments);
         const Outcome document = run(std::string{arguments} + " --format json");
         const Outcome read = run("check -", document.out);
@@ -583,9 +593,8 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         row[2] = row[2].template get<std::uint32_t>() + (1u << 14);
     });
     const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 2; });
-    const std::string swapped = edited("paired 0 2,3 1", [](auto& document) {
-        std::swap(document["rows"][1], document["rows"][2]);
-    });
+    const std::string swapped =
+        edited("paired 0 2,3 1", [](auto& document) { std::swap(document["rows"][1], document["rows"][2]); });
     const std::string small = edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 4; });
     const struct {
         std::string input;
@@ -608,7 +617,8 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
         {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},
         {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
-        {run("offset-limit 0 2,1 1 --format json").out, 2, "standard input: an offset-limit document, which has no rows to check"},
+        {run("offset-limit 0 2,1 1 --format json").out, 2,
+         "standard input: an offset-limit document, which has no rows to check"},
     };
     for (const auto& test : cases) {
         const Outcome outcome = run("check -", test.input);
@@ -621,12 +631,11 @@ TEST(VorlPlanCli, OffsetLimitOnTheCommandLineAndInBatch) {
     EXPECT_EQ(run("offset-limit 0 2,1 1").out, "4064\n");
     EXPECT_EQ(nlohmann::json::parse(run("offset-limit 0 2,1 1 --format json").out)["offset_limit"], 4064);
     EXPECT_EQ(run("offset-limit 0 2,2 1").status, 1);
-    EXPECT_EQ(run("batch",
-                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
-                  "\n"
-                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,2],"count":1})"
-                  "\n"
-                  R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1]})")
+    EXPECT_EQ(run("batch", R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1],"count":1})"
+                           "\n"
+                           R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,2],"count":1})"
+                           "\n"
+                           R"({"op":"multicast_offset_limit","sender":0,"receivers":[2,1]})")
                   .out,
               "{\"ok\":4064}\n{\"err\":\"invalid multicast receiver set\",\"debug\":\"ReceiverSet\"}\n"
               "{\"bad_request\":\"missing field \\\"count\\\"\"}\n");
@@ -670,8 +679,9 @@ TEST(VorlPlanCli, PicturesNameWhatTheyShowAndStayReadable) {
     EXPECT_EQ(occurrences(many, ">receiver "), 24u);
     EXPECT_EQ(occurrences(many, ">103</text>"), 2u);  // the last cycle, on the top and the bottom axis
     // The text listing and the picture share one title, a long list shortened alike.
-    const std::string heading = "multicast exchange: sender 0, receivers [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, "
-                                "13, 14, ... (1471 receivers)], 1 word, offset 0";
+    const std::string heading =
+        "multicast exchange: sender 0, receivers [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, "
+        "13, 14, ... (1471 receivers)], 1 word, offset 0";
     EXPECT_TRUE(run("multicast 0 " + all + " 1").out.starts_with(heading + "\n"));
     EXPECT_NE(many.find(">" + heading + "</text>"), std::string::npos);
 }
@@ -726,14 +736,12 @@ TEST(VorlPlanCli, PicturesKeepLabelsClearOfNamesAndLines) {
             const double bottom = std::stod((*match)[3]);
             for (const Label& label : labels) {
                 const bool crosses = label.left < x && x < label.right && label.top < bottom && top < label.bottom;
-                EXPECT_FALSE(crosses) << arguments << ": the send line at " << x << " crosses \"" << label.text
-                                      << "\"";
+                EXPECT_FALSE(crosses) << arguments << ": the send line at " << x << " crosses \"" << label.text << "\"";
             }
         }
         EXPECT_GE(pieces, 2u) << arguments;  // the legend's sample and the line itself
         for (const Label& label : labels) {
-            if (label.text.starts_with("physical ") || label.text.starts_with("not in topology") ||
-                label.top < 90) {
+            if (label.text.starts_with("physical ") || label.text.starts_with("not in topology") || label.top < 90) {
                 continue;  // the lane names and the legend
             }
             EXPECT_GE(label.left, plot_left) << arguments << ": \"" << label.text << "\"";
@@ -821,7 +829,8 @@ TEST(VorlPlanCliTopology, CustomTablesPlanAsTheLibraryDoes) {
                 ASSERT_EQ(outcome.status, 0) << request.arguments << "\n" << outcome.err;
                 const auto& ok = answer["ok"];
                 auto expected = nlohmann::json::array({ok["sender"]});
-                const auto receivers = ok.contains("receiver") ? nlohmann::json::array({ok["receiver"]}) : ok["receivers"];
+                const auto receivers =
+                    ok.contains("receiver") ? nlohmann::json::array({ok["receiver"]}) : ok["receivers"];
                 expected.insert(expected.end(), receivers.begin(), receivers.end());
                 EXPECT_EQ(rows_of(nlohmann::json::parse(outcome.out)), expected) << request.arguments;
                 // The document checks on the table it was planned on, which must be named again.

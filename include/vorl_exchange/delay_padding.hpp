@@ -24,13 +24,14 @@ inline constexpr std::uint32_t maximum_xpic_delay_advance = xpic_delay_word::adv
 /// Appends plain delays from `event_cycles` up to `target_cycles`, fewest words
 /// first. On failure nothing is appended and `event_cycles` is unchanged.
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_plain_delay(RowWords& words, std::uint32_t& event_cycles,
-                                              std::uint32_t target_cycles);
+                                                                   std::uint32_t target_cycles);
 
 /// As `append_plain_delay`, but leaves `words.len() % 2 == word_parity`, adding one
 /// extra (shortest, last) word if needed, so that a following SENDPICP pair lands on
 /// the requested word index. On failure nothing is appended.
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_plain_delay_aligned(RowWords& words, std::uint32_t& event_cycles,
-                                                      std::uint32_t target_cycles, std::size_t word_parity);
+                                                                           std::uint32_t target_cycles,
+                                                                           std::size_t word_parity);
 
 /// Writes `advance` (cycles, at least 1) into the advance field of a plain, PIC or
 /// XPIC delay word. On failure the word is unchanged.

@@ -128,17 +128,13 @@ public:
         return ExchangeError{ErrorKind::Address, address};
     }
     /// The `HostPacket` error.
-    [[nodiscard]] static constexpr ExchangeError host_packet() noexcept {
-        return ExchangeError{ErrorKind::HostPacket};
-    }
+    [[nodiscard]] static constexpr ExchangeError host_packet() noexcept { return ExchangeError{ErrorKind::HostPacket}; }
 
     /// The variant.
     [[nodiscard]] constexpr ErrorKind kind() const noexcept { return kind_; }
     /// Payload accessors; each is meaningful only for the variants named.
     /// The tile of a `Tile` error.
-    [[nodiscard]] constexpr std::uint16_t tile_number() const noexcept {
-        return static_cast<std::uint16_t>(first_);
-    }
+    [[nodiscard]] constexpr std::uint16_t tile_number() const noexcept { return static_cast<std::uint16_t>(first_); }
     /// The count of a `Count` error.
     [[nodiscard]] constexpr std::uint32_t count_value() const noexcept { return first_; }
     /// The reason of a `Schedule` error.
@@ -159,8 +155,7 @@ public:
     friend constexpr bool operator==(const ExchangeError&, const ExchangeError&) noexcept = default;
 
 private:
-    constexpr explicit ExchangeError(ErrorKind kind, std::uint32_t first = 0,
-                                     std::uint32_t second = 0) noexcept
+    constexpr explicit ExchangeError(ErrorKind kind, std::uint32_t first = 0, std::uint32_t second = 0) noexcept
         : kind_{kind}, first_{first}, second_{second} {}
 
     ErrorKind kind_;
@@ -192,8 +187,7 @@ inline constexpr std::string_view send_control_is_three_bits = "send control is 
 /// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view paired_multicast_has_receivers = "paired multicast has receivers";
 /// An invariant's stop text (see `invariant_failure`).
-inline constexpr std::string_view paired_receive_always_has_format_events =
-    "paired receive always has format events";
+inline constexpr std::string_view paired_receive_always_has_format_events = "paired receive always has format events";
 /// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view sender_row_count_in_range = "sender row count is within 1..=4148";
 /// An invariant's stop text (see `invariant_failure`).
@@ -207,8 +201,7 @@ inline constexpr std::string_view error_tag_is_a_variant = "exchange error tag i
 /// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view schedule_reason_is_listed = "schedule reason is one of the 29 reasons";
 /// An invariant's stop text (see `invariant_failure`).
-inline constexpr std::string_view topology_table_is_valid =
-    "topology table holds at most 65536 identifiers of 11 bits";
+inline constexpr std::string_view topology_table_is_valid = "topology table holds at most 65536 identifiers of 11 bits";
 /// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view topology_rule_is_listed = "topology rule is one of the two rules";
 }  // namespace invariant
@@ -257,14 +250,16 @@ inline constexpr ScheduleReasonText schedule_reason_texts[] = {
 };
 
 static_assert(std::size(schedule_reason_texts) == schedule_reason_count);
-static_assert([] {
-    for (std::size_t index = 0; index < schedule_reason_count; ++index) {
-        if (schedule_reason_texts[index].reason != static_cast<ScheduleReason>(index)) {
-            return false;
+static_assert(
+    [] {
+        for (std::size_t index = 0; index < schedule_reason_count; ++index) {
+            if (schedule_reason_texts[index].reason != static_cast<ScheduleReason>(index)) {
+                return false;
+            }
         }
-    }
-    return true;
-}(), "the text table lists the reasons in their enumeration order");
+        return true;
+    }(),
+    "the text table lists the reasons in their enumeration order");
 
 /// A built-in array inside, so that `reason::all` is one: std::size, std::end
 /// and array-reference parameters all take it.

@@ -126,9 +126,8 @@ inline constexpr BitField control{0, 13};  ///< bits 0 to 12
 [[nodiscard]] constexpr std::uint32_t send_off(std::uint32_t count_minus_one, std::uint32_t direction,
                                                std::uint32_t base_word) noexcept {
     using namespace send_off_word;
-    return opcode.value | count_low.place(count_minus_one) |
-           count_high.place(count_minus_one >> count_low_bits) | send_off_word::base_word.place(base_word) |
-           control.place(direction);
+    return opcode.value | count_low.place(count_minus_one) | count_high.place(count_minus_one >> count_low_bits) |
+           send_off_word::base_word.place(base_word) | control.place(direction);
 }
 
 /// The plain delay word; bits of `cycles` above the 19-bit field are dropped.
@@ -223,8 +222,8 @@ struct DecodedWord {
 
     /// Cycles the word occupies on the row's timeline: field + 1 for delay words, 0 otherwise.
     [[nodiscard]] constexpr std::uint32_t advance() const noexcept {
-        const bool timed = family == WordFamily::PlainDelay || family == WordFamily::PicDelay ||
-                           family == WordFamily::XpicDelay;
+        const bool timed =
+            family == WordFamily::PlainDelay || family == WordFamily::PicDelay || family == WordFamily::XpicDelay;
         return timed ? advance_field + 1u : 0u;
     }
     /// Same word and fields.
@@ -246,8 +245,8 @@ struct DecodedWord {
         decoded.control = send_word::control.get(word);
     } else if (is_send_off(word)) {
         decoded.family = WordFamily::SendOff;
-        decoded.count_minus_one = send_off_word::count_low.get(word) |
-                                  (send_off_word::count_high.get(word) << send_off_word::count_low_bits);
+        decoded.count_minus_one =
+            send_off_word::count_low.get(word) | (send_off_word::count_high.get(word) << send_off_word::count_low_bits);
         decoded.base_word = send_off_word::base_word.get(word);
         decoded.control = send_off_word::control.get(word);
     } else if (is_send_control(word)) {

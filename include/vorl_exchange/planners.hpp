@@ -22,8 +22,9 @@ inline constexpr std::uint32_t neutral_xpic_control = 1600;
 /// The last four timed words of an ordinary receiver row: the neutral XPIC control
 /// and the PIC control, in time order, a short pad and the closing word.
 /// `count` must be at least 1.
-[[nodiscard]] VORL_EXCHANGE_EXPORT std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count, std::uint32_t receiver_phase,
-                                                                  std::uint32_t address) noexcept;
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count,
+                                                                                       std::uint32_t receiver_phase,
+                                                                                       std::uint32_t address) noexcept;
 
 }  // namespace vorl_exchange
 

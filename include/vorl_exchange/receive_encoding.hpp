@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 #include "vorl_exchange/errors.hpp"
@@ -56,14 +56,14 @@ private:
 /// instruction word lands on an even word index. Groups of three or more events
 /// cannot be issued and are refused with "incompatible simultaneous receive controls".
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_receive_events(RowWords& words, std::uint32_t& event_cycles,
-                                                 std::span<const ReceiveEvent> events, std::uint32_t horizon_cycles,
-                                                 bool align_control_pairs);
+                                                                      std::span<const ReceiveEvent> events,
+                                                                      std::uint32_t horizon_cycles,
+                                                                      bool align_control_pairs);
 
 /// As `append_receive_events`, calling `record` after every group.
-[[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_receive_events_record(RowWords& words, std::uint32_t& event_cycles,
-                                                        std::span<const ReceiveEvent> events,
-                                                        std::uint32_t horizon_cycles, bool align_control_pairs,
-                                                        ReceiveEncodingRecord record);
+[[nodiscard]] VORL_EXCHANGE_EXPORT Result<void> append_receive_events_record(
+    RowWords& words, std::uint32_t& event_cycles, std::span<const ReceiveEvent> events, std::uint32_t horizon_cycles,
+    bool align_control_pairs, ReceiveEncodingRecord record);
 
 /// The SENDPICP pair (instruction word, payload word) for one PIC and one XPIC
 /// event on the same cycle.

@@ -26,9 +26,7 @@ enum class ReceiveEventKind : std::uint8_t {
 };
 
 /// Whether events of `kind` go to the XPIC stream.
-[[nodiscard]] constexpr bool is_xpic(ReceiveEventKind kind) noexcept {
-    return kind <= ReceiveEventKind::PairedNeutral;
-}
+[[nodiscard]] constexpr bool is_xpic(ReceiveEventKind kind) noexcept { return kind <= ReceiveEventKind::PairedNeutral; }
 /// Whether events of `kind` go to the PIC stream.
 [[nodiscard]] constexpr bool is_pic(ReceiveEventKind kind) noexcept { return !is_xpic(kind); }
 

@@ -14,7 +14,9 @@ namespace vorl_exchange {
 
 namespace tile_bits {
 /// Fields of a physical tile identifier that the timing rules read.
-[[nodiscard]] constexpr std::int32_t parity(std::uint32_t tile) noexcept { return static_cast<std::int32_t>(tile & 1u); }
+[[nodiscard]] constexpr std::int32_t parity(std::uint32_t tile) noexcept {
+    return static_cast<std::int32_t>(tile & 1u);
+}
 /// Bits 0 and 1: the lane and parity bits together.
 [[nodiscard]] constexpr std::int32_t lane_and_parity(std::uint32_t tile) noexcept {
     return static_cast<std::int32_t>(tile & 3u);
@@ -45,8 +47,7 @@ namespace tile_bits {
 [[nodiscard]] constexpr std::int32_t route_displacement(std::uint32_t source, std::uint32_t destination) noexcept {
     const std::int32_t source_raw = tile_bits::column_group(source);
     const std::int32_t destination_raw = tile_bits::column_group(destination);
-    const std::int32_t source_mux =
-        tile_bits::folded(source_raw) + ((source_raw >> 3) ^ tile_bits::parity(source));
+    const std::int32_t source_mux = tile_bits::folded(source_raw) + ((source_raw >> 3) ^ tile_bits::parity(source));
     const std::int32_t base = (tile_bits::folded(destination_raw) - source_mux) * 6;
     const std::int32_t destination_lane = tile_bits::lane_and_parity(destination);
     const std::int32_t destination_half = destination_raw >> 3;

@@ -18,7 +18,7 @@ namespace vorl_exchange {
 /// would silently truncate a word, so it stops the program. Fails only when
 /// `direction` does not fit the send word (above 7).
 [[nodiscard]] VORL_EXCHANGE_EXPORT Result<Row> primitive_sender_row(std::uint32_t count, std::uint32_t direction,
-                                               std::int32_t sender_delay);
+                                                                    std::int32_t sender_delay);
 
 /// Rewrites the send-control field (bits 0..2) of every send, send-off and
 /// qualifying SENDPICP word of `row` to `send_control` (1..=7). Fails with "send

@@ -60,9 +60,7 @@ public:
     explicit Topology(std::vector<std::uint16_t> logical_to_physical);
 
     /// The table, indexed by logical tile.
-    [[nodiscard]] std::span<const std::uint16_t> logical_to_physical() const noexcept {
-        return logical_to_physical_;
-    }
+    [[nodiscard]] std::span<const std::uint16_t> logical_to_physical() const noexcept { return logical_to_physical_; }
     /// The number of logical tiles.
     [[nodiscard]] std::size_t tile_count() const noexcept { return logical_to_physical_.size(); }
 
@@ -115,8 +113,8 @@ public:
     /// One sender, several receivers on one shared timeline, started
     /// `schedule_offset` cycles after the earliest possible start.
     [[nodiscard]] Result<MulticastPlan> multicast(std::uint16_t sender_logical,
-                                                  std::span<const std::uint16_t> receiver_logical,
-                                                  std::uint32_t count, std::uint32_t schedule_offset) const;
+                                                  std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+                                                  std::uint32_t schedule_offset) const;
 
     /// The largest `schedule_offset` for which `multicast` plans with these
     /// arguments, so that a scheduler knows its slack without trying offsets: every

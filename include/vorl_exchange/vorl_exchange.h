@@ -66,10 +66,7 @@ typedef enum vx_error_kind {
 } vx_error_kind;
 
 /** The rules a refused topology table breaks, with the values of `TopologyRule`. */
-typedef enum vx_topology_rule {
-    VX_TABLE_TOO_LONG = 0,
-    VX_IDENTIFIER_BEYOND_ROW_FIELD = 1
-} vx_topology_rule;
+typedef enum vx_topology_rule { VX_TABLE_TOO_LONG = 0, VX_IDENTIFIER_BEYOND_ROW_FIELD = 1 } vx_topology_rule;
 
 /** A failure as a plain value; only the fields its status and kind name are
  * meaningful, the others are 0. `status`, `kind` and `rule` hold the values of
@@ -123,8 +120,8 @@ VORL_EXCHANGE_EXPORT vx_status vx_topology_from_table(const uint16_t* table, siz
 VORL_EXCHANGE_EXPORT void vx_topology_free(vx_topology* topology);
 
 /** The physical identifier of `logical`, or the exchange error VX_TILE. */
-VORL_EXCHANGE_EXPORT vx_status vx_topology_physical(const vx_topology* topology, uint16_t logical,
-                                                    uint16_t* physical, vx_error* error);
+VORL_EXCHANGE_EXPORT vx_status vx_topology_physical(const vx_topology* topology, uint16_t logical, uint16_t* physical,
+                                                    vx_error* error);
 
 /** The logical tile paired with `logical`, or the exchange error VX_TILE. */
 VORL_EXCHANGE_EXPORT vx_status vx_topology_paired_logical(const vx_topology* topology, uint16_t logical,
@@ -160,9 +157,8 @@ VORL_EXCHANGE_EXPORT vx_status vx_multicast(const vx_topology* topology, uint16_
  * for `vx_multicast`. */
 VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender,
                                                    const uint16_t* receivers, size_t receiver_count, uint32_t count,
-                                                   vx_row* sender_row, vx_row* receiver_rows,
-                                                   size_t receiver_capacity, size_t* plan_receiver_rows,
-                                                   vx_error* error);
+                                                   vx_row* sender_row, vx_row* receiver_rows, size_t receiver_capacity,
+                                                   size_t* plan_receiver_rows, vx_error* error);
 
 /** The largest `schedule_offset` at which `vx_multicast` plans with these
  * arguments, into `*limit`: every offset from 0 to the limit plans, none above

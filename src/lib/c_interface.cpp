@@ -42,9 +42,7 @@ vx_status report(vx_error* error, vx_status status, vx_error value) noexcept {
     return status;
 }
 
-vx_status report_status(vx_error* error, vx_status status) noexcept {
-    return report(error, status, vx_error{});
-}
+vx_status report_status(vx_error* error, vx_status status) noexcept { return report(error, status, vx_error{}); }
 
 vx_status report_exchange_error(vx_error* error, const ExchangeError& failure) noexcept {
     vx_error value{};
@@ -193,8 +191,7 @@ void clear_rows(vx_row* rows, std::size_t count) noexcept { std::fill_n(rows, co
 // One point-to-point request, for the single call and the bulk call alike: the
 // two rows of its plan, or zeros in both and its error.
 vx_status plan_point_to_point(const vorl_exchange::Topology& tiles, std::uint16_t sender, std::uint16_t receiver,
-                              std::uint32_t count, vx_row& sender_row, vx_row& receiver_row,
-                              vx_error* error) noexcept {
+                              std::uint32_t count, vx_row& sender_row, vx_row& receiver_row, vx_error* error) noexcept {
     const vx_status status = guarded(error, [&] {
         const auto plan = tiles.point_to_point(sender, receiver, count);
         if (!plan) {
@@ -286,8 +283,9 @@ template <class Plan>
 vx_status plan_multicast_many(const vx_topology* topology, const MulticastRequests& requests,
                               const MulticastResults& results, vx_error* error, Plan&& plan) noexcept {
     const std::size_t count = requests.count;
-    if (topology == nullptr || missing_array(count, requests.senders, requests.counts, results.sender_rows,
-                                             results.statuses, requests.receiver_offsets) ||
+    if (topology == nullptr ||
+        missing_array(count, requests.senders, requests.counts, results.sender_rows, results.statuses,
+                      requests.receiver_offsets) ||
         impossible_size(count, sizeof(vx_row) * 2) ||
         (results.receiver_rows == nullptr && results.receiver_capacity > 0) ||
         impossible_size(results.receiver_capacity, sizeof(vx_row))) {
@@ -366,8 +364,9 @@ vx_status vx_topology_from_table(const uint16_t* table, size_t length, vx_topolo
     // The factory tests the length first; answering here spares copying a table
     // that could not be one.
     if (length > vorl_exchange::maximum_topology_tiles) {
-        return report_topology_error(
-            error, TopologyError{TopologyRule::TableTooLong, static_cast<std::uint32_t>(vorl_exchange::maximum_topology_tiles)});
+        return report_topology_error(error,
+                                     TopologyError{TopologyRule::TableTooLong,
+                                                   static_cast<std::uint32_t>(vorl_exchange::maximum_topology_tiles)});
     }
     return guarded(error, [&] {
         auto made = vorl_exchange::Topology::from_table(std::vector<std::uint16_t>(table, table + length));
@@ -408,18 +407,16 @@ vx_status vx_point_to_point(const vx_topology* topology, uint16_t sender, uint16
     return plan_point_to_point(topology->topology, sender, receiver, count, *sender_row, *receiver_row, error);
 }
 
-vx_status vx_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
-                       size_t receiver_count, uint32_t count, uint32_t schedule_offset, vx_row* sender_row,
-                       vx_row* receiver_rows, size_t receiver_capacity, size_t* plan_receiver_rows,
-                       vx_error* error) {
+vx_status vx_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers, size_t receiver_count,
+                       uint32_t count, uint32_t schedule_offset, vx_row* sender_row, vx_row* receiver_rows,
+                       size_t receiver_capacity, size_t* plan_receiver_rows, vx_error* error) {
     if (bad_multicast_arguments(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity)) {
         return report_status(error, VX_BAD_ARGUMENT);
     }
-    return plan_multicast_request(receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows,
-                                  error, [&] {
-                                      return topology->topology.multicast(sender, std::span{receivers, receiver_count},
-                                                                          count, schedule_offset);
-                                  });
+    return plan_multicast_request(
+        receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows, error, [&] {
+            return topology->topology.multicast(sender, std::span{receivers, receiver_count}, count, schedule_offset);
+        });
 }
 
 vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
@@ -428,11 +425,9 @@ vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender, cons
     if (bad_multicast_arguments(topology, receivers, receiver_count, sender_row, receiver_rows, receiver_capacity)) {
         return report_status(error, VX_BAD_ARGUMENT);
     }
-    return plan_multicast_request(receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows,
-                                  error, [&] {
-                                      return topology->topology.paired_multicast(
-                                          sender, std::span{receivers, receiver_count}, count);
-                                  });
+    return plan_multicast_request(
+        receiver_count, *sender_row, receiver_rows, receiver_capacity, plan_receiver_rows, error,
+        [&] { return topology->topology.paired_multicast(sender, std::span{receivers, receiver_count}, count); });
 }
 
 vx_status vx_multicast_offset_limit(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
@@ -474,9 +469,9 @@ vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_cou
     }
     const vorl_exchange::Topology& tiles = topology->topology;
     for (std::size_t index = 0; index < request_count; ++index) {
-        statuses[index] = plan_point_to_point(tiles, senders[index], receivers[index], counts[index], rows[2 * index],
-                                              rows[2 * index + 1],
-                                              request_errors == nullptr ? nullptr : &request_errors[index]);
+        statuses[index] =
+            plan_point_to_point(tiles, senders[index], receivers[index], counts[index], rows[2 * index],
+                                rows[2 * index + 1], request_errors == nullptr ? nullptr : &request_errors[index]);
     }
     return report_status(error, VX_OK);
 }
@@ -488,24 +483,23 @@ vx_status vx_multicast_many(const vx_topology* topology, size_t request_count, c
     if (missing_array(request_count, schedule_offsets)) {
         return report_status(error, VX_BAD_ARGUMENT);
     }
-    return plan_multicast_many(
-        topology, {request_count, senders, receiver_offsets, receivers, counts},
-        {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
-        [&](std::size_t index, std::span<const std::uint16_t> listed) {
-            return topology->topology.multicast(senders[index], listed, counts[index], schedule_offsets[index]);
-        });
+    return plan_multicast_many(topology, {request_count, senders, receiver_offsets, receivers, counts},
+                               {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
+                               [&](std::size_t index, std::span<const std::uint16_t> listed) {
+                                   return topology->topology.multicast(senders[index], listed, counts[index],
+                                                                       schedule_offsets[index]);
+                               });
 }
 
 vx_status vx_paired_multicast_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                    const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
                                    vx_row* sender_rows, vx_row* receiver_rows, size_t receiver_capacity,
                                    int32_t* statuses, vx_error* request_errors, vx_error* error) {
-    return plan_multicast_many(
-        topology, {request_count, senders, receiver_offsets, receivers, counts},
-        {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
-        [&](std::size_t index, std::span<const std::uint16_t> listed) {
-            return topology->topology.paired_multicast(senders[index], listed, counts[index]);
-        });
+    return plan_multicast_many(topology, {request_count, senders, receiver_offsets, receivers, counts},
+                               {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
+                               [&](std::size_t index, std::span<const std::uint16_t> listed) {
+                                   return topology->topology.paired_multicast(senders[index], listed, counts[index]);
+                               });
 }
 
 size_t vx_error_display(const vx_error* error, char* buffer, size_t capacity) {

@@ -49,26 +49,20 @@ private:
 template <class Append>
 constexpr void write_display_text(const ExchangeError& error, Append&& append) {
     switch (error.kind()) {
-        case ErrorKind::ValidationBudgetExceeded:
-            append("exchange incremental-encoding work budget exhausted");
-            break;
+        case ErrorKind::ValidationBudgetExceeded: append("exchange incremental-encoding work budget exhausted"); break;
         case ErrorKind::Tile:
             append("logical tile ");
             append(Digits::decimal(error.tile_number()).view());
             append(" is out of range");
             break;
-        case ErrorKind::DuplicateTile:
-            append("exchange endpoints must be distinct");
-            break;
+        case ErrorKind::DuplicateTile: append("exchange endpoints must be distinct"); break;
         case ErrorKind::Count:
             append("exchange count ");
             append(Digits::decimal(error.count_value()).view());
             append(" is outside 1..=");
             append(Digits::decimal(maximum_count).view());
             break;
-        case ErrorKind::ReceiverSet:
-            append("invalid multicast receiver set");
-            break;
+        case ErrorKind::ReceiverSet: append("invalid multicast receiver set"); break;
         case ErrorKind::Schedule:
             append("exchange schedule is not encodable: ");
             append(reason_text(error.reason()));
@@ -85,9 +79,7 @@ constexpr void write_display_text(const ExchangeError& error, Append&& append) {
             append(Digits::hex(error.address_value()).view());
             append(" is not encodable");
             break;
-        case ErrorKind::HostPacket:
-            append("host exchange address or length is not encodable");
-            break;
+        case ErrorKind::HostPacket: append("host exchange address or length is not encodable"); break;
     }
 }
 

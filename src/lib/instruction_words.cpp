@@ -33,24 +33,24 @@ std::string describe(const DecodedWord& decoded) {
                           decoded.count_minus_one + 1u, decoded.base_word, decoded.control);
             break;
         case WordFamily::SendControlPair:
-            std::snprintf(line, sizeof line, "%.*s count=%u source_word_address=%u control=%u pointer_selector=%u", name_length, name.data(),
-                          decoded.count_minus_one + 1u, decoded.base_word, decoded.control, decoded.flag);
+            std::snprintf(line, sizeof line, "%.*s count=%u source_word_address=%u control=%u pointer_selector=%u",
+                          name_length, name.data(), decoded.count_minus_one + 1u, decoded.base_word, decoded.control,
+                          decoded.flag);
             break;
         case WordFamily::PlainDelay:
             std::snprintf(line, sizeof line, "%.*s advance_cycles=%u", name_length, name.data(), decoded.advance());
             break;
         case WordFamily::PicDelay:
         case WordFamily::XpicDelay:
-            std::snprintf(line, sizeof line, "%.*s advance_cycles=%u flag=%u control=%u", name_length, name.data(), decoded.advance(),
-                          decoded.flag, decoded.control);
+            std::snprintf(line, sizeof line, "%.*s advance_cycles=%u flag=%u control=%u", name_length, name.data(),
+                          decoded.advance(), decoded.flag, decoded.control);
             break;
         case WordFamily::Unknown:
             std::snprintf(line, sizeof line, "%.*s 0x%08x", name_length, name.data(), decoded.word);
             break;
         case WordFamily::Opening:
         case WordFamily::Closing:
-        case WordFamily::SendControl:
-            return std::string{name};
+        case WordFamily::SendControl: return std::string{name};
     }
     // NOLINTEND(bugprone-suspicious-stringview-data-usage)
     return line;

@@ -151,8 +151,8 @@ template <std::size_t Extent>
 }
 
 [[gnu::noinline]] Result<MulticastPlan> plan_long_multicast(const Topology& topology, std::uint16_t sender_logical,
-                                                           std::span<const std::uint16_t> receiver_logical,
-                                                           std::uint32_t count, std::uint32_t schedule_offset) {
+                                                            std::span<const std::uint16_t> receiver_logical,
+                                                            std::uint32_t count, std::uint32_t schedule_offset) {
     return plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
 }
 
@@ -161,12 +161,9 @@ template <std::size_t Extent>
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
     switch (receiver_logical.size()) {
-        case 1:
-            return plan_multicast<1>(*this, sender_logical, receiver_logical.first<1>(), count, schedule_offset);
-        case 2:
-            return plan_multicast<2>(*this, sender_logical, receiver_logical.first<2>(), count, schedule_offset);
-        default:
-            return plan_long_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+        case 1: return plan_multicast<1>(*this, sender_logical, receiver_logical.first<1>(), count, schedule_offset);
+        case 2: return plan_multicast<2>(*this, sender_logical, receiver_logical.first<2>(), count, schedule_offset);
+        default: return plan_long_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
     }
 }
 

@@ -17,8 +17,8 @@
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/errors.hpp"
 #include "vorl_exchange/instruction_words.hpp"
-#include "vorl_exchange/planners.hpp"
 #include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/planners.hpp"
 #include "vorl_exchange/topology.hpp"
 
 namespace vorl_exchange::detail {
@@ -47,9 +47,7 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
     if (receivers.empty() || (receivers.size() == 1 && receivers.front() == sender_logical)) {
         return false;
     }
-    const auto in_topology = [&topology](std::uint16_t receiver) {
-        return physical_or_none(topology, receiver) >= 0;
-    };
+    const auto in_topology = [&topology](std::uint16_t receiver) { return physical_or_none(topology, receiver) >= 0; };
     // The lists the planners mostly see, checked outright: a repeat is one
     // comparison, no set needed. (A generic loop over one or two receivers
     // costs more than the whole check.)
@@ -92,8 +90,9 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
 // The multicast's timing checks, from the smallest and largest mux time of its
 // receivers: the shared start cycle, or the first failure. Every receiver
 // fails the same way, so the extremes decide for all of them.
-[[nodiscard]] [[gnu::always_inline]] inline Result<std::uint32_t> multicast_start_cycle(
-    std::int32_t minimum_mux, std::int32_t maximum_mux, std::uint32_t schedule_offset) {
+[[nodiscard]] [[gnu::always_inline]] inline Result<std::uint32_t> multicast_start_cycle(std::int32_t minimum_mux,
+                                                                                        std::int32_t maximum_mux,
+                                                                                        std::uint32_t schedule_offset) {
     const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
     if (schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle) ||
         natural_start + schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle)) {

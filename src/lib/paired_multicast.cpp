@@ -6,8 +6,8 @@
 
 #include "multicast_schedule.hpp"
 #include "receive_steps.hpp"
-#include "row_writers.hpp"
 #include "route_terms.hpp"
+#include "row_writers.hpp"
 #include "tile_set.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/planners.hpp"
@@ -152,8 +152,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
         return reason::paired_receive_coincident_controls;
     }
     // The last control is the closing format control, or the pointer for count 1.
-    const std::uint64_t last = static_cast<std::uint64_t>(source_event) + lead +
-                               std::max<std::uint64_t>(count, pointer_after_format);
+    const std::uint64_t last =
+        static_cast<std::uint64_t>(source_event) + lead + std::max<std::uint64_t>(count, pointer_after_format);
     if (last + horizon_after_last_event > std::numeric_limits<std::uint32_t>::max()) {
         return reason::paired_receive_horizon_overflow;
     }
@@ -216,7 +216,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // delay to the horizon (seven cycles past the last control), closing word.
 constexpr std::size_t shortest_paired_row = 6;
 
-[[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, std::uint32_t count, Row& row) noexcept {
+[[gnu::always_inline]] inline void write_paired_row(const PairedRowFacts& facts, std::uint32_t count,
+                                                    Row& row) noexcept {
     detail::RowWriter words{row, shortest_paired_row};
     words.push(opening_word);
     const std::uint32_t source = facts.source_event;
@@ -289,8 +290,7 @@ template <std::size_t Extent>
 [[gnu::always_inline]] inline detail::Refusal check_paired_multicast(const Topology& topology,
                                                                      std::uint16_t sender_logical,
                                                                      ReceiverList<Extent> receivers,
-                                                                     std::uint32_t count,
-                                                                     PairedMulticastFacts& facts) {
+                                                                     std::uint32_t count, PairedMulticastFacts& facts) {
     if (auto valid = validate_count(count); !valid) {
         return valid.error();
     }
@@ -310,8 +310,7 @@ template <std::size_t Extent>
     // swapped.
     const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
     const PairedRoute first = route_of(0);
-    const bool listed_together =
-        receivers.size() == 2 || table[receivers[1]] == tile_bits::partner(first.receiver);
+    const bool listed_together = receivers.size() == 2 || table[receivers[1]] == tile_bits::partner(first.receiver);
     const PairedRoute second = listed_together ? first.to_partner() : route_of(1);
     std::int32_t minimum_mux = std::min(first.local, second.local);
     std::int32_t maximum_mux = std::max(first.local, second.local);
@@ -435,9 +434,9 @@ template <std::size_t Extent>
 }
 
 [[gnu::noinline]] Result<MulticastPlan> plan_long_paired_multicast(const Topology& topology,
-                                                                  std::uint16_t sender_logical,
-                                                                  std::span<const std::uint16_t> receivers,
-                                                                  std::uint32_t count) {
+                                                                   std::uint16_t sender_logical,
+                                                                   std::span<const std::uint16_t> receivers,
+                                                                   std::uint32_t count) {
     return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count);
 }
 

@@ -84,8 +84,8 @@ template <class Sink>
 // sink and the cycle count go through memory on every control (8 % of
 // sablemark's instructions).
 template <class Sink>
-[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles,
-                                                        std::uint32_t cycles, std::uint32_t instruction) {
+[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles, std::uint32_t cycles,
+                                                        std::uint32_t instruction) {
     // The field and its reach are chosen from the two constants, not looked up
     // as an optional field: a field returned that way goes through the stack
     // on every control.

@@ -36,8 +36,8 @@ using Refusal = std::optional<ExchangeError>;
 // inline rows.
 template <class T, class Write, class... Initial>
 [[nodiscard]] Result<T> build_checked(const Refusal& refusal, Write&& write, Initial&&... initial) {
-    Result<T> result = refusal ? Result<T>{std::unexpect, *refusal}
-                               : Result<T>{std::in_place, std::forward<Initial>(initial)...};
+    Result<T> result =
+        refusal ? Result<T>{std::unexpect, *refusal} : Result<T>{std::in_place, std::forward<Initial>(initial)...};
     if (result) {
         write(*result);
     }
@@ -100,8 +100,7 @@ inline constexpr std::uint32_t short_transfer_limit = 51;
                                                                    std::uint32_t address) noexcept {
     if (count <= short_transfer_limit) {
         return {delay_xpic(count - 1u, 0, neutral_xpic_control),
-                delay_pic(short_transfer_limit - count + receiver_phase, 0, address), delay(count + 4u),
-                closing_word};
+                delay_pic(short_transfer_limit - count + receiver_phase, 0, address), delay(count + 4u), closing_word};
     }
     const std::uint32_t xpic_advance = count >= short_transfer_limit + 2u ? count - (short_transfer_limit + 2u) : 0u;
     return {delay_pic(receiver_phase + short_transfer_limit, 0, address),

@@ -20,8 +20,7 @@ static_assert((sendpicp_direction_bits & ~send_control_pair_word::control.mask()
 
 // A SENDPICP first word takes a new send control only when it already carries one.
 constexpr bool takes_send_control(std::uint32_t word) noexcept {
-    return is_send(word) || is_send_off(word) ||
-           (is_send_control_pair(word) && (word & sendpicp_direction_bits) != 0);
+    return is_send(word) || is_send_off(word) || (is_send_control_pair(word) && (word & sendpicp_direction_bits) != 0);
 }
 
 }  // namespace

@@ -49,8 +49,8 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
     // Walk downwards so that the lowest logical number holding a physical
     // identifier is the one remembered, as a front-to-back search would find.
     for (std::size_t logical = logical_to_physical_.size(); logical-- > 0;) {
-        physical_to_logical_[logical_to_physical_[logical]] = static_cast<std::int32_t>(
-            std::min<std::size_t>(logical, std::numeric_limits<std::int32_t>::max()));
+        physical_to_logical_[logical_to_physical_[logical]] =
+            static_cast<std::int32_t>(std::min<std::size_t>(logical, std::numeric_limits<std::int32_t>::max()));
     }
 }
 

@@ -45,8 +45,8 @@ int main(void) {
     print_row(&receiver);
 
     /* An exchange error, its texts, and a display text cut short snprintf-style. */
-    check(vx_point_to_point(tarn, 0, 2, 0, &sender, &receiver, &error) == VX_EXCHANGE_ERROR &&
-              error.kind == VX_COUNT && error.count == 0,
+    check(vx_point_to_point(tarn, 0, 2, 0, &sender, &receiver, &error) == VX_EXCHANGE_ERROR && error.kind == VX_COUNT &&
+              error.count == 0,
           "count 0 is a Count error");
     check_text(vx_error_display, &error, "exchange count 0 is outside 1..=4148", "Count display");
     check_text(vx_error_debug, &error, "Count(0)", "Count debug");
@@ -57,10 +57,10 @@ int main(void) {
     const uint16_t late_start[] = {407, 380};
     vx_row rows[2];
     size_t planned = 0;
-    check(vx_multicast(tarn, 1287, late_start, 2, 1543, 4096, &sender, rows, 2, &planned, &error) ==
-                  VX_EXCHANGE_ERROR &&
-              error.kind == VX_SCHEDULE,
-          "a late multicast start is a Schedule error");
+    check(
+        vx_multicast(tarn, 1287, late_start, 2, 1543, 4096, &sender, rows, 2, &planned, &error) == VX_EXCHANGE_ERROR &&
+            error.kind == VX_SCHEDULE,
+        "a late multicast start is a Schedule error");
     check(strcmp(vx_schedule_reason_text(error.reason), "multicast start cycle") == 0, "Schedule reason text");
     check(strcmp(vx_error_kind_name(error.kind), "Schedule") == 0, "variant name");
     check_text(vx_error_debug, &error, "Schedule(\"multicast start cycle\")", "Schedule debug");
@@ -84,8 +84,7 @@ int main(void) {
     /* Null pointers and impossible sizes are errors, never crashes. */
     check(vx_point_to_point(NULL, 0, 2, 1, &sender, &receiver, &error) == VX_BAD_ARGUMENT, "null topology");
     check(vx_point_to_point(tarn, 0, 2, 1, NULL, &receiver, &error) == VX_BAD_ARGUMENT, "null row");
-    check(vx_multicast(tarn, 0, NULL, 2, 1, 0, &sender, rows, 2, NULL, &error) == VX_BAD_ARGUMENT,
-          "null receivers");
+    check(vx_multicast(tarn, 0, NULL, 2, 1, 0, &sender, rows, 2, NULL, &error) == VX_BAD_ARGUMENT, "null receivers");
     check(vx_multicast(tarn, 0, receivers, (size_t)-1, 1, 0, &sender, rows, 2, NULL, &error) == VX_BAD_ARGUMENT,
           "impossible receiver count");
     check(vx_topology_physical(tarn, 0, NULL, &error) == VX_BAD_ARGUMENT, "null output");

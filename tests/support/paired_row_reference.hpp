@@ -15,8 +15,8 @@ namespace vorl_test {
 using namespace vorl_exchange;
 
 inline Result<Row> reference_paired_receiver_row(const Topology& topology, std::uint16_t sender_logical,
-                                          std::uint16_t receiver_logical, std::uint32_t count,
-                                          std::int32_t minimum_double_mux) {
+                                                 std::uint16_t receiver_logical, std::uint32_t count,
+                                                 std::int32_t minimum_double_mux) {
     const auto sender_physical = topology.physical(sender_logical);
     if (!sender_physical) {
         return std::unexpected(sender_physical.error());

@@ -12,8 +12,7 @@ namespace {
 std::string quoted(std::string_view text) {
     constexpr std::size_t longest = 40;
     if (text.size() > longest) {
-        return "\"" + std::string{text.substr(0, longest)} + "...\" (" + std::to_string(text.size()) +
-               " characters)";
+        return "\"" + std::string{text.substr(0, longest)} + "...\" (" + std::to_string(text.size()) + " characters)";
     }
     return "\"" + std::string{text} + "\"";
 }
@@ -86,8 +85,8 @@ std::uint32_t parse_word(std::string_view text, std::string_view name) {
     }
     if (error == std::errc::result_out_of_range || value > std::numeric_limits<std::uint32_t>::max()) {
         // Most often a decimal word copied from JSON output: say where those go.
-        const bool decimal = digits.size() == text.size() &&
-                             digits.find_first_not_of("0123456789") == std::string_view::npos;
+        const bool decimal =
+            digits.size() == text.size() && digits.find_first_not_of("0123456789") == std::string_view::npos;
         throw UsageError{std::string{name} + " " + quoted(text) + " does not fit 32 bits as hexadecimal" +
                          (decimal ? "; decimal words are read from JSON arrays, e.g. echo '[" + std::string{text} +
                                         "]' | vorl-plan disasm -"

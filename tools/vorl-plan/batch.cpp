@@ -56,8 +56,7 @@ public:
     // The next whole line in the block, without its newline.
     std::optional<std::string_view> next() {
         const char* const start = block_.get() + begin_;
-        const auto* newline =
-            static_cast<const char*>(std::memchr(block_.get() + scanned_, '\n', end_ - scanned_));
+        const auto* newline = static_cast<const char*>(std::memchr(block_.get() + scanned_, '\n', end_ - scanned_));
         if (newline == nullptr) {
             scanned_ = end_;  // a long line arriving in pieces is searched once
             return std::nullopt;

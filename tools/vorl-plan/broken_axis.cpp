@@ -72,13 +72,10 @@ double BrokenAxis::x(std::uint64_t cycle) const noexcept {
     if (found == segments_.end()) {
         return segments_.back().x1;
     }
-    const double fraction =
-        static_cast<double>(cycle - found->from) / static_cast<double>(found->to - found->from);
+    const double fraction = static_cast<double>(cycle - found->from) / static_cast<double>(found->to - found->from);
     return found->x0 + fraction * (found->x1 - found->x0);
 }
 
-bool BrokenAxis::has_breaks() const noexcept {
-    return std::ranges::any_of(segments_, &Segment::broken);
-}
+bool BrokenAxis::has_breaks() const noexcept { return std::ranges::any_of(segments_, &Segment::broken); }
 
 }  // namespace vorl_plan

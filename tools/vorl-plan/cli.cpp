@@ -24,8 +24,8 @@
 #include "render.hpp"
 #include "timing_check.hpp"
 #include "topology_input.hpp"
-#include "vorl_exchange/diagnostics.hpp"
 #include "visible_text.hpp"
+#include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/version.hpp"
 #include "word_input.hpp"
 
@@ -96,9 +96,10 @@ struct Command {
 };
 
 struct Interface {
-    CLI::App app{"Plan, inspect and draw exchanges between tiles of the 1472-tile processor, or of a custom "
-                 "topology read from a file.",
-                 "vorl-plan"};
+    CLI::App app{
+        "Plan, inspect and draw exchanges between tiles of the 1472-tile processor, or of a custom "
+        "topology read from a file.",
+        "vorl-plan"};
     bool verbose = false;
     std::optional<std::string> topology_file;
     PlanArguments plan;
@@ -247,8 +248,7 @@ void build(Interface& cli) {
     add_format(*limit, cli.plan, {"text", "json"}, usage);
     add_topology(*limit, cli.topology_file, usage);
     add_command(
-        cli, limit, usage,
-        [](Interface& in, const NamedTopology& topology) { return show_offset_limit(in, topology); },
+        cli, limit, usage, [](Interface& in, const NamedTopology& topology) { return show_offset_limit(in, topology); },
         receivers_readers);
 
     CLI::App* disasm = app.add_subcommand("disasm", "Decode instruction words, one line per word");
@@ -266,13 +266,14 @@ void build(Interface& cli) {
         [](const Interface& in) {
             return std::vector<std::string>(static_cast<std::size_t>(std::ranges::count(in.words, "-")), "WORD -");
         });
-    disasm->footer("Examples: vorl-plan disasm 41800003 0x641c0000\n"
-                   "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
-                   "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
-                   disasm->get_footer());
+    disasm->footer(
+        "Examples: vorl-plan disasm 41800003 0x641c0000\n"
+        "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
+        "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
+        disasm->get_footer());
 
-    CLI::App* batch = app.add_subcommand(
-        "batch", "Answer JSON request lines from FILE or standard input, one response line each");
+    CLI::App* batch =
+        app.add_subcommand("batch", "Answer JSON request lines from FILE or standard input, one response line each");
     batch->add_option("FILE", cli.batch_input, "Request lines; - or nothing for standard input")->type_name("FILE");
     std::string batch_usage = "vorl-plan batch [FILE|-]";
     add_topology(*batch, cli.topology_file, batch_usage);
@@ -293,13 +294,13 @@ void build(Interface& cli) {
         batch->get_footer());
 
     CLI::App* check = app.add_subcommand(
-        "check", "Cross-check the timing of a plan from its rows alone (exit 3 on a mismatch): plan it here, or "
-                 "read a plan document");
+        "check",
+        "Cross-check the timing of a plan from its rows alone (exit 3 on a mismatch): plan it here, or "
+        "read a plan document");
     check->require_subcommand(0, 1);
     check
         ->add_option_function<std::string>(
-            "FILE",
-            [&cli](const std::string& name) { cli.check_document = name; },
+            "FILE", [&cli](const std::string& name) { cli.check_document = name; },
             "A plan document as --format json writes it (- for standard input): its rows are checked against "
             "the exchange it names")
         ->type_name("FILE|-");
@@ -307,10 +308,9 @@ void build(Interface& cli) {
     add_topology(*check, cli.topology_file, document_usage);
     for (const auto& planner : planners) {
         std::string check_usage;
-        CLI::App* command = add_exchange_arguments(cli, *check, planner.kind, planner.name,
-                                                   std::string{"Check a "} + std::string{to_string(planner.kind)} +
-                                                       " plan",
-                                                   check_usage);
+        CLI::App* command = add_exchange_arguments(
+            cli, *check, planner.kind, planner.name,
+            std::string{"Check a "} + std::string{to_string(planner.kind)} + " plan", check_usage);
         if (planner.kind == ExchangeKind::Multicast) {
             add_offset(*command, cli.plan, check_usage);
         }
@@ -327,13 +327,14 @@ void build(Interface& cli) {
         return in.check_document == "-" ? std::vector<std::string>{"the plan document (check -)"}
                                         : std::vector<std::string>{};
     });
-    check->footer("Point-to-point and multicast: the first XPIC word of every receiver row must name, in its\n"
-                  "advance field, the cycle at which the receiver sets its mux: the sender's first send start\n"
-                  "plus time_to_mux of the route. Paired: the send start, words sent and send control of the\n"
-                  "sender row, and every receiver's source, neutral, format, pointer and closing format\n"
-                  "controls and end of row, from the pair's mux times. A plan document made on a --topology\n"
-                  "table is checked with --topology naming that table again.\n" +
-                  check->get_footer());
+    check->footer(
+        "Point-to-point and multicast: the first XPIC word of every receiver row must name, in its\n"
+        "advance field, the cycle at which the receiver sets its mux: the sender's first send start\n"
+        "plus time_to_mux of the route. Paired: the send start, words sent and send control of the\n"
+        "sender row, and every receiver's source, neutral, format, pointer and closing format\n"
+        "controls and end of row, from the pair's mux times. A plan document made on a --topology\n"
+        "table is checked with --topology naming that table again.\n" +
+        check->get_footer());
 }
 
 // The subcommand path the arguments name ("check multicast"), as far as it is known.
@@ -344,9 +345,8 @@ std::vector<const CLI::App*> named_path(const Interface& cli, const std::vector<
             continue;
         }
         const auto children = path.back()->get_subcommands([](const CLI::App*) { return true; });
-        const auto child = std::ranges::find_if(children, [&](const CLI::App* app) {
-            return app->get_name() == argument;
-        });
+        const auto child =
+            std::ranges::find_if(children, [&](const CLI::App* app) { return app->get_name() == argument; });
         if (child == children.end()) {
             break;
         }
@@ -359,7 +359,9 @@ std::string names_of(const CLI::App& app, std::string_view separator) {
     const auto children = app.get_subcommands([](const CLI::App*) { return true; });
     std::string names;
     for (std::size_t index = 0; index < children.size(); ++index) {
-        names += std::string{index == 0 ? "" : index + 1 == children.size() ? separator : "|"} +
+        names += std::string{index == 0                     ? ""
+                             : index + 1 == children.size() ? separator
+                                                            : "|"} +
                  children[index]->get_name();
     }
     return names;
@@ -389,8 +391,8 @@ void reject_unknown_subcommands(const Interface& cli, const std::vector<std::str
             }
             if (++words == path.size()) {
                 throw UsageError{path.size() == 1 ? "unknown subcommand \"" + argument + "\""
-                                                  : path.back()->get_name() + " takes " + names_of(*path.back(), " or ") +
-                                                        ", not \"" + argument + "\""};
+                                                  : path.back()->get_name() + " takes " +
+                                                        names_of(*path.back(), " or ") + ", not \"" + argument + "\""};
             }
         }
     }
@@ -589,8 +591,8 @@ int check_document(Interface& cli, const NamedTopology& topology) {
     InputFile file{*cli.check_document};
     const PlanDocument document = parse_plan_document(read_all(file), file.name());
     if (document.failure) {
-        std::cerr << "vorl-plan: " << file.name() << " holds a failed plan, with no rows to check: "
-                  << *document.failure << "\n";
+        std::cerr << "vorl-plan: " << file.name()
+                  << " holds a failed plan, with no rows to check: " << *document.failure << "\n";
         return exit_failed;
     }
     if (document.table && !cli.topology_file) {

@@ -17,8 +17,9 @@ std::string tile_range(const Topology& topology) {
 
 // The paired planner's receiver rules, in the order it tests them.
 std::string paired_receiver_hint(const Topology& topology, const std::vector<std::uint16_t>& receivers) {
-    const std::string rules = "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, "
-                              "each tile's partner listed; ";
+    const std::string rules =
+        "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, "
+        "each tile's partner listed; ";
     if (receivers.empty()) {
         return rules + "the list is empty";
     }
@@ -32,12 +33,11 @@ std::string paired_receiver_hint(const Topology& topology, const std::vector<std
         const auto partner = topology.paired_logical(tile);
         if (!partner) {
             return rules + "tile " + std::to_string(tile) +
-                   (topology.physical(tile) ? " has no partner" : " is outside the topology (" +
-                                                                      tile_range(topology) + ")");
+                   (topology.physical(tile) ? " has no partner"
+                                            : " is outside the topology (" + tile_range(topology) + ")");
         }
         if (!listed.contains(*partner)) {
-            return rules + "tile " + std::to_string(tile) + "'s partner " + std::to_string(*partner) +
-                   " is not listed";
+            return rules + "tile " + std::to_string(tile) + "'s partner " + std::to_string(*partner) + " is not listed";
         }
     }
     return rules + std::to_string(receivers.size()) + " tiles is an odd number";
@@ -88,8 +88,7 @@ std::vector<std::string> hints(const Topology& topology, const PlanRequest& requ
                 return {offset_limit_hint(topology, request)};
             }
             return {};
-        default:
-            return {};
+        default: return {};
     }
 }
 

@@ -97,10 +97,7 @@ int open_for_reading(const std::string& name) {
 }  // namespace
 
 InputFile::InputFile(const std::string& name)
-    : fd_{open_for_reading(name)},
-      owned_{name != "-"},
-      name_{name == "-" ? "standard input" : name},
-      reader_{fd_} {}
+    : fd_{open_for_reading(name)}, owned_{name != "-"}, name_{name == "-" ? "standard input" : name}, reader_{fd_} {}
 
 InputFile::~InputFile() {
     if (owned_) {

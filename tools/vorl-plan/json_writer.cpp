@@ -22,9 +22,8 @@ constexpr std::size_t longest_row = 2 + row_length * 11;  // brackets, ten digit
 template <class Fill>
 void append(std::string& out, std::size_t longest, Fill fill) {
     const std::size_t at = out.size();
-    out.resize_and_overwrite(at + longest, [&](char* data, std::size_t) {
-        return static_cast<std::size_t>(fill(data + at) - data);
-    });
+    out.resize_and_overwrite(at + longest,
+                             [&](char* data, std::size_t) { return static_cast<std::size_t>(fill(data + at) - data); });
 }
 
 template <std::size_t size>
@@ -51,8 +50,8 @@ char* put_word(char* at, std::uint32_t word) {
     WordText& recent = recent_words[(word * 2654435761u) >> 24];
     if (recent.word != word) {
         recent.word = word;
-        recent.length = static_cast<std::uint32_t>(std::to_chars(recent.text.data(), recent.text.data() + 10, word).ptr -
-                                                    recent.text.data());
+        recent.length = static_cast<std::uint32_t>(
+            std::to_chars(recent.text.data(), recent.text.data() + 10, word).ptr - recent.text.data());
     }
     std::memcpy(at, recent.text.data(), 10);
     return at + recent.length;

@@ -4,8 +4,8 @@
 // are built from the same pieces.
 #pragma once
 
-#include <cstddef>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -56,7 +56,8 @@ private:
 };
 
 ExchangeKind exchange_kind(const json& value, const Reader& reader) {
-    for (const ExchangeKind kind : {ExchangeKind::PointToPoint, ExchangeKind::Multicast, ExchangeKind::PairedMulticast}) {
+    for (const ExchangeKind kind :
+         {ExchangeKind::PointToPoint, ExchangeKind::Multicast, ExchangeKind::PairedMulticast}) {
         if (value.is_string() && value.get<std::string>() == to_string(kind)) {
             return kind;
         }
@@ -67,7 +68,8 @@ ExchangeKind exchange_kind(const json& value, const Reader& reader) {
 
 }  // namespace
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): one check per document field, in the order a reader meets them
+// One check per document field, in the order a reader meets them.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 PlanDocument parse_plan_document(std::string_view text, std::string_view source) {
     const Reader reader{source};
     // The documents nest five deep; refuse a deeper one before the parser builds it.
@@ -128,7 +130,7 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     if (const auto error = document.find("error"); error != document.end()) {
         const auto display = error->is_object() ? error->find("display") : error->end();
         plan.failure = display != error->end() && display->is_string() ? display->get<std::string>()
-                                                                        : std::string{"(no display text)"};
+                                                                       : std::string{"(no display text)"};
         return plan;
     }
     const json& rows = reader.member(document, "rows", "");

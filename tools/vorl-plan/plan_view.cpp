@@ -16,8 +16,7 @@ std::string_view to_string(ExchangeKind kind) noexcept {
 std::vector<Lane> lanes(const vorl_exchange::Topology& topology, const PlanView& view) {
     const auto lane = [&](std::string role, std::uint16_t tile, const vorl_exchange::Row& row) {
         const auto physical = topology.physical(tile);
-        return Lane{std::move(role), tile, physical ? std::optional{*physical} : std::nullopt, row,
-                    read_timeline(row)};
+        return Lane{std::move(role), tile, physical ? std::optional{*physical} : std::nullopt, row, read_timeline(row)};
     };
     std::vector<Lane> result;
     result.reserve(view.receiver_rows.size() + 1);

@@ -26,8 +26,7 @@ inline constexpr int json_format_version = 1;
 [[nodiscard]] std::string render_json_failure(const NamedTopology& topology, const PlanRequest& request,
                                               const vorl_exchange::ExchangeError& error,
                                               const std::vector<std::string>& hints);
-[[nodiscard]] std::string render_json_offset_limit_failure(const NamedTopology& topology,
-                                                           const PlanRequest& request,
+[[nodiscard]] std::string render_json_offset_limit_failure(const NamedTopology& topology, const PlanRequest& request,
                                                            const vorl_exchange::ExchangeError& error,
                                                            const std::vector<std::string>& hints);
 // A timeline picture: one lane per row, one box per timed word.

@@ -37,9 +37,7 @@ void fields(json::Document& out, const TimelineWord& entry) {
             out.key("source_word_address").number(vorl_exchange::send_control_pair_word::source_word_address.get(word));
             out.key("control").number(vorl_exchange::send_control_pair_word::control.get(word));
             break;
-        case WordFamily::PlainDelay:
-            out.key("cycles").number(vorl_exchange::plain_delay_word::cycles.get(word));
-            break;
+        case WordFamily::PlainDelay: out.key("cycles").number(vorl_exchange::plain_delay_word::cycles.get(word)); break;
         case WordFamily::PicDelay:
             out.key("advance").number(vorl_exchange::pic_delay_word::advance.get(word));
             out.key("flag").number(vorl_exchange::pic_delay_word::flag.get(word));
@@ -53,8 +51,7 @@ void fields(json::Document& out, const TimelineWord& entry) {
         case WordFamily::Opening:
         case WordFamily::Closing:
         case WordFamily::SendControl:
-        case WordFamily::Unknown:
-            break;
+        case WordFamily::Unknown: break;
     }
     out.close();
 }
@@ -207,8 +204,7 @@ std::string render_json(const NamedTopology& topology, const PlanView& view) {
     return text + "\n";
 }
 
-std::string render_json_offset_limit(const NamedTopology& topology, const PlanRequest& request,
-                                     std::uint32_t limit) {
+std::string render_json_offset_limit(const NamedTopology& topology, const PlanRequest& request, std::uint32_t limit) {
     std::string text;
     json::Document out{text};
     request_fields(out, topology, request);

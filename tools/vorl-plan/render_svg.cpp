@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <array>
-#include <span>
 #include <cstdio>
 #include <limits>
+#include <span>
 
 #include "broken_axis.hpp"
 #include "render.hpp"
@@ -80,8 +80,8 @@ std::string line(double x1, double y1, double x2, double y2, std::string_view at
 }
 
 std::string rect(double x, double y, double width, double height, std::string_view attributes) {
-    return "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(width) + "\" height=\"" +
-           num(height) + "\" " + std::string{attributes} + "/>\n";
+    return "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(width) + "\" height=\"" + num(height) +
+           "\" " + std::string{attributes} + "/>\n";
 }
 
 // A rectangle of the picture, in pixels.
@@ -157,7 +157,9 @@ struct Picture {
     const std::optional<TimingReport>& timing;
 
     // NOLINTNEXTLINE(readability-convert-member-functions-to-static): geometry is asked of the picture
-    [[nodiscard]] double lane_top(std::size_t lane) const { return lanes_top + static_cast<double>(lane) * lane_height; }
+    [[nodiscard]] double lane_top(std::size_t lane) const {
+        return lanes_top + static_cast<double>(lane) * lane_height;
+    }
     [[nodiscard]] double lanes_bottom() const {
         return lane_top(lanes.size()) + (summary.receivers > 0 ? summary_height : 0);
     }
@@ -195,15 +197,15 @@ std::string header(const NamedTopology& topology, const PlanView& view, const Pi
                              std::to_string(BrokenAxis::stretch) +
                              " cycles are drawn shortened at the zigzag breaks; tick labels give true cycles."
                        : std::string{"x: cycles from each row's opening word, one linear scale."});
-    std::string timing = picture.send_start
-                             ? "first send starts at cycle " + std::to_string(*picture.send_start)
-                             : std::string{"the sender row has no send word"};
+    std::string timing = picture.send_start ? "first send starts at cycle " + std::to_string(*picture.send_start)
+                                            : std::string{"the sender row has no send word"};
     if (picture.timing) {
         timing += picture.timing->ok() ? "; every receiver's first XPIC field = send start + mux time: ok"
                                        : "; timing check FAILED: " + picture.timing->problem;
     }
-    out += text_at(16, 60, picture.timing && !picture.timing->ok() ? "font-size=\"12\" fill=\"#d7191c\""
-                                                                  : "font-size=\"12\" fill=\"#444444\"",
+    out += text_at(16, 60,
+                   picture.timing && !picture.timing->ok() ? "font-size=\"12\" fill=\"#d7191c\""
+                                                           : "font-size=\"12\" fill=\"#444444\"",
                    timing);
     out += text_at(canvas_width - 16, 60, "font-size=\"12\" fill=\"#444444\" text-anchor=\"end\"",
                    topology_label(topology));
@@ -234,8 +236,8 @@ Marks marks_used(const Picture& picture) {
                 seen[index] = seen[index] || (family == boxed[index] && entry.takes_time());
             }
             marks.send_word = marks.send_word || family == WordFamily::Send || family == WordFamily::SendOff;
-            marks.receive_control = marks.receive_control || (&lane != &picture.lanes.front() &&
-                                                              is_receive_control(entry.decoded));
+            marks.receive_control =
+                marks.receive_control || (&lane != &picture.lanes.front() && is_receive_control(entry.decoded));
         }
     }
     for (std::size_t index = 0; index < std::size(boxed); ++index) {
@@ -394,10 +396,10 @@ void draw_lane(const Picture& picture, std::size_t index, Layers& layers) {
             continue;
         }
         if (entry.takes_time()) {
-            layers.boxes += "<g>" + tooltip(entry) +
-                      rect(x0, top, x1 - x0, box_height,
-                           std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"") +
-                      "</g>\n";
+            layers.boxes +=
+                "<g>" + tooltip(entry) +
+                rect(x0, top, x1 - x0, box_height, std::string{"fill=\""} + c.fill + "\" stroke=\"" + c.stroke + "\"") +
+                "</g>\n";
             const auto inside = [&](const std::string& text, double margin) {
                 const double width = label_char_width * static_cast<double>(text.size());
                 if (width + margin > x1 - x0) {
@@ -521,7 +523,8 @@ std::string markers(const Picture& picture, const std::vector<Area>& label_areas
         // Down to the last lane drawn: the summary lane below has no rows.
         out += line_around(x, axis_y, picture.lane_top(picture.lanes.size()), label_areas,
                            "stroke=\"#d7191c\" stroke-width=\"2\" stroke-dasharray=\"6 4\"");
-        out += text_at(x + 5, picture.lane_top(0) + 13, "font-size=\"11\" fill=\"#d7191c\" paint-order=\"stroke\" stroke=\"#ffffff\" stroke-width=\"3\"",
+        out += text_at(x + 5, picture.lane_top(0) + 13,
+                       "font-size=\"11\" fill=\"#d7191c\" paint-order=\"stroke\" stroke=\"#ffffff\" stroke-width=\"3\"",
                        "first send @" + std::to_string(*picture.send_start));
     }
     return out;
@@ -555,7 +558,6 @@ std::vector<std::uint64_t> points_of_interest(std::span<const Lane> lanes, std::
     }
     return points;
 }
-
 
 Summary summarise(std::size_t drawn_receivers, std::size_t all_receivers, const std::optional<TimingReport>& timing) {
     Summary summary{all_receivers - drawn_receivers, std::nullopt, std::nullopt};

@@ -13,13 +13,13 @@ std::string word_line(const TimelineWord& entry) {
     const std::string hex = hex_word(entry.decoded.word);
     if (entry.is_instruction()) {
         const std::string text = vorl_exchange::describe(entry.decoded);
-        std::snprintf(line, sizeof line, "  %4u  %s  %-*s %7llu %7llu\n", entry.index, hex.c_str(),
-                      instruction_width, text.c_str(), static_cast<unsigned long long>(entry.start),
+        std::snprintf(line, sizeof line, "  %4u  %s  %-*s %7llu %7llu\n", entry.index, hex.c_str(), instruction_width,
+                      text.c_str(), static_cast<unsigned long long>(entry.start),
                       static_cast<unsigned long long>(entry.end));
     } else {
         const std::string_view role = to_string(entry.role);
-        std::snprintf(line, sizeof line, "  %4u  %s  %.*s\n", entry.index, hex.c_str(),
-                      static_cast<int>(role.size()), role.data());
+        std::snprintf(line, sizeof line, "  %4u  %s  %.*s\n", entry.index, hex.c_str(), static_cast<int>(role.size()),
+                      role.data());
     }
     return line;
 }
@@ -79,9 +79,7 @@ std::string hex_word(std::uint32_t word) {
     return text;
 }
 
-std::string disassemble(std::uint32_t word) {
-    return hex_word(word) + "  " + vorl_exchange::describe(word);
-}
+std::string disassemble(std::uint32_t word) { return hex_word(word) + "  " + vorl_exchange::describe(word); }
 
 std::string disassemble(const TimelineWord& entry) {
     const std::string_view role = to_string(entry.role);

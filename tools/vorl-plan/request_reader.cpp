@@ -45,12 +45,12 @@ std::string_view type_name(Kind kind) {
 
 enum Field : std::uint8_t { op, sender, receiver, receivers, count, offset, other };
 constexpr std::size_t field_count = other;
-constexpr std::array<std::string_view, field_count> field_names = {"op", "sender", "receiver", "receivers", "count",
-                                                                   "offset"};
+constexpr std::array<std::string_view, field_count> field_names = {"op",        "sender", "receiver",
+                                                                   "receivers", "count",  "offset"};
 
 Field field_of(std::string_view key) {
     // By length first, then one comparison of a known size, which compiles to a load or two.
-    const auto is = [key]<std::size_t size>(const char (&name)[size], Field field) {
+    const auto is = [key]<std::size_t size>(const char(&name)[size], Field field) {
         // Called only once `key` is known to hold size - 1 bytes.
         // NOLINTNEXTLINE(bugprone-suspicious-stringview-data-usage): memcmp is given the length
         return std::memcmp(key.data(), name, size - 1) == 0 ? field : other;
@@ -338,8 +338,14 @@ private:
         }
         switch (*at_) {
             case '"': ++at_; return string(out);
-            case '{': out.kind = Kind::Object; ++at_; return object(depth + 1);
-            case '[': out.kind = Kind::Array; ++at_; return array(depth + 1);
+            case '{':
+                out.kind = Kind::Object;
+                ++at_;
+                return object(depth + 1);
+            case '[':
+                out.kind = Kind::Array;
+                ++at_;
+                return array(depth + 1);
             case 't': out.kind = Kind::Boolean; return word("true");
             case 'f': out.kind = Kind::Boolean; return word("false");
             case 'n': out.kind = Kind::Null; return word("null");
@@ -428,7 +434,7 @@ private:
     // A field name of the protocol written plainly, with its closing quote, read
     // without scanning it as a string; `other` leaves the name to `string`.
     Field known_name() {
-        const auto is = [this]<std::size_t size>(const char (&name)[size]) {
+        const auto is = [this]<std::size_t size>(const char(&name)[size]) {
             if (static_cast<std::size_t>(end_ - at_) < size - 1 || std::memcmp(at_, name, size - 1) != 0) {
                 return false;
             }
@@ -445,7 +451,8 @@ private:
     }
 
     // The top-level object after its opening brace.
-    // NOLINTNEXTLINE(readability-function-cognitive-complexity): the object grammar in one pass, with the repeated-field check
+    // The object grammar in one pass, with the repeated-field check.
+    // NOLINTNEXTLINE(readability-function-cognitive-complexity)
     bool request(Collected& found) {
         space();
         if (take('}')) {
@@ -575,7 +582,7 @@ std::string number_problem(const Value& value, std::uint64_t maximum) {
                 return "is negative; expected " + range;
             }
             return value.real > static_cast<double>(maximum) ? "is outside " + range
-                                                              : "is not an integer within " + range;
+                                                             : "is not an integer within " + range;
         default: return "is a " + std::string{type_name(value.kind)} + ", not a number " + range;
     }
 }
@@ -612,7 +619,8 @@ std::expected<Request, std::string> interpret(const Collected& found, std::span<
     const std::string_view name = op_value.escaped ? std::string_view{unescaped} : op_value.text;
     // The names differ in length, so one comparison of a known size tells them.
     const auto* const named = std::ranges::find_if(operations, [name](const OperationName& candidate) {
-        return name.size() == candidate.name.size() && std::memcmp(name.data(), candidate.name.data(), name.size()) == 0;
+        return name.size() == candidate.name.size() &&
+               std::memcmp(name.data(), candidate.name.data(), name.size()) == 0;
     });
     if (named == std::end(operations)) {
         return Refusal{"unknown op " + echo(name)};

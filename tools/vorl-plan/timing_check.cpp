@@ -17,8 +17,8 @@ std::string receiver_name(std::size_t position, std::uint16_t receiver) {
 }  // namespace
 
 std::string describe(const ReceiverTiming& timing, std::uint64_t send_start) {
-    const std::string sum = "send start " + std::to_string(send_start) + " + mux time " +
-                            std::to_string(timing.mux_time);
+    const std::string sum =
+        "send start " + std::to_string(send_start) + " + mux time " + std::to_string(timing.mux_time);
     if (!timing.carried) {
         return "no XPIC word, expected one with field " + std::to_string(timing.expected) + " = " + sum;
     }
@@ -38,8 +38,8 @@ TimingReport check_timing(const vorl_exchange::Topology& topology, std::uint16_t
         return report;
     }
     if (receivers.size() != receiver_rows.size()) {
-        report.problem = std::to_string(receivers.size()) + " receivers but " +
-                         std::to_string(receiver_rows.size()) + " receiver rows";
+        report.problem = std::to_string(receivers.size()) + " receivers but " + std::to_string(receiver_rows.size()) +
+                         " receiver rows";
         return report;
     }
     const auto sender_physical = topology.physical(sender);
@@ -84,7 +84,8 @@ constexpr std::int64_t row_tail_cycles = 7;  // from the last control to the end
 
 // The first send start is 0 - the smallest mux time, as in a multicast at offset 0.
 Expectation send_start(std::optional<std::uint64_t> found, std::int32_t smallest_mux_time) {
-    Expectation start{"send start", Measure::Cycle, std::nullopt, std::max<std::int64_t>(0, -std::int64_t{smallest_mux_time}),
+    Expectation start{"send start", Measure::Cycle, std::nullopt,
+                      std::max<std::int64_t>(0, -std::int64_t{smallest_mux_time}),
                       "max(0, -(smallest mux time " + std::to_string(smallest_mux_time) + "))"};
     if (found) {
         start.found = static_cast<std::int64_t>(*found);
@@ -98,11 +99,12 @@ std::pair<std::uint32_t, std::string> expected_send_control(std::uint32_t sender
                                                             std::span<const std::uint32_t> physical) {
     if (receivers.size() == 2 && std::ranges::find(receivers, sender) == receivers.end()) {
         const std::uint32_t direction = vorl_exchange::direction(sender_physical, physical[0]);
-        return {4u | direction, "4 + direction " + std::to_string(direction) + " towards receiver " +
-                                    std::to_string(receivers[0])};
+        return {4u | direction,
+                "4 + direction " + std::to_string(direction) + " towards receiver " + std::to_string(receivers[0])};
     }
-    return {7u, receivers.size() == 2 ? "4 + both directions 3, the sender being a receiver"
-                                      : "4 + both directions 3, for " + std::to_string(receivers.size()) + " receivers"};
+    return {7u, receivers.size() == 2
+                    ? "4 + both directions 3, the sender being a receiver"
+                    : "4 + both directions 3, for " + std::to_string(receivers.size()) + " receivers"};
 }
 
 std::vector<Expectation> sender_expectations(const Timeline& timeline, std::uint32_t count,
@@ -142,7 +144,8 @@ struct Placed {
     std::uint32_t index;
 };
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): one expectation per control, in row order, as the row is read
+// One expectation per control, in row order, as the row is read.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t receiver, std::uint32_t sender_physical,
                                            std::uint32_t receiver_physical, std::uint32_t count, std::int64_t epoch,
                                            const vorl_exchange::Row& row) {
@@ -171,8 +174,8 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
                         " (" + std::to_string(format_lead_cycles) + " + 2 x row " + std::to_string(row_field) + ")"});
     dues.push_back({"pointer control", Stream::Pic, format + pointer_after_format,
                     "format control " + std::to_string(format) + " + " + std::to_string(pointer_after_format)});
-    dues.push_back({"closing format control", Stream::Pic, format + count,
-                    "format control " + std::to_string(format) + counted});
+    dues.push_back(
+        {"closing format control", Stream::Pic, format + count, "format control " + std::to_string(format) + counted});
     // In time order; controls due on one cycle keep the order above. Five at most:
     // an insertion sort, which is stable without a temporary buffer.
     for (std::size_t sorted = 1; sorted < dues.size(); ++sorted) {
@@ -215,7 +218,8 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
     for (std::size_t stream = 0; stream < placed.size() && timing.problem.empty(); ++stream) {
         if (taken[stream] < placed[stream].size()) {
             const Placed& extra = placed[stream][taken[stream]];
-            timing.problem = std::string{"an extra "} + (stream == static_cast<std::size_t>(Stream::Pic) ? "PIC" : "XPIC") + " control at cycle " +
+            timing.problem = std::string{"an extra "} +
+                             (stream == static_cast<std::size_t>(Stream::Pic) ? "PIC" : "XPIC") + " control at cycle " +
                              std::to_string(extra.cycle) + " (word " + std::to_string(extra.index) + ")";
         }
     }
@@ -230,7 +234,8 @@ PairedReceiverTiming receiver_expectations(std::size_t position, std::uint16_t r
 
 std::string describe(const Expectation& expectation) {
     const bool cycle = expectation.measure == Measure::Cycle;
-    const std::string expected = (cycle ? "cycle " : "") + std::to_string(expectation.expected) + " = " + expectation.reason;
+    const std::string expected =
+        (cycle ? "cycle " : "") + std::to_string(expectation.expected) + " = " + expectation.reason;
     if (!expectation.found) {
         return "no " + expectation.name + ", expected " + expected;
     }
@@ -297,9 +302,8 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
             continue;
         }
         const PairedReceiverTiming& timing = report.receivers.back();
-        const auto mismatch = std::ranges::find_if(timing.controls, [](const Expectation& control) {
-            return !control.matches();
-        });
+        const auto mismatch =
+            std::ranges::find_if(timing.controls, [](const Expectation& control) { return !control.matches(); });
         if (mismatch != timing.controls.end() || !timing.problem.empty()) {
             report.problem = receiver_name(position, timing.receiver) + ": " +
                              (mismatch != timing.controls.end() ? describe(*mismatch) : timing.problem);
@@ -317,17 +321,17 @@ std::vector<std::string> report_lines(const PairedTimingReport& report) {
     if (report.receivers.empty()) {
         return lines;
     }
-    lines.push_back("pairs: epoch " + std::to_string(report.epoch) + " = max(0, " + std::to_string(earliest_source_event) +
-                    " - smallest pair mux time " +
+    lines.push_back("pairs: epoch " + std::to_string(report.epoch) + " = max(0, " +
+                    std::to_string(earliest_source_event) + " - smallest pair mux time " +
                     std::to_string(report.smallest_pair_mux_time) + ")");
     for (const PairedReceiverTiming& timing : report.receivers) {
         const std::string name = "receiver " + std::to_string(timing.receiver) + ": ";
         const std::int32_t pair = std::max(timing.mux_time, timing.partner_mux_time);
         lines.push_back(name + "mux time " + std::to_string(timing.mux_time) + ", partner " +
                         std::to_string(timing.partner_mux_time) + ", pair " + std::to_string(pair) +
-                        (timing.early() ? ": the early tile, with the source controls"
+                        (timing.early()                               ? ": the early tile, with the source controls"
                          : timing.mux_time == timing.partner_mux_time ? ": neither tile early, no source controls"
-                                                                       : ": the late tile, no source controls"));
+                                                                      : ": the late tile, no source controls"));
         for (const Expectation& control : timing.controls) {
             lines.push_back(name + describe(control));
         }

@@ -42,8 +42,7 @@ struct TimingReport {
 };
 
 [[nodiscard]] TimingReport check_timing(const vorl_exchange::Topology& topology, std::uint16_t sender,
-                                        std::span<const std::uint16_t> receivers,
-                                        const vorl_exchange::Row& sender_row,
+                                        std::span<const std::uint16_t> receivers, const vorl_exchange::Row& sender_row,
                                         std::span<const vorl_exchange::Row> receiver_rows);
 
 // "XPIC field 112 = send start 143 + mux time -31", or what differs.

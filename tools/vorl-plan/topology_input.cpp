@@ -88,16 +88,15 @@ public:
         --depth_;
         return true;
     }
-    bool parse_error(std::size_t position, const std::string& /*token*/,
-                     const nlohmann::detail::exception& /*error*/) {
+    bool parse_error(std::size_t position, const std::string& /*token*/, const nlohmann::detail::exception& /*error*/) {
         invalid_at = position;
         return false;
     }
 
 private:
     bool refuse(std::string_view what) {
-        bad_entry = "entry " + std::to_string(table.size()) + " " + std::string{what} + " 0.." +
-                    std::to_string(largest_number);
+        bad_entry =
+            "entry " + std::to_string(table.size()) + " " + std::string{what} + " 0.." + std::to_string(largest_number);
         return false;
     }
 

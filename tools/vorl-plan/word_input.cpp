@@ -139,8 +139,8 @@ std::string without_rows(const nlohmann::ordered_json& value) {
                 return std::string{" ("} + key + ": " + text(*found) + ")";
             }
         }
-        if (const auto error = value.find("error"); error != value.end() && error->is_object() &&
-                                                   error->contains("display")) {
+        if (const auto error = value.find("error");
+            error != value.end() && error->is_object() && error->contains("display")) {
             return " (error: " + text((*error)["display"]) + ")";
         }
         for (const char* key : {"ok", "offset_limit"}) {
