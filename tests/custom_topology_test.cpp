@@ -151,8 +151,9 @@ TEST(CustomTopology, RepeatedIdentifiersPairWithTheLowestHolder) {
     EXPECT_EQ(plan.receivers[0], plan.receivers[1]);
     EXPECT_TRUE(topology.point_to_point(1, 2, 1).has_value());
 
-    // `are_partners` takes its shortcut through the identifiers; it must still
-    // answer as `paired_logical` does when shadows share them (and off the table).
+    // `are_partners` reads the partner table in one direction and then the
+    // other; it must still answer as `paired_logical` does when shadows share
+    // identifiers (and off the table).
     for (std::uint16_t first = 0; first <= 5; ++first) {
         for (std::uint16_t second = 0; second <= 5; ++second) {
             const bool expected = topology.paired_logical(first) == second && topology.paired_logical(second) == first;

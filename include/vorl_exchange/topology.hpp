@@ -77,14 +77,10 @@ public:
     [[nodiscard]] Result<std::uint16_t> paired_logical(std::uint16_t logical) const noexcept {
         // Inline: the planners' receiver checks call it for every receiver, and
         // a call would hand the result back through memory.
-        if (logical >= logical_to_physical_.size()) {
+        if (logical >= partner_logical_.size() || partner_logical_[logical] == no_tile) {
             return std::unexpected(ExchangeError::tile(logical));
         }
-        const std::size_t partner_physical = std::size_t{logical_to_physical_[logical]} ^ 2u;
-        if (partner_physical >= physical_to_logical_.size() || physical_to_logical_[partner_physical] == no_tile) {
-            return std::unexpected(ExchangeError::tile(logical));
-        }
-        const auto partner = physical_to_logical_[partner_physical];
+        const auto partner = partner_logical_[logical];
         if (partner > std::numeric_limits<std::uint16_t>::max()) {
             invariant_failure(invariant::logical_tile_count_fits_u16);
         }
@@ -94,16 +90,11 @@ public:
     /// Whether `first` and `second` are each other's partner: `paired_logical` of
     /// each is the other. Cheaper than asking `paired_logical` of both.
     [[nodiscard]] bool are_partners(std::uint16_t first, std::uint16_t second) const noexcept {
-        if (first >= logical_to_physical_.size() || second >= logical_to_physical_.size()) {
-            return false;
-        }
-        const std::uint16_t first_physical = logical_to_physical_[first];
-        const std::uint16_t second_physical = logical_to_physical_[second];
-        ///< The reverse table covers every identifier the table holds, so both
-        // lookups hold; each tile must be the lowest holder of its identifier,
-        // since that one is what `paired_logical` answers.
-        return (first_physical ^ 2u) == second_physical && physical_to_logical_[first_physical] == first &&
-               physical_to_logical_[second_physical] == second;
+        // Both tables have a row per tile; bounded by the first, which the
+        // planners bound their lookups by as well. A partner found is a tile
+        // of the table, so the second lookup holds.
+        return first < logical_to_physical_.size() && partner_logical_[first] == std::int32_t{second} &&
+               partner_logical_[second] == std::int32_t{first};
     }
 
     /// One sender, one receiver.
@@ -143,9 +134,9 @@ private:
     static constexpr std::int32_t no_tile = -1;
 
     std::vector<std::uint16_t> logical_to_physical_;
-    /// physical identifier -> lowest logical number holding it, or `no_tile`;
-    /// answers pair-partner queries without scanning the table.
-    std::vector<std::int32_t> physical_to_logical_;
+    /// logical number -> `paired_logical` of it, or `no_tile`: a partner query
+    /// is one lookup.
+    std::vector<std::int32_t> partner_logical_;
 };
 
 }  // namespace vorl_exchange

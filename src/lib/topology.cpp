@@ -45,12 +45,19 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
     if (logical_to_physical_.empty()) {
         return;
     }
-    physical_to_logical_.assign(std::size_t{std::ranges::max(logical_to_physical_)} + 1u, no_tile);
-    // Walk downwards so that the lowest logical number holding a physical
-    // identifier is the one remembered, as a front-to-back search would find.
+    // physical identifier -> lowest logical number holding it. Walked
+    // downwards so that the lowest number is the one remembered, as a
+    // front-to-back search would find.
+    std::vector<std::int32_t> physical_to_logical(std::size_t{std::ranges::max(logical_to_physical_)} + 1u, no_tile);
     for (std::size_t logical = logical_to_physical_.size(); logical-- > 0;) {
-        physical_to_logical_[logical_to_physical_[logical]] =
+        physical_to_logical[logical_to_physical_[logical]] =
             static_cast<std::int32_t>(std::min<std::size_t>(logical, std::numeric_limits<std::int32_t>::max()));
+    }
+    partner_logical_.reserve(logical_to_physical_.size());
+    for (const std::uint16_t physical : logical_to_physical_) {
+        const std::size_t partner_physical = std::size_t{physical} ^ 2u;
+        partner_logical_.push_back(partner_physical < physical_to_logical.size() ? physical_to_logical[partner_physical]
+                                                                                 : no_tile);
     }
 }
 
