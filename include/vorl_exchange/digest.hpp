@@ -6,8 +6,10 @@
 #include "vorl_exchange/config.hpp"
 #ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -71,12 +73,104 @@ VORL_EXCHANGE_EXPORT void feed_rows(DefaultHasher& hasher, std::span<const Row> 
 /// A text: its bytes and the terminator 0xFF.
 VORL_EXCHANGE_EXPORT void feed_text(DefaultHasher& hasher, std::string_view text) noexcept;
 
-/// A planner's result as the digest driver feeds it.
-VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
-/// A multicast plan: its sender row, then its receiver rows as a list.
-VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
+/// A planner's result as the digest driver feeds it (inline, below).
+void feed(DefaultHasher& hasher, const Plan& plan) noexcept;
+/// A multicast plan: its sender row, then its receiver rows as a list (inline, below).
+void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept;
 /// An error: its display text, as `feed_text`.
 VORL_EXCHANGE_EXPORT void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept;
+
+// Inline below: the staging that feeding a plan goes through. A driver feeds
+// every plan it makes; out of line, each plan would also pay for a call and for
+// the staged length's trip through memory.
+
+namespace detail {
+
+template <class Word>
+void store_little_endian(std::byte* place, Word value) noexcept {
+    if constexpr (std::endian::native != std::endian::little) {
+        value = std::byteswap(value);
+    }
+    std::memcpy(place, &value, sizeof value);
+}
+
+}  // namespace detail
+
+// Appends to the stage: each piece is stored at the end of what is staged (the
+// slack past the capacity takes any piece), and the stage is hashed once it
+// has reached its capacity. Pieces are words, rows and byte runs of at most
+// `piece_limit`. The staged length is kept in a local for the stager's life:
+// stores into the stage may alias any byte, so the member would be reloaded
+// after every piece.
+struct DefaultHasher::Stager {
+    explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
+    Stager(const Stager&) = delete;
+    Stager& operator=(const Stager&) = delete;
+    ~Stager() { hasher.staged_length_ = staged; }
+
+    DefaultHasher& hasher;
+    std::size_t staged;
+
+    void u64(std::uint64_t value) noexcept {
+        detail::store_little_endian(hasher.stage_ + staged, value);
+        staged += 8;
+    }
+
+    // The length prefix 9, then the nine words little-endian.
+    void row(const Row& row) noexcept {
+        std::byte* place = hasher.stage_ + staged;
+        detail::store_little_endian(place, std::uint64_t{row_length});
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(place + 8, row.data(), sizeof row);
+        } else {
+            for (std::size_t index = 0; index < row_length; ++index) {
+                detail::store_little_endian(place + 8 + 4 * index, row[index]);
+            }
+        }
+        staged += 8 + 4 * row_length;
+        absorb_when_full();
+    }
+
+    // The count, then each row.
+    void rows(std::span<const Row> list) noexcept {
+        u64(list.size());
+        for (const Row& each : list) {
+            row(each);
+        }
+        absorb_when_full();
+    }
+
+    // A run of bytes of any length, and a copy of at most `piece_limit` bytes
+    // (out of line: text and bulk writes).
+    void bytes(std::span<const std::byte> input) noexcept;
+    static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept;
+
+    // Hashes the first `stage_capacity` staged bytes and moves the rest to the
+    // front: at most one piece went past the capacity, and the whole slack is
+    // moved, whatever its length.
+    void absorb_when_full() noexcept {
+        if (staged >= stage_capacity) {
+            hasher.absorb(hasher.stage_);
+            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, piece_limit);
+            staged -= stage_capacity;
+        }
+    }
+};
+
+// The row, a count and the terminator byte all fit the slack.
+static_assert(8 + 4 * row_length <= 64);
+
+inline void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.row(plan.sender);
+    stager.row(plan.receiver);
+}
+
+inline void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
+    DefaultHasher::Stager stager{hasher};
+    stager.row(plan.sender);
+    stager.rows(plan.receivers);
+}
 
 }  // namespace vorl_exchange
 

@@ -13,14 +13,6 @@ namespace {
 constexpr std::uint8_t text_terminator = 0xff;
 constexpr std::uint64_t finalization_marker = 0xff;
 
-template <class Word>
-void store_little_endian(std::byte* place, Word value) noexcept {
-    if constexpr (std::endian::native != std::endian::little) {
-        value = std::byteswap(value);
-    }
-    std::memcpy(place, &value, sizeof value);
-}
-
 std::uint64_t load_block(const std::byte* bytes) noexcept {
     std::uint64_t value = 0;
     std::memcpy(&value, bytes, sizeof value);
@@ -70,107 +62,48 @@ struct SipState {
 
 }  // namespace
 
-// Appends to the stage: each piece is stored at the end of what is staged (the
-// slack past the capacity takes any piece), and the stage is hashed once it
-// has reached its capacity. Pieces are words, rows and byte runs of at most
-// `piece_limit`. The staged length is kept in a local for the stager's life:
-// stores into the stage may alias any byte, so the member would be reloaded
-// after every piece.
-struct DefaultHasher::Stager {
-    explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
-    Stager(const Stager&) = delete;
-    Stager& operator=(const Stager&) = delete;
-    ~Stager() { hasher.staged_length_ = staged; }
-
-    DefaultHasher& hasher;
-    std::size_t staged;
-
-    void u64(std::uint64_t value) noexcept {
-        store_little_endian(hasher.stage_ + staged, value);
-        staged += 8;
-    }
-
-    // The length prefix 9, then the nine words little-endian.
-    void row(const Row& row) noexcept {
-        std::byte* place = hasher.stage_ + staged;
-        store_little_endian(place, std::uint64_t{row_length});
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(place + 8, row.data(), sizeof row);
-        } else {
-            for (std::size_t index = 0; index < row_length; ++index) {
-                store_little_endian(place + 8 + 4 * index, row[index]);
-            }
+inline void DefaultHasher::Stager::bytes(std::span<const std::byte> input) noexcept {
+    while (input.size() > piece_limit) {
+        // With nothing staged, a whole stage's worth of input is hashed
+        // where it lies: a bulk write is not copied first.
+        if (staged == 0 && input.size() >= stage_capacity) {
+            hasher.absorb(input.data());
+            input = input.subspan(stage_capacity);
+            continue;
         }
-        staged += 8 + 4 * row_length;
+        std::memcpy(hasher.stage_ + staged, input.data(), piece_limit);
+        staged += piece_limit;
+        input = input.subspan(piece_limit);
         absorb_when_full();
     }
+    copy_short(hasher.stage_ + staged, input.data(), input.size());
+    staged += input.size();
+    absorb_when_full();
+}
 
-    // The count, then each row.
-    void rows(std::span<const Row> list) noexcept {
-        u64(list.size());
-        for (const Row& each : list) {
-            row(each);
-        }
-        absorb_when_full();
+// Copies `size` bytes, at most `piece_limit`, with fixed-size moves that
+// the compiler keeps inline (two of them, overlapping where they must): a
+// copy of a run-time length would be a library call costing more than
+// the copy itself for writes of a few dozen bytes.
+inline void DefaultHasher::Stager::copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept {
+    if (size >= 32) {
+        std::memcpy(to, from, 32);
+        std::memcpy(to + size - 32, from + size - 32, 32);
+    } else if (size >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + size - 16, from + size - 16, 16);
+    } else if (size >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + size - 8, from + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + size - 4, from + size - 4, 4);
+    } else if (size > 0) {
+        to[0] = from[0];
+        to[size / 2] = from[size / 2];
+        to[size - 1] = from[size - 1];
     }
-
-    void bytes(std::span<const std::byte> input) noexcept {
-        while (input.size() > piece_limit) {
-            // With nothing staged, a whole stage's worth of input is hashed
-            // where it lies: a bulk write is not copied first.
-            if (staged == 0 && input.size() >= stage_capacity) {
-                hasher.absorb(input.data());
-                input = input.subspan(stage_capacity);
-                continue;
-            }
-            std::memcpy(hasher.stage_ + staged, input.data(), piece_limit);
-            staged += piece_limit;
-            input = input.subspan(piece_limit);
-            absorb_when_full();
-        }
-        copy_short(hasher.stage_ + staged, input.data(), input.size());
-        staged += input.size();
-        absorb_when_full();
-    }
-
-    // Copies `size` bytes, at most `piece_limit`, with fixed-size moves that
-    // the compiler keeps inline (two of them, overlapping where they must): a
-    // copy of a run-time length would be a library call costing more than
-    // the copy itself for writes of a few dozen bytes.
-    static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept {
-        if (size >= 32) {
-            std::memcpy(to, from, 32);
-            std::memcpy(to + size - 32, from + size - 32, 32);
-        } else if (size >= 16) {
-            std::memcpy(to, from, 16);
-            std::memcpy(to + size - 16, from + size - 16, 16);
-        } else if (size >= 8) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + size - 8, from + size - 8, 8);
-        } else if (size >= 4) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + size - 4, from + size - 4, 4);
-        } else if (size > 0) {
-            to[0] = from[0];
-            to[size / 2] = from[size / 2];
-            to[size - 1] = from[size - 1];
-        }
-    }
-
-    // Hashes the first `stage_capacity` staged bytes and moves the rest to the
-    // front: at most one piece went past the capacity, and the whole slack is
-    // moved, whatever its length.
-    void absorb_when_full() noexcept {
-        if (staged >= stage_capacity) {
-            hasher.absorb(hasher.stage_);
-            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, piece_limit);
-            staged -= stage_capacity;
-        }
-    }
-};
-
-// The row, a count and the terminator byte all fit the slack.
-static_assert(8 + 4 * row_length <= 64);
+}
 
 void DefaultHasher::absorb(const std::byte* bytes) noexcept {
     SipState state{v0_, v1_, v2_, v3_};
@@ -227,18 +160,6 @@ void feed_rows(DefaultHasher& hasher, std::span<const Row> rows) noexcept {
 }
 
 void feed_text(DefaultHasher& hasher, std::string_view text) noexcept { hasher.write_str(text); }
-
-void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
-    DefaultHasher::Stager stager{hasher};
-    stager.row(plan.sender);
-    stager.row(plan.receiver);
-}
-
-void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
-    DefaultHasher::Stager stager{hasher};
-    stager.row(plan.sender);
-    stager.rows(plan.receivers);
-}
 
 void feed(DefaultHasher& hasher, const ExchangeError& error) noexcept {
     // The display text goes in piece by piece, as ErrorText would hold it.
