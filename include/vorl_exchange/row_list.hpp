@@ -194,7 +194,10 @@ private:
         return appended;
     }
 
-    [[nodiscard]] bool on_heap() const noexcept { return data_ != inline_rows_; }
+    /// A heap block always holds more rows than the inline ones: a list moves
+    /// to the heap only to grow. Tested by the capacity, a load and a compare,
+    /// since every destruction asks.
+    [[nodiscard]] bool on_heap() const noexcept { return capacity_ > inline_capacity; }
 
     /// Takes `other`'s rows and leaves it empty: its heap block if it has one
     /// (this list must then hold none), else a copy of its inline rows, which fit
