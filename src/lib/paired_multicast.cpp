@@ -294,6 +294,10 @@ template <std::size_t Extent>
     if (auto valid = validate_count(count); !valid) {
         return valid.error();
     }
+    // The same count, with its bound where the compiler sees it: the row
+    // checks then drop the tests that no valid count can fail (a gap from the
+    // pointer beyond the XPIC reach, a timeline past 32 bits).
+    const std::uint32_t valid_count = std::min(count, maximum_count);
     if (!paired_receiver_set_is_valid(topology, receivers)) {
         return ExchangeError::receiver_set();
     }
@@ -336,8 +340,8 @@ template <std::size_t Extent>
     }
     // Both kept rows are checked before the event is reported, so that only
     // their verdicts, not the routes, stay live across its call.
-    const auto first_refused = paired_row_facts(first, count, minimum_double_mux, facts.rows[0]);
-    const auto second_refused = paired_row_facts(second, count, minimum_double_mux, facts.rows[1]);
+    const auto first_refused = paired_row_facts(first, valid_count, minimum_double_mux, facts.rows[0]);
+    const auto second_refused = paired_row_facts(second, valid_count, minimum_double_mux, facts.rows[1]);
     // The multicast inside the paired one has planned: its event is reported
     // whatever the paired rows make of it.
     detail::emit_multicast_event(sender_logical, receivers, count, 0);
@@ -350,7 +354,7 @@ template <std::size_t Extent>
     // Rows past the kept ones are only checked here.
     for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
         PairedRowFacts unkept{};
-        if (const auto refused = paired_row_facts(route_of(index), count, minimum_double_mux, unkept)) {
+        if (const auto refused = paired_row_facts(route_of(index), valid_count, minimum_double_mux, unkept)) {
             return ExchangeError::schedule(*refused);
         }
     }
