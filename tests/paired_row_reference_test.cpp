@@ -38,6 +38,13 @@ TEST(PairedRowReference, DirectEncoderAgreesWithTheGeneralEncoder) {
             for (std::uint32_t count = 0; count <= 200; ++count) {
                 counts.push_back(count);
             }
+            // Where the neutral control falls the XPIC reach after the pointer
+            // (count L + 4098, L = 51..113), and where a late row's closing
+            // control needs a second plain delay word (count 524419).
+            for (std::uint32_t count = 4145; count <= 4215; ++count) {
+                counts.push_back(count);
+            }
+            counts.insert(counts.end(), {524417, 524418, 524419, 524420});
             for (const std::uint32_t count : counts) {
                 const auto expected = reference_paired_receiver_row(topology, sender, receiver, count, shift);
                 const auto actual = topology.paired_receiver_row(sender, receiver, count, shift);

@@ -172,7 +172,8 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     std::uint64_t words = 3;
     if (early) {
         words += 5 + plain_words_before(start, maximum_xpic_delay_advance);
-        if (count > lead + pointer_after_format) {
+        // Asked as a bound on the count, which a valid count meets outright.
+        if (count > lead + pointer_after_format + maximum_xpic_delay_advance) {
             words += plain_words_before(count - lead - pointer_after_format, maximum_xpic_delay_advance);
         }
     } else {
@@ -207,10 +208,11 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // outright, all within the word's reach because L < 128 (the PIC reach) and
 // count < L where the neutral control comes early. Only three gaps can be
 // longer than their word reaches: the first control's from cycle 0, the
-// neutral control's after the pointer (count > L + 2), and a late row's
-// closing control after the pointer. Those go through the encoder's
-// single-control step, which puts plain delays in front. The general
-// receive-event encoder is the reference these rows are tested against.
+// neutral control's after the pointer (count > L + 2 + 4096, which only
+// counts beyond the planners' limit reach), and a late row's closing control
+// after the pointer. Those go through the encoder's single-control step,
+// which puts plain delays in front. The general receive-event encoder is the
+// reference these rows are tested against.
 //
 // The shortest row is a late one: opening word, three controls, the plain
 // delay to the horizon (seven cycles past the last control), closing word.
@@ -255,8 +257,12 @@ constexpr std::size_t shortest_paired_row = 6;
         } else {
             words.push(pic_after(lead, format));
             words.push(pic_after(pointer_gap, pointer));
-            cycles = source + lead + pointer_gap;
-            detail::place_single_control(words, cycles, source + count, neutral);
+            if (count > lead + pointer_gap + maximum_xpic_delay_advance) {
+                cycles = source + lead + pointer_gap;
+                detail::place_single_control(words, cycles, source + count, neutral);
+            } else {
+                words.push(xpic_after(count - lead - pointer_gap, neutral));
+            }
             words.push(pic_after(lead, closing));
         }
     } else {
