@@ -211,8 +211,9 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // neutral control's after the pointer (count > L + 2 + 4096, which only
 // counts beyond the planners' limit reach), and a late row's closing control
 // after the pointer. Those go through the encoder's single-control step,
-// which puts plain delays in front. The general receive-event encoder is the
-// reference these rows are tested against.
+// which puts plain delays in front, given their gaps (count - L - 2 and
+// count - 2, so that the compiler sees what the count settles). The general
+// receive-event encoder is the reference these rows are tested against.
 //
 // The shortest row is a late one: opening word, three controls, the plain
 // delay to the horizon (seven cycles past the last control), closing word.
@@ -236,9 +237,8 @@ constexpr std::size_t shortest_paired_row = 6;
     const auto xpic_after = [](std::uint32_t gap, std::uint32_t instruction) {
         return xpic_delay_word::advance.replace(instruction, gap - 1u);
     };
-    std::uint32_t cycles = 0;
     if (facts.early) {
-        detail::place_single_control(words, cycles, source, delay_xpic(0, 1, facts.source_control));
+        detail::place_control_after(words, source, delay_xpic(0, 1, facts.source_control));
         if (count < lead) {
             words.push(xpic_after(count, neutral));
             words.push(pic_after(lead - count, format));
@@ -257,23 +257,17 @@ constexpr std::size_t shortest_paired_row = 6;
         } else {
             words.push(pic_after(lead, format));
             words.push(pic_after(pointer_gap, pointer));
-            if (count > lead + pointer_gap + maximum_xpic_delay_advance) {
-                cycles = source + lead + pointer_gap;
-                detail::place_single_control(words, cycles, source + count, neutral);
-            } else {
-                words.push(xpic_after(count - lead - pointer_gap, neutral));
-            }
+            detail::place_control_after(words, count - lead - pointer_gap, neutral);
             words.push(pic_after(lead, closing));
         }
     } else {
-        detail::place_single_control(words, cycles, source + lead, format);
+        detail::place_control_after(words, source + lead, format);
         if (count == 1) {
             words.push(pic_after(1, closing));
             words.push(pic_after(1, pointer));
         } else {
             words.push(pic_after(pointer_gap, pointer));
-            cycles += pointer_gap;
-            detail::place_single_control(words, cycles, source + lead + count, closing);
+            detail::place_control_after(words, count - pointer_gap, closing);
         }
     }
     words.push(delay(static_cast<std::uint32_t>(horizon_after_last_event) - 1u));

@@ -76,27 +76,42 @@ template <class Sink>
     return {};
 }
 
-// One receive control taking effect at `cycles`, after `event_cycles`, as a
-// PIC or XPIC delay word `instruction`: the word becomes its own timed word
-// ending exactly on that cycle, with plain delays in front where the gap is
-// longer than the word can reach. The step that cannot fail, for callers that
-// have made those checks already. Inlined into each caller: out of line, the
-// sink and the cycle count go through memory on every control (8 % of
-// sablemark's instructions).
+// One receive control `gap` cycles (at least one) after the row's last
+// event, as a PIC or XPIC delay word `instruction`: the word becomes its own
+// timed word ending exactly on that cycle, with plain delays in front where
+// the gap is longer than the word can reach. Asked about the gap alone, so
+// that a caller whose gap has a known bound has the tests that bound settles
+// folded away. Inlined into each caller: out of line, the sink and the cycle
+// count go through memory on every control (8 % of sablemark's instructions).
 template <class Sink>
-[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles, std::uint32_t cycles,
-                                                        std::uint32_t instruction) {
+[[gnu::always_inline]] inline void place_control_after(Sink& words, std::uint32_t gap, std::uint32_t instruction) {
     // The field and its reach are chosen from the two constants, not looked up
     // as an optional field: a field returned that way goes through the stack
     // on every control.
     const bool on_pic = is_pic_delay(instruction);
     const std::uint32_t reach = on_pic ? maximum_pic_delay_advance : maximum_xpic_delay_advance;
-    if (cycles - event_cycles > reach) {
-        fill_plain_delays(words, event_cycles, cycles - reach);
+    if (gap > reach) {
+        // Whole words of the longest plain delay, then the rest (at least a
+        // cycle) in one word.
+        std::uint32_t plain = gap - reach;
+        while (plain > maximum_plain_delay_advance) {
+            words.push(delay(maximum_plain_delay_advance - 1u));
+            plain -= maximum_plain_delay_advance;
+        }
+        words.push(delay(plain - 1u));
+        gap = reach;
     }
-    // 1..=reach cycles remain, so the advance always fits its field.
     const BitField advance = on_pic ? pic_delay_word::advance : xpic_delay_word::advance;
-    words.push(advance.replace(instruction, cycles - event_cycles - 1u));
+    words.push(advance.replace(instruction, gap - 1u));
+}
+
+// The same control taking effect at `cycles`, after `event_cycles`, which it
+// then advances to: the step that cannot fail, for callers that have made
+// the checks already.
+template <class Sink>
+[[gnu::always_inline]] inline void place_single_control(Sink& words, std::uint32_t& event_cycles, std::uint32_t cycles,
+                                                        std::uint32_t instruction) {
+    place_control_after(words, cycles - event_cycles, instruction);
     event_cycles = cycles;
 }
 
