@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <expected>
+#include <string>
+#include <vector>
 
 #include "timeline.hpp"
 #include "vorl_exchange/route_timing.hpp"
@@ -12,6 +15,37 @@ namespace {
 
 std::string receiver_name(std::size_t position, std::uint16_t receiver) {
     return "receiver " + std::to_string(receiver) + " (row " + std::to_string(position + 1) + ")";
+}
+
+// The tiles a check reads its rows against, looked up once.
+struct PhysicalTiles {
+    std::uint16_t sender = 0;
+    std::vector<std::uint32_t> receivers;  // in the order given
+};
+
+// What both checks ask first: a row for every receiver, and every tile in
+// the topology. Either the tiles' physical identifiers or what is wrong.
+std::expected<PhysicalTiles, std::string> physical_tiles(const vorl_exchange::Topology& topology, std::uint16_t sender,
+                                                         std::span<const std::uint16_t> receivers,
+                                                         std::size_t receiver_row_count) {
+    if (receivers.size() != receiver_row_count) {
+        return std::unexpected(std::to_string(receivers.size()) + " receivers but " +
+                               std::to_string(receiver_row_count) + " receiver rows");
+    }
+    const auto sender_physical = topology.physical(sender);
+    if (!sender_physical) {
+        return std::unexpected("sender " + std::to_string(sender) + " is not in the topology");
+    }
+    PhysicalTiles tiles{.sender = *sender_physical, .receivers = {}};
+    tiles.receivers.reserve(receivers.size());
+    for (std::size_t position = 0; position < receivers.size(); ++position) {
+        const auto receiver_physical = topology.physical(receivers[position]);
+        if (!receiver_physical) {
+            return std::unexpected(receiver_name(position, receivers[position]) + " is not in the topology");
+        }
+        tiles.receivers.push_back(*receiver_physical);
+    }
+    return tiles;
 }
 
 }  // namespace
@@ -37,26 +71,16 @@ TimingReport check_timing(const vorl_exchange::Topology& topology, std::uint16_t
         report.problem = "the sender row has no send word";
         return report;
     }
-    if (receivers.size() != receiver_rows.size()) {
-        report.problem = std::to_string(receivers.size()) + " receivers but " + std::to_string(receiver_rows.size()) +
-                         " receiver rows";
-        return report;
-    }
-    const auto sender_physical = topology.physical(sender);
-    if (!sender_physical) {
-        report.problem = "sender " + std::to_string(sender) + " is not in the topology";
+    const auto tiles = physical_tiles(topology, sender, receivers, receiver_rows.size());
+    if (!tiles) {
+        report.problem = tiles.error();
         return report;
     }
     for (std::size_t position = 0; position < receivers.size(); ++position) {
-        const auto receiver_physical = topology.physical(receivers[position]);
-        if (!receiver_physical) {
-            report.problem = receiver_name(position, receivers[position]) + " is not in the topology";
-            return report;
-        }
         ReceiverTiming timing;
         timing.position = position;
         timing.receiver = receivers[position];
-        timing.mux_time = vorl_exchange::time_to_mux(*sender_physical, *receiver_physical);
+        timing.mux_time = vorl_exchange::time_to_mux(tiles->sender, tiles->receivers[position]);
         timing.expected = static_cast<std::int64_t>(*report.send_start) + timing.mux_time;
         const Timeline timeline = read_timeline(receiver_rows[position]);
         if (const TimelineWord* xpic = timeline.first_xpic()) {
@@ -256,38 +280,25 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
         report.problem = "no receivers: a paired multicast has at least one pair";
         return report;
     }
-    if (receivers.size() != receiver_rows.size()) {
-        report.problem = std::to_string(receivers.size()) + " receivers but " + std::to_string(receiver_rows.size()) +
-                         " receiver rows";
+    const auto tiles = physical_tiles(topology, sender, receivers, receiver_rows.size());
+    if (!tiles) {
+        report.problem = tiles.error();
         return report;
     }
-    const auto sender_physical = topology.physical(sender);
-    if (!sender_physical) {
-        report.problem = "sender " + std::to_string(sender) + " is not in the topology";
-        return report;
-    }
-    std::vector<std::uint32_t> physical;
-    physical.reserve(receivers.size());
-    for (std::size_t position = 0; position < receivers.size(); ++position) {
-        const auto receiver_physical = topology.physical(receivers[position]);
-        if (!receiver_physical) {
-            report.problem = receiver_name(position, receivers[position]) + " is not in the topology";
-            return report;
-        }
-        physical.push_back(*receiver_physical);
-    }
+    const std::uint32_t sender_physical = tiles->sender;
+    const std::vector<std::uint32_t>& physical = tiles->receivers;
 
-    std::int32_t smallest_mux_time = vorl_exchange::time_to_mux(*sender_physical, physical[0]);
-    report.smallest_pair_mux_time = vorl_exchange::paired_time_to_mux(*sender_physical, physical[0]);
+    std::int32_t smallest_mux_time = vorl_exchange::time_to_mux(sender_physical, physical[0]);
+    report.smallest_pair_mux_time = vorl_exchange::paired_time_to_mux(sender_physical, physical[0]);
     for (const std::uint32_t receiver : physical) {
-        smallest_mux_time = std::min(smallest_mux_time, vorl_exchange::time_to_mux(*sender_physical, receiver));
+        smallest_mux_time = std::min(smallest_mux_time, vorl_exchange::time_to_mux(sender_physical, receiver));
         report.smallest_pair_mux_time =
-            std::min(report.smallest_pair_mux_time, vorl_exchange::paired_time_to_mux(*sender_physical, receiver));
+            std::min(report.smallest_pair_mux_time, vorl_exchange::paired_time_to_mux(sender_physical, receiver));
     }
     report.epoch = std::max<std::int64_t>(0, earliest_source_event - std::int64_t{report.smallest_pair_mux_time});
 
     report.sender = sender_expectations(sender_timeline, count, smallest_mux_time,
-                                        expected_send_control(*sender_physical, sender, receivers, physical));
+                                        expected_send_control(sender_physical, sender, receivers, physical));
     for (const Expectation& fact : report.sender) {
         if (!fact.matches()) {
             report.problem = "sender: " + describe(fact);
@@ -295,7 +306,7 @@ PairedTimingReport check_paired_timing(const vorl_exchange::Topology& topology, 
         }
     }
     for (std::size_t position = 0; position < receivers.size(); ++position) {
-        report.receivers.push_back(receiver_expectations(position, receivers[position], *sender_physical,
+        report.receivers.push_back(receiver_expectations(position, receivers[position], sender_physical,
                                                          physical[position], count, report.epoch,
                                                          receiver_rows[position]));
         if (!report.ok()) {
