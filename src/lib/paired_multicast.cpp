@@ -274,6 +274,15 @@ constexpr std::size_t shortest_paired_row = 6;
     words.close();
 }
 
+// A planned row's source event, max(1 - M, 0) + its pair's mux time with M
+// the smallest of those, is at most the spread of the mux times plus one
+// (the least bound is below 1): under the XPIC reach, so the source control of
+// an early row never needs a plain delay in front.
+constexpr std::uint32_t latest_planned_source_event =
+    static_cast<std::uint32_t>(1 + detail::mux_time_bounds.most - detail::mux_time_bounds.least);
+static_assert(detail::mux_time_bounds.least < 1);
+static_assert(latest_planned_source_event <= maximum_xpic_delay_advance);
+
 // Every check of a paired multicast, and the facts its rows are written from.
 // The first two rows, which every list of whole pairs has, keep theirs; a
 // longer list works out the others' again as it writes them.
@@ -424,6 +433,11 @@ template <std::size_t Extent>
             // Each kept row by code of its own, so that its facts stay in
             // registers from the checks on; in a loop over the two they go
             // through the stack.
+            // The bound holds already; taken again where the compiler sees
+            // it, so that the rows' word positions are known from the start.
+            for (PairedRowFacts& kept : facts.rows) {
+                kept.source_event = std::min(kept.source_event, latest_planned_source_event);
+            }
             write_paired_row(facts.rows[0], count, rows[0]);
             write_paired_row(facts.rows[1], count, rows[1]);
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {

@@ -8,6 +8,7 @@
 // reads (bits 0..10); a route is then two loads and a few additions.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -134,6 +135,33 @@ struct RouteFacts {
 [[nodiscard]] constexpr std::int32_t fast_time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
     return fast_time_to_mux(route_terms(source), route_terms(destination));
 }
+
+// Bounds of `time_to_mux` over every pair of identifiers, from each term at
+// its extreme (loose, but enough for what the planners derive from them).
+struct MuxTimeBounds {
+    std::int32_t least;
+    std::int32_t most;
+};
+
+inline constexpr MuxTimeBounds mux_time_bounds = [] {
+    std::int32_t least_turn = 0;
+    std::int32_t most_turn = 0;
+    std::int32_t least_base = 0;
+    std::int32_t most_base = 0;
+    std::int32_t least_step = 0;
+    std::int32_t most_step = 0;
+    for (const RouteTerms& terms : route_terms_table) {
+        least_turn = std::min({least_turn, std::int32_t{terms.source_turn[0]}, std::int32_t{terms.source_turn[1]}});
+        most_turn = std::max({most_turn, std::int32_t{terms.source_turn[0]}, std::int32_t{terms.source_turn[1]}});
+        least_base = std::min(least_base, std::int32_t{terms.destination_base});
+        most_base = std::max(most_base, std::int32_t{terms.destination_base});
+        least_step = std::min({least_step, std::int32_t{terms.source_step}, std::int32_t{terms.destination_step},
+                               std::int32_t{terms.partner_destination_step}});
+        most_step = std::max({most_step, std::int32_t{terms.source_step}, std::int32_t{terms.destination_step},
+                              std::int32_t{terms.partner_destination_step}});
+    }
+    return MuxTimeBounds{.least = least_turn + least_base, .most = most_turn + most_base + most_step - least_step};
+}();
 
 // Spot checks against the field formulas; the test suite compares every pair.
 static_assert(fast_time_to_mux(0, 64) == time_to_mux(0, 64));
