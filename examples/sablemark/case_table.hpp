@@ -65,12 +65,16 @@ bool walk_case_table(const vorl_exchange::Topology& topology, OnPlan&& on_plan, 
                     return false;
                 }
             }
+            // The offsets and the pairs are few and fixed: written out, their
+            // loops keep no position in memory across the planner calls.
+#pragma GCC unroll 4
             for (const std::uint32_t offset : schedule_offsets) {
                 const Call call{CallKind::Multicast, entry.source, entry.receivers, count, offset};
                 if (!on_multicast(call, topology.multicast(entry.source, entry.receivers, count, offset))) {
                     return false;
                 }
             }
+#pragma GCC unroll 3
             for (const auto& pair : receiver_pairs) {
                 const Call call{CallKind::PairedMulticast, entry.source, pair, count, 0};
                 if (!on_multicast(call, topology.paired_multicast(entry.source, pair, count))) {
