@@ -208,9 +208,9 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
 // outright, all within the word's reach because L < 128 (the PIC reach) and
 // count < L where the neutral control comes early. Only three gaps can be
 // longer than their word reaches: the first control's from cycle 0, the
-// neutral control's after the pointer (count > L + 2 + 4096, which only
-// counts beyond the planners' limit reach), and a late row's closing control
-// after the pointer. Those go through the encoder's single-control step,
+// neutral control's after the pointer (count > L + 2 + 4096, beyond every
+// count a planner accepts), and a late row's closing control after the
+// pointer. Those go through the encoder's single-control step,
 // which puts plain delays in front, given their gaps (count - L - 2 and
 // count - 2, so that the compiler sees what the count settles). The general
 // receive-event encoder is the reference these rows are tested against.
@@ -430,14 +430,14 @@ template <std::size_t Extent>
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
             const auto table = topology.logical_to_physical();
-            // Each kept row by code of its own, so that its facts stay in
-            // registers from the checks on; in a loop over the two they go
-            // through the stack.
             // The bound holds already; taken again where the compiler sees
             // it, so that the rows' word positions are known from the start.
             for (PairedRowFacts& kept : facts.rows) {
                 kept.source_event = std::min(kept.source_event, latest_planned_source_event);
             }
+            // Each kept row by code of its own, so that its facts stay in
+            // registers from the checks on; in a loop over the two they go
+            // through the stack.
             write_paired_row(facts.rows[0], count, rows[0]);
             write_paired_row(facts.rows[1], count, rows[1]);
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
