@@ -135,16 +135,19 @@ template <std::size_t Extent>
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receiver_logical.size());
             const std::size_t kept = std::min(rows.size(), kept_routes);
-            for (std::size_t index = 0; index < kept; ++index) {
-                write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
-            }
             const auto table = topology.logical_to_physical();
-            for (std::size_t index = kept; index < rows.size(); ++index) {
-                const std::uint32_t destination = table[receiver_logical[index]];
-                const ReceiverFacts receiver{.mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
-                                             .receiver_phase = receiver_phase_of(destination)};
-                write_receiver_row(rows[index], facts.timing, receiver, count);
-            }
+            detail::with_tail_form_decided(count, [&] {
+                for (std::size_t index = 0; index < kept; ++index) {
+                    write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
+                }
+                for (std::size_t index = kept; index < rows.size(); ++index) {
+                    const std::uint32_t destination = table[receiver_logical[index]];
+                    const ReceiverFacts receiver{
+                        .mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
+                        .receiver_phase = receiver_phase_of(destination)};
+                    write_receiver_row(rows[index], facts.timing, receiver, count);
+                }
+            });
             detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
         },
         Row{});

@@ -131,6 +131,18 @@ inline constexpr std::uint32_t short_transfer_limit = 51;
             delay_xpic(xpic_advance, 0, neutral_xpic_control), delay(short_transfer_limit + 5u), closing_word};
 }
 
+// Runs `write` on a path where the count's tail form (short or long) is
+// decided: every receiver row of a plan takes the same form, and GCC tests the
+// count again for each row unless the test is taken once around them all.
+template <class Write>
+[[gnu::always_inline]] inline void with_tail_form_decided(std::uint32_t count, Write&& write) {
+    if (count <= short_transfer_limit) {
+        write();
+        return;
+    }
+    write();
+}
+
 // The receiver tail written into `row` from word `first` on, word by word.
 inline void write_receiver_tail(Row& row, std::size_t first, std::uint32_t count, std::uint32_t receiver_phase,
                                 std::uint32_t address) noexcept {
