@@ -132,8 +132,11 @@ template <std::size_t Extent>
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
-            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
+            // The rows are appended first: with no row word stored in between,
+            // the list's length is stored once, with its capacity, instead of
+            // as zero and then again.
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receiver_logical.size());
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
             const std::size_t kept = std::min(rows.size(), kept_routes);
             const auto table = topology.logical_to_physical();
             detail::with_tail_form_decided(count, [&] {
