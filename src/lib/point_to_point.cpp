@@ -71,11 +71,11 @@ Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_
     PointToPointFacts facts{};
     const detail::Refusal refusal = check_point_to_point(*this, sender_logical, receiver_logical, count, facts);
     return detail::build_checked<Plan>(refusal, [&](Plan& plan) {
-        detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
         plan.receiver[0] = point_to_point_receiver_mark;
         plan.receiver[1] = opening_word;
         plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
         detail::write_receiver_tail(plan.receiver, 3, count, facts.receiver_phase, 0);
+        detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
         if (event_sink_installed()) {
             const Field fields[] = {
                 {"sender_logical", std::uint64_t{sender_logical}},
