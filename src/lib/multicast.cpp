@@ -50,10 +50,6 @@ struct ReceiverFacts {
     std::uint32_t receiver_phase;  // from the receiver's physical identifier
 };
 
-[[nodiscard]] constexpr std::uint32_t receiver_phase_of(std::uint32_t destination) noexcept {
-    return (destination >> 6) * 2u;
-}
-
 // What a multicast plan is written from, every check passed.
 struct MulticastFacts {
     detail::MulticastTiming timing;
@@ -85,7 +81,7 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
         const std::uint32_t destination = table[receiver_logical[index]];
         const detail::RouteFacts route = detail::fast_route(source_terms, detail::route_terms(destination));
         if (index < kept_routes) {
-            facts.receivers[index] = {.mux = route.mux, .receiver_phase = receiver_phase_of(destination)};
+            facts.receivers[index] = {.mux = route.mux, .receiver_phase = detail::receiver_phase(destination)};
         }
         minimum_mux = std::min(minimum_mux, route.mux);
         maximum_mux = std::max(maximum_mux, route.mux);
@@ -147,7 +143,7 @@ template <std::size_t Extent>
                     const std::uint32_t destination = table[receiver_logical[index]];
                     const ReceiverFacts receiver{
                         .mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
-                        .receiver_phase = receiver_phase_of(destination)};
+                        .receiver_phase = detail::receiver_phase(destination)};
                     write_receiver_row(rows[index], facts.timing, receiver, count);
                 }
             });

@@ -60,7 +60,7 @@ detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sen
     }
     facts = {.send_direction = detail::fast_direction(sender, receiver),
              .sender_delay = sender_delay,
-             .receiver_phase = (receiver >> 6) * 2u};
+             .receiver_phase = detail::receiver_phase(receiver)};
     return std::nullopt;
 }
 
