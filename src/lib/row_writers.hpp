@@ -82,11 +82,13 @@ static_assert(padded_row_span - (-1) - (std::int64_t{words_per_send} + 1) < 0);
 
 // The words of a sender row from its send word on, which is word `First`: one
 // place per case (with or without the leading delay word), so that each case
-// stores at fixed places instead of carrying a cursor.
+// stores at fixed places instead of carrying a cursor. The common row (a send
+// that starts after cycle 0, more words than one send word carries) is marked
+// likely: GCC then lays it out without a jump out and back.
 template <std::size_t First>
 inline void write_sender_sends(Row& row, std::uint32_t count, std::uint32_t direction,
                                std::int32_t sender_delay) noexcept {
-    if (count > words_per_send) {
+    if (count > words_per_send) [[likely]] {
         row[First] = sender_row_send_word(words_per_send, direction);
         row[First + 1] = send_off(count - words_per_send - 1u, direction, 0);
         row[First + 2] = closing_word;
@@ -108,7 +110,7 @@ inline void write_sender_row(Row& row, std::uint32_t count, std::uint32_t direct
                              std::int32_t sender_delay) noexcept {
     check_sender_row_arguments(count, sender_delay);
     row[0] = opening_word;
-    if (sender_delay >= 0) {
+    if (sender_delay >= 0) [[likely]] {
         row[1] = delay(static_cast<std::uint32_t>(sender_delay));
         write_sender_sends<2>(row, count, direction, sender_delay);
         return;
