@@ -94,8 +94,10 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
                                                                                         std::int32_t maximum_mux,
                                                                                         std::uint32_t schedule_offset) {
     const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
-    if (schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle) ||
-        natural_start + schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle)) {
+    // The offset against what the natural start leaves of the latest cycle:
+    // no sum that could wrap, so no separate test of the offset alone.
+    constexpr auto latest = static_cast<std::uint32_t>(latest_multicast_cycle);
+    if (natural_start > latest || schedule_offset > latest - natural_start) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;
