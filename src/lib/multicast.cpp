@@ -147,7 +147,6 @@ template <std::size_t Extent>
                     write_receiver_row(rows[index], facts.timing, receiver, count);
                 }
             });
-            detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
         },
         Row{});
 }
@@ -158,10 +157,27 @@ template <std::size_t Extent>
     return plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
 }
 
+// A multicast while an event sink listens: the general planner, then the event
+// of a plan made. Out of line and chosen before planning, so that the planners
+// without a sink keep none of the event's arguments past their checks.
+[[gnu::noinline]] Result<MulticastPlan> plan_reported_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                                                std::span<const std::uint16_t> receiver_logical,
+                                                                std::uint32_t count, std::uint32_t schedule_offset) {
+    Result<MulticastPlan> plan =
+        plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
+    if (plan) {
+        detail::dispatch_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
+    }
+    return plan;
+}
+
 }  // namespace
 
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
+    if (event_sink_installed()) [[unlikely]] {
+        return plan_reported_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    }
     switch (receiver_logical.size()) {
         case 1: return plan_multicast<1>(*this, sender_logical, receiver_logical.first<1>(), count, schedule_offset);
         case 2: return plan_multicast<2>(*this, sender_logical, receiver_logical.first<2>(), count, schedule_offset);
