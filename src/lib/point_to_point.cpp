@@ -70,13 +70,19 @@ detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sen
                                                                std::uint16_t receiver_logical, std::uint32_t count) {
     PointToPointFacts facts{};
     const detail::Refusal refusal = check_point_to_point(topology, sender_logical, receiver_logical, count, facts);
-    return detail::build_checked<Plan>(refusal, [&](Plan& plan) {
-        plan.receiver[0] = point_to_point_receiver_mark;
-        plan.receiver[1] = opening_word;
-        plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
-        detail::write_receiver_tail(plan.receiver, 3, count, facts.receiver_phase, 0);
-        detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
-    });
+    // The plan starts from two zero rows, each cleared on its own: GCC then
+    // drops the receiver row's zeros under the words written over them, where
+    // a value-initialised plan is cleared as one block.
+    return detail::build_checked<Plan>(
+        refusal,
+        [&](Plan& plan) {
+            plan.receiver[0] = point_to_point_receiver_mark;
+            plan.receiver[1] = opening_word;
+            plan.receiver[2] = delay_xpic(point_to_point_mux_cycle, 0, 0);
+            detail::write_receiver_tail(plan.receiver, 3, count, facts.receiver_phase, 0);
+            detail::write_sender_row(plan.sender, count, facts.send_direction, facts.sender_delay);
+        },
+        Row{}, Row{});
 }
 
 // A point-to-point plan while an event sink listens, then the event of a plan

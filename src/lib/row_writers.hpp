@@ -33,7 +33,7 @@ using Refusal = std::optional<ExchangeError>;
 // constructs a plan, and a plan is never destroyed to make room for an error.
 // The value starts from `initial...`: a multicast plan from its sender row
 // alone, because `MulticastPlan()` would also zero the receiver list's unused
-// inline rows.
+// inline rows; a point-to-point plan from its two rows, each cleared on its own.
 template <class T, class Write, class... Initial>
 [[nodiscard]] Result<T> build_checked(const Refusal& refusal, Write&& write, Initial&&... initial) {
     Result<T> result =
