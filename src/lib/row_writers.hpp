@@ -5,7 +5,6 @@
 // loads wait for the stores to reach the cache instead of taking their values.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
