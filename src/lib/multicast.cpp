@@ -157,14 +157,15 @@ template <std::size_t Extent>
     return plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
 }
 
-// A multicast while an event sink listens: the general planner, then the event
-// of a plan made. Out of line and chosen before planning, so that the planners
-// without a sink keep none of the event's arguments past their checks.
+// A multicast while an event sink listens: the general planner (the one for
+// long lists, which plans any list), then the event of a plan made. Out of
+// line and chosen before planning, so that the planners without a sink keep
+// none of the event's arguments past their checks.
 [[gnu::noinline]] Result<MulticastPlan> plan_reported_multicast(const Topology& topology, std::uint16_t sender_logical,
                                                                 std::span<const std::uint16_t> receiver_logical,
                                                                 std::uint32_t count, std::uint32_t schedule_offset) {
     Result<MulticastPlan> plan =
-        plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
+        plan_long_multicast(topology, sender_logical, receiver_logical, count, schedule_offset);
     if (plan) {
         detail::dispatch_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
     }
