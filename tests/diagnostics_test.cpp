@@ -2,7 +2,9 @@
 // multicast plan, none on failure, and a sink that can come and go while other
 // threads plan.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -90,6 +92,40 @@ TEST_F(Diagnostics, MulticastEmitsOneEventOnSuccessOnly) {
     EXPECT_FALSE(topology_.multicast(0, Tiles{2}, 1, 4095).has_value());
     EXPECT_FALSE(topology_.multicast(781, Tiles{0}, 1, 4000).has_value());  // fails at the receive cycle
     EXPECT_TRUE(take().empty());
+}
+
+// With a sink installed, a planner plans out of line and then reports (a
+// multicast through the general planner): its plans and refusals must be the
+// ones made without a sink.
+TEST_F(Diagnostics, PlansAreTheSameWithAndWithoutASink) {
+    struct Case {
+        std::uint16_t sender;
+        Tiles receivers;
+        std::uint32_t count;
+        std::uint32_t offset;
+    };
+    // Plans, and refusals of every kind: count, tile, receiver set, start
+    // cycle, receive cycle.
+    const Case cases[] = {
+        {0, {2}, 1, 0},    {0, {2}, 100, 51},    {0, {2}, 4148, 4095},    {781, {0}, 1, 4000},    {0, {0}, 1, 0},
+        {0, {1472}, 1, 0}, {1472, {2}, 1, 0},    {0, {2}, 0, 0},          {0, {2, 1}, 64, 10},    {5, {0, 1471}, 65, 0},
+        {0, {2, 2}, 1, 0}, {0, {2, 1472}, 1, 0}, {700, {3, 1200}, 52, 1}, {0, {2, 1, 3}, 100, 0}, {9, {2, 1, 9}, 7, 7},
+    };
+    std::vector<vorl_exchange::Result<vorl_exchange::MulticastPlan>> reported;
+    // Point to point to the first receiver, for count plus offset: that reaches
+    // past the largest count too.
+    std::vector<vorl_exchange::Result<vorl_exchange::Plan>> reported_points;
+    for (const Case& c : cases) {
+        reported.push_back(topology_.multicast(c.sender, c.receivers, c.count, c.offset));
+        reported_points.push_back(topology_.point_to_point(c.sender, c.receivers.front(), c.count + c.offset));
+    }
+    vorl_exchange::set_event_sink({});
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const Case& c = cases[index];
+        EXPECT_EQ(reported[index], topology_.multicast(c.sender, c.receivers, c.count, c.offset)) << "case " << index;
+        EXPECT_EQ(reported_points[index], topology_.point_to_point(c.sender, c.receivers.front(), c.count + c.offset))
+            << "case " << index;
+    }
 }
 
 TEST_F(Diagnostics, PairedMulticastReportsItsInnerMulticast) {

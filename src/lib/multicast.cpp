@@ -50,10 +50,6 @@ struct ReceiverFacts {
     std::uint32_t receiver_phase;  // from the receiver's physical identifier
 };
 
-[[nodiscard]] constexpr std::uint32_t receiver_phase_of(std::uint32_t destination) noexcept {
-    return (destination >> 6) * 2u;
-}
-
 // What a multicast plan is written from, every check passed.
 struct MulticastFacts {
     detail::MulticastTiming timing;
@@ -85,7 +81,7 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
         const std::uint32_t destination = table[receiver_logical[index]];
         const detail::RouteFacts route = detail::fast_route(source_terms, detail::route_terms(destination));
         if (index < kept_routes) {
-            facts.receivers[index] = {.mux = route.mux, .receiver_phase = receiver_phase_of(destination)};
+            facts.receivers[index] = {.mux = route.mux, .receiver_phase = detail::receiver_phase(destination)};
         }
         minimum_mux = std::min(minimum_mux, route.mux);
         maximum_mux = std::max(maximum_mux, route.mux);
@@ -132,20 +128,25 @@ template <std::size_t Extent>
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
-            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
+            // The rows are appended first: with no row word stored in between,
+            // the list's length is stored once, with its capacity, instead of
+            // as zero and then again.
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receiver_logical.size());
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
             const std::size_t kept = std::min(rows.size(), kept_routes);
-            for (std::size_t index = 0; index < kept; ++index) {
-                write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
-            }
             const auto table = topology.logical_to_physical();
-            for (std::size_t index = kept; index < rows.size(); ++index) {
-                const std::uint32_t destination = table[receiver_logical[index]];
-                const ReceiverFacts receiver{.mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
-                                             .receiver_phase = receiver_phase_of(destination)};
-                write_receiver_row(rows[index], facts.timing, receiver, count);
-            }
-            detail::emit_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
+            detail::with_tail_form_decided(count, [&] {
+                for (std::size_t index = 0; index < kept; ++index) {
+                    write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
+                }
+                for (std::size_t index = kept; index < rows.size(); ++index) {
+                    const std::uint32_t destination = table[receiver_logical[index]];
+                    const ReceiverFacts receiver{
+                        .mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
+                        .receiver_phase = detail::receiver_phase(destination)};
+                    write_receiver_row(rows[index], facts.timing, receiver, count);
+                }
+            });
         },
         Row{});
 }
@@ -156,10 +157,28 @@ template <std::size_t Extent>
     return plan_multicast<std::dynamic_extent>(topology, sender_logical, receiver_logical, count, schedule_offset);
 }
 
+// A multicast while an event sink listens: the general planner (the one for
+// long lists, which plans any list), then the event of a plan made. Out of
+// line and chosen before planning, so that the planners without a sink keep
+// none of the event's arguments past their checks.
+[[gnu::noinline]] Result<MulticastPlan> plan_reported_multicast(const Topology& topology, std::uint16_t sender_logical,
+                                                                std::span<const std::uint16_t> receiver_logical,
+                                                                std::uint32_t count, std::uint32_t schedule_offset) {
+    Result<MulticastPlan> plan =
+        plan_long_multicast(topology, sender_logical, receiver_logical, count, schedule_offset);
+    if (plan) {
+        detail::dispatch_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
+    }
+    return plan;
+}
+
 }  // namespace
 
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                                           std::uint32_t count, std::uint32_t schedule_offset) const {
+    if (event_sink_installed()) [[unlikely]] {
+        return plan_reported_multicast(*this, sender_logical, receiver_logical, count, schedule_offset);
+    }
     switch (receiver_logical.size()) {
         case 1: return plan_multicast<1>(*this, sender_logical, receiver_logical.first<1>(), count, schedule_offset);
         case 2: return plan_multicast<2>(*this, sender_logical, receiver_logical.first<2>(), count, schedule_offset);

@@ -93,9 +93,16 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
 [[nodiscard]] [[gnu::always_inline]] inline Result<std::uint32_t> multicast_start_cycle(std::int32_t minimum_mux,
                                                                                         std::int32_t maximum_mux,
                                                                                         std::uint32_t schedule_offset) {
-    const std::uint32_t natural_start = minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0u;
-    if (schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle) ||
-        natural_start + schedule_offset > static_cast<std::uint32_t>(latest_multicast_cycle)) {
+    // Marked likely: on the 1472-tile configuration two routes in three have a
+    // negative mux time, and a list's smallest is negative more often still.
+    std::uint32_t natural_start = 0;
+    if (minimum_mux < 0) [[likely]] {
+        natural_start = static_cast<std::uint32_t>(-minimum_mux);
+    }
+    // The offset against what the natural start leaves of the latest cycle:
+    // no sum that could wrap, so no separate test of the offset alone.
+    constexpr auto latest = static_cast<std::uint32_t>(latest_multicast_cycle);
+    if (natural_start > latest || schedule_offset > latest - natural_start) {
         return std::unexpected(ExchangeError::schedule(reason::multicast_start_cycle));
     }
     const std::uint32_t start_cycle = natural_start + schedule_offset;

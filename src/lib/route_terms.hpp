@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/topology_error.hpp"
 
 namespace vorl_exchange::detail {
 
@@ -74,6 +75,14 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
 [[nodiscard]] constexpr const RouteTerms& route_terms(std::uint32_t tile) noexcept {
     return route_terms_table[tile & route_bits_mask];
 }
+
+// The phase a receiver's row waits out: 2 x its row. Read from the route bits
+// alone, which hold every identifier of a topology: the compiler then knows the
+// phase is small and drops the field mask of the word that carries it.
+[[nodiscard]] constexpr std::uint32_t receiver_phase(std::uint32_t tile) noexcept {
+    return ((tile & route_bits_mask) >> 6) * 2u;
+}
+static_assert(maximum_physical_identifier <= route_bits_mask);
 
 // `route_displacement(source, destination)`.
 [[nodiscard]] constexpr std::int32_t fast_route_displacement(const RouteTerms& source,

@@ -5,7 +5,6 @@
 // loads wait for the stores to reach the cache instead of taking their values.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +32,7 @@ using Refusal = std::optional<ExchangeError>;
 // constructs a plan, and a plan is never destroyed to make room for an error.
 // The value starts from `initial...`: a multicast plan from its sender row
 // alone, because `MulticastPlan()` would also zero the receiver list's unused
-// inline rows.
+// inline rows; a point-to-point plan from its two rows, each cleared on its own.
 template <class T, class Write, class... Initial>
 [[nodiscard]] Result<T> build_checked(const Refusal& refusal, Write&& write, Initial&&... initial) {
     Result<T> result =
@@ -67,29 +66,55 @@ inline void check_sender_row_arguments(std::uint32_t count, std::int32_t sender_
     }
 }
 
+// The send word of a transfer of `words` words (at most `words_per_send`).
+[[nodiscard]] inline std::uint32_t sender_row_send_word(std::uint32_t words, std::uint32_t direction) noexcept {
+    const auto send = encode_send(words - 1u, direction, 0);
+    if (!send) {
+        invariant_failure(invariant::sender_row_direction_fits_send_word);
+    }
+    return *send;
+}
+
+// A transfer longer than one send word leaves no room for a trailing delay,
+// even behind no leading delay word (a sender delay of -1).
+static_assert(padded_row_span - (-1) - (std::int64_t{words_per_send} + 1) < 0);
+
+// The words of a sender row from its send word on, which is word `First`: one
+// place per case (with or without the leading delay word), so that each case
+// stores at fixed places instead of carrying a cursor. The common row (a send
+// that starts after cycle 0, more words than one send word carries) is marked
+// likely: GCC then lays it out without a jump out and back.
+template <std::size_t First>
+inline void write_sender_sends(Row& row, std::uint32_t count, std::uint32_t direction,
+                               std::int32_t sender_delay) noexcept {
+    if (count > words_per_send) [[likely]] {
+        row[First] = sender_row_send_word(words_per_send, direction);
+        row[First + 1] = send_off(count - words_per_send - 1u, direction, 0);
+        row[First + 2] = closing_word;
+        return;
+    }
+    row[First] = sender_row_send_word(count, direction);
+    const std::int64_t trailing_delay = padded_row_span - std::int64_t{sender_delay} - std::int64_t{count};
+    if (trailing_delay >= 0) {
+        row[First + 1] = delay(static_cast<std::uint32_t>(trailing_delay));
+        row[First + 2] = closing_word;
+        return;
+    }
+    row[First + 1] = closing_word;
+}
+
 // The row of `primitive_sender_row` for a `direction` that fits the send word
 // (at most 7), written into `row`, which holds zeros.
 inline void write_sender_row(Row& row, std::uint32_t count, std::uint32_t direction,
                              std::int32_t sender_delay) noexcept {
     check_sender_row_arguments(count, sender_delay);
-    const auto send = encode_send(std::min(count, words_per_send) - 1u, direction, 0);
-    if (!send) {
-        invariant_failure(invariant::sender_row_direction_fits_send_word);
+    row[0] = opening_word;
+    if (sender_delay >= 0) [[likely]] {
+        row[1] = delay(static_cast<std::uint32_t>(sender_delay));
+        write_sender_sends<2>(row, count, direction, sender_delay);
+        return;
     }
-    std::size_t cursor = 0;
-    row[cursor++] = opening_word;
-    if (sender_delay >= 0) {
-        row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-    }
-    row[cursor++] = *send;
-    if (count > words_per_send) {
-        row[cursor++] = send_off(count - words_per_send - 1u, direction, 0);
-    }
-    const std::int64_t trailing_delay = padded_row_span - std::int64_t{sender_delay} - std::int64_t{count};
-    if (trailing_delay >= 0) {
-        row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
-    }
-    row[cursor] = closing_word;
+    write_sender_sends<1>(row, count, direction, sender_delay);
 }
 
 // Words up to this count take the short tail (neutral XPIC control first).
@@ -105,6 +130,18 @@ inline constexpr std::uint32_t short_transfer_limit = 51;
     const std::uint32_t xpic_advance = count >= short_transfer_limit + 2u ? count - (short_transfer_limit + 2u) : 0u;
     return {delay_pic(receiver_phase + short_transfer_limit, 0, address),
             delay_xpic(xpic_advance, 0, neutral_xpic_control), delay(short_transfer_limit + 5u), closing_word};
+}
+
+// Runs `write` on a path where the count's tail form (short or long) is
+// decided: every receiver row of a plan takes the same form, and GCC tests the
+// count again for each row unless the test is taken once around them all.
+template <class Write>
+[[gnu::always_inline]] inline void with_tail_form_decided(std::uint32_t count, Write&& write) {
+    if (count <= short_transfer_limit) {
+        write();
+        return;
+    }
+    write();
 }
 
 // The receiver tail written into `row` from word `first` on, word by word.
