@@ -119,12 +119,27 @@ TEST_F(Diagnostics, PlansAreTheSameWithAndWithoutASink) {
         reported.push_back(topology_.multicast(c.sender, c.receivers, c.count, c.offset));
         reported_points.push_back(topology_.point_to_point(c.sender, c.receivers.front(), c.count + c.offset));
     }
+    // Paired multicasts: a plan, refusals by count, tile, receiver set and by a
+    // paired row, a pair holding the sender, and a list of two pairs.
+    const Case paired_cases[] = {
+        {0, {2, 3}, 100, 0}, {0, {2, 3}, 0, 0},    {1472, {2, 3}, 1, 0},         {0, {2, 4}, 1, 0},
+        {0, {2, 3}, 2, 0},   {2, {2, 3}, 4148, 0}, {0, {2, 3, 274, 275}, 60, 0}, {1286, {1286, 1287}, 53, 0},
+    };
+    std::vector<vorl_exchange::Result<vorl_exchange::MulticastPlan>> reported_pairs;
+    for (const Case& c : paired_cases) {
+        reported_pairs.push_back(topology_.paired_multicast(c.sender, c.receivers, c.count));
+    }
     vorl_exchange::set_event_sink({});
     for (std::size_t index = 0; index < std::size(cases); ++index) {
         const Case& c = cases[index];
         EXPECT_EQ(reported[index], topology_.multicast(c.sender, c.receivers, c.count, c.offset)) << "case " << index;
         EXPECT_EQ(reported_points[index], topology_.point_to_point(c.sender, c.receivers.front(), c.count + c.offset))
             << "case " << index;
+    }
+    for (std::size_t index = 0; index < std::size(paired_cases); ++index) {
+        const Case& c = paired_cases[index];
+        EXPECT_EQ(reported_pairs[index], topology_.paired_multicast(c.sender, c.receivers, c.count))
+            << "paired case " << index;
     }
 }
 

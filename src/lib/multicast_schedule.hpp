@@ -150,14 +150,4 @@ inline void write_multicast_sender_row(Row& row, const MulticastTiming& timing, 
 void dispatch_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
                               std::uint32_t count, std::uint32_t schedule_offset);
 
-// The event when a sink listens. The test is inline so that without a sink the
-// planners make no call here: a call in the middle of a planner makes it keep
-// every value it still needs in memory across the call.
-inline void emit_multicast_event(std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
-                                 std::uint32_t count, std::uint32_t schedule_offset) {
-    if (vorl_exchange::event_sink_installed()) [[unlikely]] {
-        dispatch_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
-    }
-}
-
 }  // namespace vorl_exchange::detail

@@ -295,11 +295,14 @@ struct PairedMulticastFacts {
     std::array<PairedRowFacts, kept_rows> rows;
 };
 
-template <std::size_t Extent>
+// `multicast_planned()` is called once the checks of the multicast inside the
+// paired one have passed, whatever the paired rows' checks then find.
+template <std::size_t Extent, class OnMulticastPlanned>
 [[gnu::always_inline]] inline detail::Refusal check_paired_multicast(const Topology& topology,
                                                                      std::uint16_t sender_logical,
                                                                      ReceiverList<Extent> receivers,
-                                                                     std::uint32_t count, PairedMulticastFacts& facts) {
+                                                                     std::uint32_t count, PairedMulticastFacts& facts,
+                                                                     OnMulticastPlanned&& multicast_planned) {
     if (auto valid = validate_count(count); !valid) {
         return valid.error();
     }
@@ -351,9 +354,7 @@ template <std::size_t Extent>
     // their verdicts, not the routes, stay live across its call.
     const auto first_refused = paired_row_facts(first, valid_count, minimum_double_mux, facts.rows[0]);
     const auto second_refused = paired_row_facts(second, valid_count, minimum_double_mux, facts.rows[1]);
-    // The multicast inside the paired one has planned: its event is reported
-    // whatever the paired rows make of it.
-    detail::emit_multicast_event(sender_logical, receivers, count, 0);
+    multicast_planned();
     if (first_refused) {
         return ExchangeError::schedule(*first_refused);
     }
@@ -413,22 +414,26 @@ namespace {
 // The planner for one list length: one pair is planned by straight-line code,
 // inline in `Topology::paired_multicast`; longer lists plan out of line
 // (below), as the multicast planner does with its lists.
-template <std::size_t Extent>
+template <std::size_t Extent, class OnMulticastPlanned>
 [[gnu::always_inline]] inline Result<MulticastPlan> plan_paired_multicast(const Topology& topology,
                                                                           std::uint16_t sender_logical,
                                                                           ReceiverList<Extent> receivers,
-                                                                          std::uint32_t count) {
+                                                                          std::uint32_t count,
+                                                                          OnMulticastPlanned&& multicast_planned) {
     // The checks set every field before a plan is written from it (a list of
     // whole pairs fills both kept rows), and a refusal reads none; value-
     // initialised all the same, since the compiler cannot follow that through
     // the two rows' code and the zeros cost less than it loses without them.
     PairedMulticastFacts facts{};
-    const detail::Refusal refusal = check_paired_multicast(topology, sender_logical, receivers, count, facts);
+    const detail::Refusal refusal =
+        check_paired_multicast(topology, sender_logical, receivers, count, facts, multicast_planned);
     return detail::build_checked<MulticastPlan>(
         refusal,
         [&](MulticastPlan& plan) {
-            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
+            // The rows are appended first, as in the multicast planner: the
+            // list's length is then stored once.
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
+            detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const auto table = topology.logical_to_physical();
             // The bound holds already; taken again where the compiler sees
             // it, so that the rows' word positions are known from the start.
@@ -451,19 +456,39 @@ template <std::size_t Extent>
         Row{});
 }
 
+// Without an event sink the multicast's passing its checks reports nothing.
+constexpr auto unreported = [] {};
+
 [[gnu::noinline]] Result<MulticastPlan> plan_long_paired_multicast(const Topology& topology,
                                                                    std::uint16_t sender_logical,
                                                                    std::span<const std::uint16_t> receivers,
                                                                    std::uint32_t count) {
-    return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count);
+    return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count, unreported);
+}
+
+// A paired multicast while an event sink listens: the general planner, which
+// reports the multicast inside it once that has planned, whatever the paired
+// rows then make of it. Out of line and chosen before planning, as for the
+// multicast planner, so that without a sink the planners keep none of the
+// event's arguments past their checks.
+[[gnu::noinline]] Result<MulticastPlan> plan_reported_paired_multicast(const Topology& topology,
+                                                                       std::uint16_t sender_logical,
+                                                                       std::span<const std::uint16_t> receivers,
+                                                                       std::uint32_t count) {
+    return plan_paired_multicast<std::dynamic_extent>(topology, sender_logical, receivers, count, [&] {
+        detail::dispatch_multicast_event(sender_logical, receivers, count, 0);
+    });
 }
 
 }  // namespace
 
 Result<MulticastPlan> Topology::paired_multicast(std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
                                                  std::uint32_t count) const {
+    if (event_sink_installed()) [[unlikely]] {
+        return plan_reported_paired_multicast(*this, sender_logical, receivers, count);
+    }
     if (receivers.size() == 2) {
-        return plan_paired_multicast<2>(*this, sender_logical, receivers.first<2>(), count);
+        return plan_paired_multicast<2>(*this, sender_logical, receivers.first<2>(), count, unreported);
     }
     return plan_long_paired_multicast(*this, sender_logical, receivers, count);
 }
