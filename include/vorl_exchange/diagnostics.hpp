@@ -51,7 +51,7 @@ using EventSink = std::function<void(const Event&)>;
 
 /// Installs `sink` for all threads (an empty function removes it). Safe while
 /// planners run on other threads: an event in flight finishes with the sink it
-/// started with.
+/// started with, and a planner call looks for a sink when it begins.
 VORL_EXCHANGE_EXPORT void set_event_sink(EventSink sink);
 
 namespace detail {
