@@ -58,6 +58,12 @@ bool paired_receiver_set_is_valid(const Topology& topology, ReceiverList<Extent>
 
 // One receiver's route from the sender, with the mux times of both tiles of its
 // pair and the direction worked out once for the checks and the row.
+//
+// The row's format lead and its XPIC source control are worked out here too,
+// while the two physical identifiers are in registers. Derived later, the
+// identifiers outlived the registers: GCC kept them on the stack as 16-bit
+// values and read them back as 32-bit words, a load that no store forwards,
+// so every paired call waited for those stores to reach the cache.
 struct PairedRoute {
     [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
@@ -68,19 +74,21 @@ struct PairedRoute {
                 .local = mux.own,
                 .borrowed = mux.partner,
                 .direction = detail::fast_direction(source, destination),
-                .row = receiver_tile >> 6,
+                .lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * (receiver_tile >> 6),
+                .source_control = sender_tile ^ (receiver_tile & 2u),
                 .early = mux.own < mux.partner};
     }
     // The route to the other tile of the pair: the same two mux times, swapped.
     // The two tiles differ in the lane bit alone, which neither the direction
-    // nor the row reads.
+    // nor the row (and so the lead) reads; the source control holds that bit.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
         return {.sender = sender,
                 .receiver = tile_bits::partner(receiver),
                 .local = borrowed,
                 .borrowed = local,
                 .direction = direction,
-                .row = row,
+                .lead = lead,
+                .source_control = source_control ^ 2u,
                 .early = borrowed < local};
     }
 
@@ -92,10 +100,11 @@ struct PairedRoute {
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
     std::uint32_t direction;
-    // The receiver's row, carried rather than read from `receiver` again, so
-    // that the compiler sees both tiles of a pair share it (and their format
-    // lead).
-    std::uint32_t row;
+    // L = 51 + 2 x the receiver's row (below), carried rather than worked out
+    // from `receiver` again, so that the compiler sees both tiles of a pair
+    // share it.
+    std::uint32_t lead;
+    std::uint32_t source_control;  // sender ^ the receiver's lane bit
     // `paired_receiver_is_early`: local < borrowed. Kept as a flag, decided
     // once: compared again at each use, the two mux times were reloaded from
     // the stack for every comparison.
@@ -140,7 +149,7 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     if (source_event < 0) {
         return reason::paired_source_timing;
     }
-    const std::uint32_t lead = static_cast<std::uint32_t>(format_lead_cycles) + 2u * route.row;
+    const std::uint32_t lead = route.lead;
     const bool early = route.early;
     // Two controls on one cycle: the format controls at count 0 (and the two
     // XPIC ones), the pointer and the closing format control at count 2, and
@@ -188,7 +197,7 @@ constexpr std::uint64_t plain_words_before(std::uint64_t gap, std::uint64_t reac
     facts = {.source_event = static_cast<std::uint32_t>(source_event),
              .lead = lead,
              .direction = route.direction,
-             .source_control = route.sender ^ (route.receiver & 2u),
+             .source_control = route.source_control,
              .early = early};
     return std::nullopt;
 }
