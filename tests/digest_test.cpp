@@ -219,7 +219,9 @@ TEST(Digest, FedValuesMatchTheirBytesAfterAnyLeadingLength) {
 }
 
 // The same around the points where the staging buffer fills (every 1024
-// bytes): a fed value may straddle them.
+// bytes): a fed value may straddle them. Plans of up to two receivers, and
+// point-to-point plans, are staged whole before the fill is checked; longer
+// lists row by row.
 TEST(Digest, FedValuesMatchTheirBytesAcrossTheStagingBuffer) {
     const Row sender{0x41800003, 0x04030201, 0x78000001, 0x43a00000, 0, 0, 0, 0, 0xfffffffe};
     const Row receiver{1, 0x41800003, 0x641c0000, 0x40a00000, 0x43a00000, 0, 0, 0, 0};
@@ -233,6 +235,23 @@ TEST(Digest, FedValuesMatchTheirBytesAcrossTheStagingBuffer) {
         append_row(bytes, receiver);
         append_row(bytes, sender);
         append_row(bytes, receiver);
+        // Whole plans, each the slack's worth or less, one after the other, so
+        // that each meets the fill at a different point of itself.
+        for (std::size_t receivers = 0; receivers <= 2; ++receivers) {
+            vorl_exchange::MulticastPlan plan{sender, {}};
+            for (std::size_t index = 0; index < receivers; ++index) {
+                plan.receivers.push_back(index == 0 ? receiver : sender);
+            }
+            vorl_exchange::feed(fed, plan);
+            append_row(bytes, sender);
+            append_le(bytes, receivers, 8);
+            for (const Row& row : plan.receivers) {
+                append_row(bytes, row);
+            }
+        }
+        vorl_exchange::feed(fed, vorl_exchange::Plan{receiver, sender});
+        append_row(bytes, receiver);
+        append_row(bytes, sender);
         vorl_exchange::feed(fed, vorl_exchange::ExchangeError::receiver_set());
         for (const char c : std::string_view{"invalid multicast receiver set"}) {
             bytes.push_back(static_cast<std::byte>(c));

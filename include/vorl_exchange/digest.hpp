@@ -41,11 +41,16 @@ private:
     /// path: bytes are copied to the end of what is staged, so no write ever
     /// merges a partial block with the next one (only a bulk write that meets an
     /// empty buffer is hashed in place, a buffer's length at a time). The buffer
-    /// has room past its capacity for one piece of up to `piece_limit` bytes, so
-    /// a piece is stored before the fill is checked. A kilobyte: each fill
-    /// costs a call and the state's loads and stores.
+    /// has room past its capacity for one piece of up to `piece_limit` bytes, or
+    /// for a whole plan of up to `plan_limit` bytes, so that a piece or a plan
+    /// is stored before the fill is checked. A kilobyte: each fill costs a call
+    /// and the state's loads and stores.
     static constexpr std::size_t stage_capacity = 1024;
     static constexpr std::size_t piece_limit = 64;
+    /// A sender row, a list length and two receiver rows: every plan of one or
+    /// two receivers, and a point-to-point plan.
+    static constexpr std::size_t plan_limit = 3 * (8 + 4 * row_length) + 8;
+    static constexpr std::size_t stage_slack = plan_limit > piece_limit ? plan_limit : piece_limit;
 
     struct Stager;
     friend void feed_row(DefaultHasher& hasher, const Row& row) noexcept;
@@ -63,7 +68,7 @@ private:
     std::uint64_t v3_ = 0x7465646279746573ULL;
     std::uint64_t absorbed_length_ = 0;  ///< bytes hashed so far; the staged ones follow them
     std::size_t staged_length_ = 0;      ///< below stage_capacity between writes
-    alignas(8) std::byte stage_[stage_capacity + piece_limit]{};
+    alignas(8) std::byte stage_[stage_capacity + stage_slack]{};
 };
 
 /// One row: the length prefix 9, then the nine words little-endian (44 bytes).
@@ -97,11 +102,11 @@ void store_little_endian(std::byte* place, Word value) noexcept {
 }  // namespace detail
 
 // Appends to the stage: each piece is stored at the end of what is staged (the
-// slack past the capacity takes any piece), and the stage is hashed once it
-// has reached its capacity. Pieces are words, rows and byte runs of at most
-// `piece_limit`. The staged length is kept in a local for the stager's life:
-// stores into the stage may alias any byte, so the member would be reloaded
-// after every piece.
+// slack past the capacity takes any piece, or a whole plan of up to two
+// receivers), and the stage is hashed once it has reached its capacity. Pieces
+// are words, rows and byte runs of at most `piece_limit`. The staged length is
+// kept in a local for the stager's life: stores into the stage may alias any
+// byte, so the member would be reloaded after every piece.
 struct DefaultHasher::Stager {
     explicit Stager(DefaultHasher& into) noexcept : hasher{into}, staged{into.staged_length_} {}
     Stager(const Stager&) = delete;
@@ -116,8 +121,9 @@ struct DefaultHasher::Stager {
         staged += 8;
     }
 
-    // The length prefix 9, then the nine words little-endian.
-    void row(const Row& row) noexcept {
+    // The length prefix 9, then the nine words little-endian; the fill is
+    // checked by the caller (`row` below, or once for a whole plan).
+    void unchecked_row(const Row& row) noexcept {
         std::byte* place = hasher.stage_ + staged;
         detail::store_little_endian(place, std::uint64_t{row_length});
         if constexpr (std::endian::native == std::endian::little) {
@@ -132,6 +138,10 @@ struct DefaultHasher::Stager {
             }
         }
         staged += 8 + 4 * row_length;
+    }
+
+    void row(const Row& row) noexcept {
+        unchecked_row(row);
         absorb_when_full();
     }
 
@@ -144,36 +154,55 @@ struct DefaultHasher::Stager {
         absorb_when_full();
     }
 
+    // A plan: its sender row, then its receiver rows as a list. Up to two
+    // receivers, the plan fits the slack and the fill is checked once.
+    void plan(const Row& sender, std::span<const Row> receivers) noexcept {
+        if (receivers.size() > 2) {
+            row(sender);
+            rows(receivers);
+            return;
+        }
+        unchecked_row(sender);
+        u64(receivers.size());
+        if (!receivers.empty()) {
+            unchecked_row(receivers[0]);
+            if (receivers.size() == 2) {
+                unchecked_row(receivers[1]);
+            }
+        }
+        absorb_when_full();
+    }
+
     // A run of bytes of any length, and a copy of at most `piece_limit` bytes
     // (out of line: text and bulk writes).
     void bytes(std::span<const std::byte> input) noexcept;
     static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept;
 
     // Hashes the first `stage_capacity` staged bytes and moves the rest to the
-    // front: at most one piece went past the capacity, and the whole slack is
-    // moved, whatever its length.
+    // front: at most one piece or one plan went past the capacity, and the
+    // whole slack is moved, whatever its length.
     void absorb_when_full() noexcept {
         if (staged >= stage_capacity) {
             hasher.absorb(hasher.stage_);
-            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, piece_limit);
+            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, stage_slack);
             staged -= stage_capacity;
         }
     }
 };
 
-// The row, a count and the terminator byte all fit the slack.
+// A row, a count and the terminator byte each fit a piece.
 static_assert(8 + 4 * row_length <= 64);
 
 inline void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
     DefaultHasher::Stager stager{hasher};
-    stager.row(plan.sender);
-    stager.row(plan.receiver);
+    stager.unchecked_row(plan.sender);
+    stager.unchecked_row(plan.receiver);
+    stager.absorb_when_full();
 }
 
 inline void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
     DefaultHasher::Stager stager{hasher};
-    stager.row(plan.sender);
-    stager.rows(plan.receivers);
+    stager.plan(plan.sender, plan.receivers);
 }
 
 }  // namespace vorl_exchange
