@@ -170,7 +170,7 @@ struct DefaultHasher::Stager {
                 unchecked_row(receivers[1]);
             }
         }
-        absorb_when_full();
+        absorb_plan_when_full();
     }
 
     // A run of bytes of any length, and a copy of at most `piece_limit` bytes
@@ -178,16 +178,21 @@ struct DefaultHasher::Stager {
     void bytes(std::span<const std::byte> input) noexcept;
     static void copy_short(std::byte* to, const std::byte* from, std::size_t size) noexcept;
 
-    // Hashes the first `stage_capacity` staged bytes and moves the rest to the
-    // front: at most one piece or one plan went past the capacity, and the
-    // whole slack is moved, whatever its length.
-    void absorb_when_full() noexcept {
+    // Once the stage is full, hashes its first `stage_capacity` bytes and
+    // moves the rest to the front: `Overflow` bytes, the most that the last
+    // piece or plan can have put past the capacity, whatever it did put.
+    template <std::size_t Overflow>
+    void absorb_when_full_moving() noexcept {
         if (staged >= stage_capacity) {
             hasher.absorb(hasher.stage_);
-            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, stage_slack);
+            std::memcpy(hasher.stage_, hasher.stage_ + stage_capacity, Overflow);
             staged -= stage_capacity;
         }
     }
+    // After a piece.
+    void absorb_when_full() noexcept { absorb_when_full_moving<piece_limit>(); }
+    // After a whole plan staged unchecked.
+    void absorb_plan_when_full() noexcept { absorb_when_full_moving<stage_slack>(); }
 };
 
 // A row, a count and the terminator byte each fit a piece.
@@ -197,7 +202,7 @@ inline void feed(DefaultHasher& hasher, const Plan& plan) noexcept {
     DefaultHasher::Stager stager{hasher};
     stager.unchecked_row(plan.sender);
     stager.unchecked_row(plan.receiver);
-    stager.absorb_when_full();
+    stager.absorb_plan_when_full();
 }
 
 inline void feed(DefaultHasher& hasher, const MulticastPlan& plan) noexcept {
