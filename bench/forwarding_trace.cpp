@@ -179,10 +179,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::printf("%llu instructions, %llu loads, %llu loads that a store of the last %llu instructions overlaps "
-                "without containing\n",
-                static_cast<unsigned long long>(instructions), static_cast<unsigned long long>(loads),
-                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(window));
+    std::printf(
+        "%llu instructions, %llu loads, %llu loads that a store of the last %llu instructions overlaps "
+        "without containing\n",
+        static_cast<unsigned long long>(instructions), static_cast<unsigned long long>(loads),
+        static_cast<unsigned long long>(failed), static_cast<unsigned long long>(window));
     std::vector<std::pair<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>>> ranked;
     for (const auto& [pair, count] : failures) {
         ranked.push_back({count, pair});
