@@ -39,7 +39,24 @@ struct Symbol {
     std::string name;
 };
 
-// The text symbols of `program`, by address.
+// Where valgrind loads a position-independent executable on x86-64; a fixed
+// executable runs at the addresses its symbols name.
+constexpr std::uint64_t valgrind_pie_base = 0x108000;
+
+// Whether `program` is a position-independent executable (ELF type ET_DYN).
+bool position_independent(const std::string& program) {
+    FILE* file = std::fopen(program.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::array<unsigned char, 18> header{};
+    const bool read = std::fread(header.data(), 1, header.size(), file) == header.size();
+    std::fclose(file);
+    constexpr unsigned elf_type_shared = 3;
+    return read && header[0] == 0x7f && header[1] == 'E' && header[16] == elf_type_shared && header[17] == 0;
+}
+
+// The text symbols of `program`, by the address they run at under valgrind.
 std::vector<Symbol> text_symbols(const std::string& program) {
     std::vector<Symbol> symbols;
     // Quoted for the shell popen runs; a quote in the path is refused outright.
@@ -72,6 +89,11 @@ std::vector<Symbol> text_symbols(const std::string& program) {
         symbols.push_back({address, std::move(name)});
     }
     pclose(pipe);
+    if (position_independent(program)) {
+        for (Symbol& symbol : symbols) {
+            symbol.address += valgrind_pie_base;
+        }
+    }
     std::ranges::sort(symbols, {}, &Symbol::address);
     return symbols;
 }
