@@ -47,9 +47,11 @@ private:
     /// and the state's loads and stores.
     static constexpr std::size_t stage_capacity = 1024;
     static constexpr std::size_t piece_limit = 64;
-    /// A sender row, a list length and two receiver rows: every plan of one or
-    /// two receivers, and a point-to-point plan.
-    static constexpr std::size_t plan_limit = 3 * (8 + 4 * row_length) + 8;
+    /// Plans of up to this many receivers are staged whole.
+    static constexpr std::size_t whole_plan_receivers = 2;
+    /// A sender row, a list length and the receiver rows of such a plan (a
+    /// point-to-point plan's two rows take less).
+    static constexpr std::size_t plan_limit = (1 + whole_plan_receivers) * (8 + 4 * row_length) + 8;
     static constexpr std::size_t stage_slack = plan_limit > piece_limit ? plan_limit : piece_limit;
 
     struct Stager;
@@ -157,7 +159,8 @@ struct DefaultHasher::Stager {
     // A plan: its sender row, then its receiver rows as a list. Up to two
     // receivers, the plan fits the slack and the fill is checked once.
     void plan(const Row& sender, std::span<const Row> receivers) noexcept {
-        if (receivers.size() > 2) {
+        static_assert(whole_plan_receivers == 2);
+        if (receivers.size() > whole_plan_receivers) {
             row(sender);
             rows(receivers);
             return;
