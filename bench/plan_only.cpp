@@ -22,18 +22,13 @@ int main() {
     const auto topology = vorl_exchange::Topology::tarn();
     std::uint64_t sum = 0;
     std::int32_t cases = 0;
-    const bool complete = sablemark::walk_case_table(
-        topology,
-        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::Plan>& plan) {
-            sum = fold(sum, plan ? plan->sender[0] : refusal_mark);
-            ++cases;
-            return true;
-        },
-        [&](const sablemark::Call&, const vorl_exchange::Result<vorl_exchange::MulticastPlan>& plan) {
-            sum = fold(sum, plan ? plan->sender[0] : refusal_mark);
-            ++cases;
-            return true;
-        });
+    // One fold for both kinds of result.
+    const auto keep = [&](const sablemark::Call&, const auto& plan) {
+        sum = fold(sum, plan ? plan->sender[0] : refusal_mark);
+        ++cases;
+        return true;
+    };
+    const bool complete = sablemark::walk_case_table(topology, keep, keep);
     if (!complete || cases != sablemark::total_cases) {
         std::fprintf(stderr, "plan_only: planned %d cases, not %d\n", cases, sablemark::total_cases);
         return 1;
