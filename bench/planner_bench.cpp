@@ -4,9 +4,15 @@
 // Every benchmark cycles through all calls of its kind that one walk of the
 // case table makes, in walk order, so the figures are averages over the real
 // mix of counts, routes and failures rather than over one lucky argument set.
+// Two floor benchmarks run the same loop over the multicast calls with no
+// planning at all, so that a multicast figure can be read as the loop and
+// its result plus what planning adds.
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <expected>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -104,6 +110,47 @@ void BM_PairedMulticast(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_PairedMulticast);
+
+// The floor under the multicast figures: what this loop and handing back a
+// result cost, with no planning. A plan of the same shape (a sender row and a
+// row per receiver, each with its closing word where a planned row has it),
+// its words made from the count alone, for the same calls; and a refusal. The
+// rows are appended through `RowList`'s public interface, which zeroes each
+// first, so the plan's floor is an upper bound by a few stores.
+template <std::size_t Receivers>
+[[gnu::noinline]] vorl_exchange::Result<vorl_exchange::MulticastPlan> count_only_plan(const Call& call) {
+    vorl_exchange::Result<vorl_exchange::MulticastPlan> result{std::in_place, vorl_exchange::Row{}};
+    const std::uint32_t count = call.count;
+    for (std::uint32_t word = 0; word < 5; ++word) {
+        result->sender[word] = count + word;
+    }
+    for (std::size_t receiver = 0; receiver < Receivers; ++receiver) {
+        vorl_exchange::Row& row = result->receivers.emplace_back();
+        for (std::uint32_t word = 0; word < 6; ++word) {
+            row[word] = count + 5 + word;
+        }
+    }
+    return result;
+}
+
+[[gnu::noinline]] vorl_exchange::Result<vorl_exchange::MulticastPlan> count_only_refusal(const Call& call) {
+    return std::unexpected(vorl_exchange::ExchangeError::tile(call.source));
+}
+
+// One benchmark for each list length that BM_Multicast takes as its argument.
+template <std::size_t Receivers>
+void BM_MulticastFloorPlan(benchmark::State& state) {
+    const auto calls = driver_calls(CallKind::Multicast, Receivers);
+    run_calls(state, calls, [](const Topology&, const Call& call) { return count_only_plan<Receivers>(call); });
+}
+BENCHMARK(BM_MulticastFloorPlan<1>);
+BENCHMARK(BM_MulticastFloorPlan<2>);
+
+void BM_MulticastFloorRefusal(benchmark::State& state) {
+    const auto calls = driver_calls(CallKind::Multicast, 2);
+    run_calls(state, calls, [](const Topology&, const Call& call) { return count_only_refusal(call); });
+}
+BENCHMARK(BM_MulticastFloorRefusal);
 
 }  // namespace
 
