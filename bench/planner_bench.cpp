@@ -4,7 +4,7 @@
 // Every benchmark cycles through all calls of its kind that one walk of the
 // case table makes, in walk order, so the figures are averages over the real
 // mix of counts, routes and failures rather than over one lucky argument set.
-// Two floor benchmarks run the same loop over the multicast calls with no
+// The floor benchmarks run the same loop over the multicast calls with no
 // planning at all, so that a multicast figure can be read as the loop and
 // its result plus what planning adds.
 #include <cstddef>
@@ -112,8 +112,8 @@ void BM_PairedMulticast(benchmark::State& state) {
 BENCHMARK(BM_PairedMulticast);
 
 // The floor under the multicast figures: what this loop and handing back a
-// result cost, with no planning. A plan of the same shape (a sender row and a
-// row per receiver, each with its closing word where a planned row has it),
+// result cost, with no planning. A plan of the same shape (a sender row of five
+// words and a row of six per receiver, the lengths of the common planned rows),
 // its words made from the count alone, for the same calls; and a refusal. The
 // rows are appended through `RowList`'s public interface, which zeroes each
 // first, so the plan's floor is an upper bound by a few stores.
