@@ -69,8 +69,7 @@ struct PairedRoute {
         const detail::RouteTerms& source = detail::route_terms(sender_tile);
         const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
         const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
-        return {.sender = sender_tile,
-                .receiver = receiver_tile,
+        return {.receiver = receiver_tile,
                 .local = mux.own,
                 .borrowed = mux.partner,
                 .direction = detail::fast_direction(source, destination),
@@ -82,8 +81,7 @@ struct PairedRoute {
     // The two tiles differ in the lane bit alone, which neither the direction
     // nor the row (and so the lead) reads; the source control holds that bit.
     [[nodiscard]] PairedRoute to_partner() const noexcept {
-        return {.sender = sender,
-                .receiver = tile_bits::partner(receiver),
+        return {.receiver = tile_bits::partner(receiver),
                 .local = borrowed,
                 .borrowed = local,
                 .direction = direction,
@@ -95,7 +93,6 @@ struct PairedRoute {
     // `paired_time_to_mux`: the later tile of the pair.
     [[nodiscard]] std::int32_t paired_mux() const noexcept { return local > borrowed ? local : borrowed; }
 
-    std::uint32_t sender;
     std::uint32_t receiver;
     std::int32_t local;     // mux time of the receiver itself
     std::int32_t borrowed;  // mux time of its partner
