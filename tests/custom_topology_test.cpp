@@ -120,6 +120,40 @@ TEST(CustomTopology, TableWithAMappedOutPairPlansAsTarn) {
     EXPECT_EQ(topology.paired_multicast(0, lone, 1), std::unexpected(ExchangeError::receiver_set()));
 }
 
+// A topology keeps tables derived from its numbering beside it: a copy, an
+// assignment and a move must carry them along, and a copy must outlive its
+// original. `tarn` and the reversed four-tile table plan tiles 0 to 3 differently.
+TEST(CustomTopology, CopiesAndAssignmentsPlanAsTheirSource) {
+    const auto expect_same_plans = [](const Topology& topology, const Topology& source) {
+        const std::uint16_t pair[] = {2, 3};
+        for (const std::uint16_t sender : {std::uint16_t{0}, std::uint16_t{1}}) {
+            for (const std::uint16_t receiver : pair) {
+                EXPECT_EQ(topology.point_to_point(sender, receiver, 60), source.point_to_point(sender, receiver, 60));
+            }
+            EXPECT_EQ(topology.multicast(sender, pair, 7, 3), source.multicast(sender, pair, 7, 3));
+            EXPECT_EQ(topology.paired_multicast(sender, pair, 100), source.paired_multicast(sender, pair, 100));
+        }
+    };
+    const Topology tarn = Topology::tarn();
+    const Topology reversed = accepted({66, 64, 2, 0});
+    ASSERT_NE(reversed.point_to_point(0, 2, 60), tarn.point_to_point(0, 2, 60));
+
+    std::optional<Topology> original = Topology::tarn();
+    const Topology copy = *original;
+    Topology assigned = reversed;
+    assigned = *original;
+    Topology moved_into = reversed;
+    moved_into = std::move(*original);
+    original.reset();
+    Topology reassigned = Topology::tarn();
+    reassigned = reversed;
+
+    expect_same_plans(copy, tarn);
+    expect_same_plans(assigned, tarn);
+    expect_same_plans(moved_into, tarn);
+    expect_same_plans(reassigned, reversed);
+}
+
 // Rows worked out by hand for a four-tile table (identifiers 0, 2, 64, 66).
 TEST(CustomTopology, SmallTableGivesTheWorkedRows) {
     const Topology topology = accepted({0, 2, 64, 66});

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -16,6 +17,11 @@
 #include "vorl_exchange/topology_error.hpp"
 
 namespace vorl_exchange {
+
+namespace detail {
+struct RouteTerms;
+struct LogicalRouteTerms;
+}  // namespace detail
 
 /// Number of tiles of the one processor configuration, `Topology::tarn`.
 inline constexpr std::uint16_t tarn_tile_count = 1472;
@@ -137,6 +143,11 @@ private:
     /// logical number -> `paired_logical` of it, or `no_tile`: a partner query
     /// is one lookup.
     std::vector<std::int32_t> partner_logical_;
+    /// logical number -> the route terms of its physical identifier, derived
+    /// once here so that a planner finds a tile's terms in one lookup. Shared by
+    /// copies, since a topology never changes.
+    std::shared_ptr<const detail::RouteTerms[]> route_terms_;
+    friend struct detail::LogicalRouteTerms;
 };
 
 }  // namespace vorl_exchange

@@ -70,18 +70,19 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     if (!source) {
         return source.error();
     }
-    // Every receiver was found, so indexing the table directly is safe.
+    // Every receiver was found, so indexing the tables directly is safe.
     const auto table = topology.logical_to_physical();
-    const detail::RouteTerms& source_terms = detail::route_terms(*source);
+    const auto terms = detail::logical_route_terms(topology);
+    const detail::RouteTerms& source_terms = terms[sender_logical];
     facts.timing.source_physical = *source;
     facts.send_direction = both_directions;
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
-        const std::uint32_t destination = table[receiver_logical[index]];
-        const detail::RouteFacts route = detail::fast_route(source_terms, detail::route_terms(destination));
+        const detail::RouteFacts route = detail::fast_route(source_terms, terms[receiver_logical[index]]);
         if (index < kept_routes) {
-            facts.receivers[index] = {.mux = route.mux, .receiver_phase = detail::receiver_phase(destination)};
+            facts.receivers[index] = {.mux = route.mux,
+                                      .receiver_phase = detail::receiver_phase(table[receiver_logical[index]])};
         }
         minimum_mux = std::min(minimum_mux, route.mux);
         maximum_mux = std::max(maximum_mux, route.mux);
@@ -135,16 +136,17 @@ template <std::size_t Extent>
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
             const std::size_t kept = std::min(rows.size(), kept_routes);
             const auto table = topology.logical_to_physical();
+            const auto terms = detail::logical_route_terms(topology);
             detail::with_tail_form_decided(count, [&] {
                 for (std::size_t index = 0; index < kept; ++index) {
                     write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);
                 }
                 for (std::size_t index = kept; index < rows.size(); ++index) {
-                    const std::uint32_t destination = table[receiver_logical[index]];
-                    const ReceiverFacts receiver{
-                        .mux = detail::fast_time_to_mux(facts.timing.source_physical, destination),
-                        .receiver_phase = detail::receiver_phase(destination)};
-                    write_receiver_row(rows[index], facts.timing, receiver, count);
+                    const std::uint16_t receiver = receiver_logical[index];
+                    const ReceiverFacts facts_of_receiver{
+                        .mux = detail::fast_time_to_mux(terms[sender_logical], terms[receiver]),
+                        .receiver_phase = detail::receiver_phase(table[receiver])};
+                    write_receiver_row(rows[index], facts.timing, facts_of_receiver, count);
                 }
             });
         },

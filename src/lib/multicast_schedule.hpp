@@ -123,11 +123,11 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
     if (!source) {
         return std::unexpected(source.error());
     }
-    const auto table = topology.logical_to_physical();
+    const auto terms = logical_route_terms(topology);
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {
-        const std::int32_t mux = fast_time_to_mux(*source, table[receiver]);
+        const std::int32_t mux = fast_time_to_mux(terms[sender_logical], terms[receiver]);
         minimum_mux = std::min(minimum_mux, mux);
         maximum_mux = std::max(maximum_mux, mux);
     }

@@ -57,7 +57,8 @@ bool paired_receiver_set_is_valid(const Topology& topology, ReceiverList<Extent>
 }
 
 // One receiver's route from the sender, with the mux times of both tiles of its
-// pair and the direction worked out once for the checks and the row.
+// pair and the direction worked out once for the checks and the row, from the
+// two tiles' route terms and physical identifiers.
 //
 // The row's format lead and its XPIC source control are worked out here too,
 // while the two physical identifiers are in registers. Derived later, the
@@ -65,9 +66,9 @@ bool paired_receiver_set_is_valid(const Topology& topology, ReceiverList<Extent>
 // values and read them back as 32-bit words, a load that no store forwards,
 // so every paired call waited for those stores to reach the cache.
 struct PairedRoute {
-    [[nodiscard]] static PairedRoute between(std::uint32_t sender_tile, std::uint32_t receiver_tile) noexcept {
-        const detail::RouteTerms& source = detail::route_terms(sender_tile);
-        const detail::RouteTerms& destination = detail::route_terms(receiver_tile);
+    [[nodiscard]] static PairedRoute between(const detail::RouteTerms& source, std::uint32_t sender_tile,
+                                             const detail::RouteTerms& destination,
+                                             std::uint32_t receiver_tile) noexcept {
         const detail::PairMuxTimes mux = detail::fast_pair_times_to_mux(source, destination);
         return {.receiver = receiver_tile,
                 .local = mux.own,
@@ -330,7 +331,10 @@ template <std::size_t Extent, class OnMulticastPlanned>
     // lookups below hold. A pair listed together, as a list of one pair always
     // is: the second tile's route is the first one's with the two mux times
     // swapped.
-    const auto route_of = [&](std::size_t index) { return PairedRoute::between(sender, table[receivers[index]]); };
+    const auto terms = detail::logical_route_terms(topology);
+    const auto route_of = [&](std::size_t index) {
+        return PairedRoute::between(terms[sender_logical], sender, terms[receivers[index]], table[receivers[index]]);
+    };
     const PairedRoute first = route_of(0);
     const bool listed_together = receivers.size() == 2 || table[receivers[1]] == tile_bits::partner(first.receiver);
     const PairedRoute second = listed_together ? first.to_partner() : route_of(1);
@@ -405,8 +409,9 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
         if (receiver_physical < 0) {
             return ExchangeError::tile(receiver_logical);
         }
-        const auto route = PairedRoute::between(static_cast<std::uint32_t>(sender_physical),
-                                                static_cast<std::uint32_t>(receiver_physical));
+        const auto terms = detail::logical_route_terms(*this);
+        const auto route = PairedRoute::between(terms[sender_logical], static_cast<std::uint32_t>(sender_physical),
+                                                terms[receiver_logical], static_cast<std::uint32_t>(receiver_physical));
         if (const auto refused = paired_row_facts(route, count, minimum_double_mux, facts)) {
             return ExchangeError::schedule(*refused);
         }
@@ -441,6 +446,7 @@ template <std::size_t Extent, class OnMulticastPlanned>
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const auto table = topology.logical_to_physical();
+            const auto terms = detail::logical_route_terms(topology);
             // The bound holds already; taken again where the compiler sees
             // it, so that the rows' word positions are known from the start.
             for (PairedRowFacts& kept : facts.rows) {
@@ -454,8 +460,9 @@ template <std::size_t Extent, class OnMulticastPlanned>
             for (std::size_t index = kept_rows; index < receivers.size(); ++index) {
                 // Checked above with the same arguments.
                 PairedRowFacts unkept{};
-                (void)paired_row_facts(PairedRoute::between(facts.timing.source_physical, table[receivers[index]]),
-                                       count, facts.minimum_double_mux, unkept);
+                const PairedRoute route = PairedRoute::between(terms[sender_logical], facts.timing.source_physical,
+                                                               terms[receivers[index]], table[receivers[index]]);
+                (void)paired_row_facts(route, count, facts.minimum_double_mux, unkept);
                 write_paired_row(unkept, count, rows[index]);
             }
         },

@@ -44,23 +44,24 @@ detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sen
     if (sender_logical == receiver_logical) {
         return ExchangeError::duplicate_tile();
     }
-    const std::int32_t sender_physical = detail::physical_or_none(topology, sender_logical);
-    if (sender_physical < 0) {
+    if (sender_logical >= topology.tile_count()) {
         return ExchangeError::tile(sender_logical);
     }
     const std::int32_t receiver_physical = detail::physical_or_none(topology, receiver_logical);
     if (receiver_physical < 0) {
         return ExchangeError::tile(receiver_logical);
     }
-    const auto sender = static_cast<std::uint32_t>(sender_physical);
-    const auto receiver = static_cast<std::uint32_t>(receiver_physical);
+    // Both tiles were found: their terms are read by their logical numbers.
+    const auto terms = detail::logical_route_terms(topology);
+    const detail::RouteTerms& sender = terms[sender_logical];
+    const detail::RouteTerms& receiver = terms[receiver_logical];
     const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - detail::fast_time_to_mux(sender, receiver);
     if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(plain_delay_word::cycles.max())) {
         return ExchangeError::schedule(reason::sender_delay);
     }
     facts = {.send_direction = detail::fast_direction(sender, receiver),
              .sender_delay = sender_delay,
-             .receiver_phase = detail::receiver_phase(receiver)};
+             .receiver_phase = detail::receiver_phase(static_cast<std::uint32_t>(receiver_physical))};
     return std::nullopt;
 }
 

@@ -5,14 +5,18 @@
 // a turn that depends on the source and on whether both tiles are in the same
 // half, and the distance |D(destination) - S(source)|. Each tile's parts are
 // computed once, at compile time, for the 2048 values of the bits the timing
-// reads (bits 0..10); a route is then two loads and a few additions.
+// reads (bits 0..10); a route is then two loads and a few additions. Each
+// topology copies the terms of its tiles into a table by logical number, so
+// that the planners need not look up a tile's identifier to find them.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "vorl_exchange/route_timing.hpp"
+#include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/topology_error.hpp"
 
 namespace vorl_exchange::detail {
@@ -74,6 +78,21 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
 
 [[nodiscard]] constexpr const RouteTerms& route_terms(std::uint32_t tile) noexcept {
     return route_terms_table[tile & route_bits_mask];
+}
+
+// A topology keeps each logical tile's terms, `route_terms` of its physical
+// identifier: a planner then reads a tile's terms by its logical number, one
+// load, where looking up the identifier first puts a second load (and a mask)
+// in front of every route.
+struct LogicalRouteTerms {
+    [[nodiscard]] static std::span<const RouteTerms> of(const Topology& topology) noexcept {
+        return {topology.route_terms_.get(), topology.tile_count()};
+    }
+};
+
+// The terms of every logical tile of `topology`, indexed by logical number.
+[[nodiscard]] inline std::span<const RouteTerms> logical_route_terms(const Topology& topology) noexcept {
+    return LogicalRouteTerms::of(topology);
 }
 
 // The phase a receiver's row waits out: 2 x its row. Read from the route bits

@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 
+#include "route_terms.hpp"
+
 namespace vorl_exchange {
 
 namespace {
@@ -53,6 +55,10 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
         physical_to_logical[logical_to_physical_[logical]] =
             static_cast<std::int32_t>(std::min<std::size_t>(logical, std::numeric_limits<std::int32_t>::max()));
     }
+    auto route_terms = std::make_shared<detail::RouteTerms[]>(logical_to_physical_.size());
+    std::ranges::transform(logical_to_physical_, route_terms.get(),
+                           [](std::uint16_t physical) { return detail::route_terms(physical); });
+    route_terms_ = std::move(route_terms);
     partner_logical_.reserve(logical_to_physical_.size());
     for (const std::uint16_t physical : logical_to_physical_) {
         const std::size_t partner_physical = std::size_t{physical} ^ 2u;
