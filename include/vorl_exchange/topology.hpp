@@ -144,8 +144,8 @@ private:
     /// is one lookup.
     std::vector<std::int32_t> partner_logical_;
     /// logical number -> the route terms of its physical identifier, derived
-    /// once here so that a planner finds a tile's terms in one lookup. Shared by
-    /// copies, since a topology never changes.
+    /// once when the topology is built, so that a planner finds a tile's terms
+    /// in one lookup. Shared by copies, since a topology never changes.
     std::shared_ptr<const detail::RouteTerms[]> route_terms_;
     friend struct detail::LogicalRouteTerms;
 };

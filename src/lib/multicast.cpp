@@ -72,7 +72,7 @@ detail::Refusal check_multicast(const Topology& topology, std::uint16_t sender_l
     }
     // Every receiver was found, so indexing the tables directly is safe.
     const auto table = topology.logical_to_physical();
-    const auto terms = detail::logical_route_terms(topology);
+    const auto terms = detail::LogicalRouteTerms::of(topology);
     const detail::RouteTerms& source_terms = terms[sender_logical];
     facts.timing.source_physical = *source;
     facts.send_direction = both_directions;
@@ -136,7 +136,7 @@ template <std::size_t Extent>
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_direction);
             const std::size_t kept = std::min(rows.size(), kept_routes);
             const auto table = topology.logical_to_physical();
-            const auto terms = detail::logical_route_terms(topology);
+            const auto terms = detail::LogicalRouteTerms::of(topology);
             detail::with_tail_form_decided(count, [&] {
                 for (std::size_t index = 0; index < kept; ++index) {
                     write_receiver_row(rows[index], facts.timing, facts.receivers[index], count);

@@ -123,7 +123,7 @@ inline constexpr std::int32_t latest_multicast_cycle = static_cast<std::int32_t>
     if (!source) {
         return std::unexpected(source.error());
     }
-    const auto terms = logical_route_terms(topology);
+    const auto terms = LogicalRouteTerms::of(topology);
     std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
     std::int32_t maximum_mux = std::numeric_limits<std::int32_t>::min();
     for (const std::uint16_t receiver : receiver_logical) {

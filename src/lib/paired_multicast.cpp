@@ -331,7 +331,7 @@ template <std::size_t Extent, class OnMulticastPlanned>
     // lookups below hold. A pair listed together, as a list of one pair always
     // is: the second tile's route is the first one's with the two mux times
     // swapped.
-    const auto terms = detail::logical_route_terms(topology);
+    const auto terms = detail::LogicalRouteTerms::of(topology);
     const auto route_of = [&](std::size_t index) {
         return PairedRoute::between(terms[sender_logical], sender, terms[receivers[index]], table[receivers[index]]);
     };
@@ -409,7 +409,7 @@ Result<Row> Topology::paired_receiver_row(std::uint16_t sender_logical, std::uin
         if (receiver_physical < 0) {
             return ExchangeError::tile(receiver_logical);
         }
-        const auto terms = detail::logical_route_terms(*this);
+        const auto terms = detail::LogicalRouteTerms::of(*this);
         const auto route = PairedRoute::between(terms[sender_logical], static_cast<std::uint32_t>(sender_physical),
                                                 terms[receiver_logical], static_cast<std::uint32_t>(receiver_physical));
         if (const auto refused = paired_row_facts(route, count, minimum_double_mux, facts)) {
@@ -446,7 +446,7 @@ template <std::size_t Extent, class OnMulticastPlanned>
             const std::span<Row> rows = detail::RowListWriter::append_rows(plan.receivers, receivers.size());
             detail::write_multicast_sender_row(plan.sender, facts.timing, count, facts.send_control);
             const auto table = topology.logical_to_physical();
-            const auto terms = detail::logical_route_terms(topology);
+            const auto terms = detail::LogicalRouteTerms::of(topology);
             // The bound holds already; taken again where the compiler sees
             // it, so that the rows' word positions are known from the start.
             for (PairedRowFacts& kept : facts.rows) {

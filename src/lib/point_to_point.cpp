@@ -52,7 +52,7 @@ detail::Refusal check_point_to_point(const Topology& topology, std::uint16_t sen
         return ExchangeError::tile(receiver_logical);
     }
     // Both tiles were found: their terms are read by their logical numbers.
-    const auto terms = detail::logical_route_terms(topology);
+    const auto terms = detail::LogicalRouteTerms::of(topology);
     const detail::RouteTerms& sender = terms[sender_logical];
     const detail::RouteTerms& receiver = terms[receiver_logical];
     const std::int32_t sender_delay = point_to_point_mux_cycle - 1 - detail::fast_time_to_mux(sender, receiver);

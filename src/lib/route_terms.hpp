@@ -83,17 +83,12 @@ inline constexpr std::array<RouteTerms, route_bits_mask + 1> route_terms_table =
 // A topology keeps each logical tile's terms, `route_terms` of its physical
 // identifier: a planner then reads a tile's terms by its logical number, one
 // load, where looking up the identifier first puts a second load (and a mask)
-// in front of every route.
+// in front of every route. `of` gives them indexed by logical number.
 struct LogicalRouteTerms {
     [[nodiscard]] static std::span<const RouteTerms> of(const Topology& topology) noexcept {
         return {topology.route_terms_.get(), topology.tile_count()};
     }
 };
-
-// The terms of every logical tile of `topology`, indexed by logical number.
-[[nodiscard]] inline std::span<const RouteTerms> logical_route_terms(const Topology& topology) noexcept {
-    return LogicalRouteTerms::of(topology);
-}
 
 // The phase a receiver's row waits out: 2 x its row. Read from the route bits
 // alone, which hold every identifier of a topology: the compiler then knows the
