@@ -152,13 +152,6 @@ struct RouteFacts {
     return {fast_time_to_mux(source, destination), fast_direction(source, destination)};
 }
 
-[[nodiscard]] constexpr std::uint32_t fast_direction(std::uint32_t source, std::uint32_t destination) noexcept {
-    return fast_direction(route_terms(source), route_terms(destination));
-}
-[[nodiscard]] constexpr std::int32_t fast_time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
-    return fast_time_to_mux(route_terms(source), route_terms(destination));
-}
-
 // Bounds of `time_to_mux` over every pair of identifiers, from each term at
 // its extreme (loose, but enough for what the planners derive from them).
 struct MuxTimeBounds {
@@ -187,11 +180,11 @@ inline constexpr MuxTimeBounds mux_time_bounds = [] {
 }();
 
 // Spot checks against the field formulas; the test suite compares every pair.
-static_assert(fast_time_to_mux(0, 64) == time_to_mux(0, 64));
-static_assert(fast_time_to_mux(32, 0) == time_to_mux(32, 0));
-static_assert(fast_time_to_mux(1471, 0) == time_to_mux(1471, 0));
-static_assert(fast_time_to_mux(0, 1469) == time_to_mux(0, 1469));
-static_assert(fast_direction(32, 0) == direction(32, 0));
+static_assert(fast_time_to_mux(route_terms(0), route_terms(64)) == time_to_mux(0, 64));
+static_assert(fast_time_to_mux(route_terms(32), route_terms(0)) == time_to_mux(32, 0));
+static_assert(fast_time_to_mux(route_terms(1471), route_terms(0)) == time_to_mux(1471, 0));
+static_assert(fast_time_to_mux(route_terms(0), route_terms(1469)) == time_to_mux(0, 1469));
+static_assert(fast_direction(route_terms(32), route_terms(0)) == direction(32, 0));
 static_assert(fast_pair_times_to_mux(route_terms(1471), route_terms(0)).partner == time_to_mux(1471, 2));
 
 }  // namespace vorl_exchange::detail
