@@ -19,9 +19,15 @@
 namespace vorl_exchange {
 
 /// The level of a diagnostic event.
-enum class Level : std::uint8_t { Trace, Debug, Info, Warn, Error };
+enum class Level : std::uint8_t {
+    Trace,  ///< The finest detail.
+    Debug,  ///< What a developer follows a call by: the planners' events are at this level.
+    Info,   ///< Normal operation worth noting.
+    Warn,   ///< Something unexpected that did not stop the call.
+    Error,  ///< A failure.
+};
 
-/// The level's name, e.g. "DEBUG".
+/// The level's name, for example "DEBUG".
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view to_string(Level level) noexcept;
 
 /// A field value: a number, or a list of tiles.
@@ -29,16 +35,16 @@ using FieldValue = std::variant<std::uint64_t, std::span<const std::uint16_t>>;
 
 /// One named argument of a diagnostic event.
 struct Field {
-    std::string_view name;  ///< the field's name
-    FieldValue value;  ///< its value
+    std::string_view name;  ///< The field's name.
+    FieldValue value;  ///< Its value.
 };
 
 /// Valid only for the duration of the sink call; copy what you keep.
 struct Event {
-    Level level;  ///< the event's level
-    std::string_view target;  ///< where it comes from: "vorl_exchange"
-    std::string_view message;  ///< a fixed message
-    std::span<const Field> fields;  ///< the planner's arguments
+    Level level;  ///< The event's level.
+    std::string_view target;  ///< Where it comes from: "vorl_exchange".
+    std::string_view message;  ///< A fixed message.
+    std::span<const Field> fields;  ///< The planner's arguments.
 };
 
 /// Renders a field value: numbers in decimal, lists as "[2, 1]".

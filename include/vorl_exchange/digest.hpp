@@ -22,6 +22,7 @@ namespace vorl_exchange {
 /// Writes of any size in any split hash alike; nothing is allocated.
 class VORL_EXCHANGE_EXPORT DefaultHasher {
 public:
+    /// A hasher that has hashed nothing yet.
     DefaultHasher() noexcept = default;
 
     void write(std::span<const std::byte> bytes) noexcept;  ///< Hashes `bytes`.

@@ -16,54 +16,55 @@ namespace vorl_exchange {
 
 /// The variants, in tag order (the tag values are part of the type's contract).
 enum class ErrorKind : std::uint8_t {
-    ValidationBudgetExceeded = 0,
-    Tile = 1,
-    DuplicateTile = 2,
-    Count = 3,
-    ReceiverSet = 4,
-    Schedule = 5,
-    PlanOffsetRange = 6,
-    Address = 7,
-    HostPacket = 8,
+    ValidationBudgetExceeded = 0,  ///< "exchange incremental-encoding work budget exhausted".
+    Tile = 1,  ///< "logical tile N is out of range": a tile the topology does not have.
+    DuplicateTile = 2,  ///< "exchange endpoints must be distinct": the sender is its own receiver.
+    Count = 3,  ///< "exchange count N is outside 1..=4148".
+    ReceiverSet = 4,  ///< "invalid multicast receiver set": a receiver list the planner refuses.
+    Schedule = 5,  ///< "exchange schedule is not encodable: REASON", with one of the `ScheduleReason` texts.
+    PlanOffsetRange =
+        6,  ///< "exchange event offset N cycles from the phase-entry sync exceeds the encodable maximum of M cycles".
+    Address = 7,  ///< "tile address 0xN is not encodable".
+    HostPacket = 8,  ///< "host exchange address or length is not encodable".
 };
 
 /// Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
 enum class ScheduleReason : std::uint8_t {
-    PlanDelayOrder,
-    SendpicpInstructionAlignment,
-    ReceiveEventOrder,
-    ReceiveControlIssueInterval,
-    ReceiveTimedEvent,
-    ReceiveControlAtPhaseEntry,
-    ReceiveControlOrder,
-    EmptySendpicpInterval,
-    IncompatibleSimultaneousReceiveControls,
-    SendpicpOperand,
-    SendpicpPicControl,
-    SendpicpXpicControl,
-    SendpicpEventTime,
-    ZeroEventAdvance,
-    FirstScheduledEventIsNotADelay,
-    ScheduledOffsetTruncatesASend,
-    XpicDelayAdvanceOverflow,
-    PicDelayAdvanceOverflow,
-    DelayAdvanceOverflow,
-    SendInstructionOperand,
-    SendControl,
-    SenderPayload,
-    SenderDelay,
-    MulticastStartCycle,
-    MulticastReceiveCycle,
-    PairedSourceTiming,
-    PairedReceiveCoincidentControls,
-    PairedReceiveHorizonOverflow,
-    PairedReceiveRowCapacity,
+    PlanDelayOrder,  ///< "plan delay order".
+    SendpicpInstructionAlignment,  ///< "SENDPICP instruction alignment".
+    ReceiveEventOrder,  ///< "receive event order".
+    ReceiveControlIssueInterval,  ///< "receive control issue interval".
+    ReceiveTimedEvent,  ///< "receive timed event".
+    ReceiveControlAtPhaseEntry,  ///< "receive control at phase entry".
+    ReceiveControlOrder,  ///< "receive control order".
+    EmptySendpicpInterval,  ///< "empty SENDPICP interval".
+    IncompatibleSimultaneousReceiveControls,  ///< "incompatible simultaneous receive controls".
+    SendpicpOperand,  ///< "SENDPICP operand".
+    SendpicpPicControl,  ///< "SENDPICP PIC control".
+    SendpicpXpicControl,  ///< "SENDPICP XPIC control".
+    SendpicpEventTime,  ///< "SENDPICP event time".
+    ZeroEventAdvance,  ///< "zero event advance".
+    FirstScheduledEventIsNotADelay,  ///< "first scheduled event is not a delay".
+    ScheduledOffsetTruncatesASend,  ///< "scheduled offset truncates a send".
+    XpicDelayAdvanceOverflow,  ///< "XPIC delay advance overflow".
+    PicDelayAdvanceOverflow,  ///< "PIC delay advance overflow".
+    DelayAdvanceOverflow,  ///< "delay advance overflow".
+    SendInstructionOperand,  ///< "send instruction operand".
+    SendControl,  ///< "send control".
+    SenderPayload,  ///< "sender payload".
+    SenderDelay,  ///< "sender delay".
+    MulticastStartCycle,  ///< "multicast start cycle".
+    MulticastReceiveCycle,  ///< "multicast receive cycle".
+    PairedSourceTiming,  ///< "paired source timing".
+    PairedReceiveCoincidentControls,  ///< "paired receive coincident controls".
+    PairedReceiveHorizonOverflow,  ///< "paired receive horizon overflow".
+    PairedReceiveRowCapacity,  ///< "paired receive row capacity".
 };
 
 /// How many `ScheduleReason` values there are.
 inline constexpr std::size_t schedule_reason_count = 29;
 
-/// The fixed text of `reason`, e.g. "sender delay".
+/// The fixed text of `reason`, for example "sender delay".
 [[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept;
 
 /// A display text rendered into a fixed buffer, so that callers can stream an
@@ -132,7 +133,7 @@ public:
 
     /// The variant.
     [[nodiscard]] constexpr ErrorKind kind() const noexcept { return kind_; }
-    /// Payload accessors; each is meaningful only for the variants named.
+    // The payload accessors below are each meaningful only for the kinds named.
     /// The tile of a `Tile` error.
     [[nodiscard]] constexpr std::uint16_t tile_number() const noexcept { return static_cast<std::uint16_t>(first_); }
     /// The count of a `Count` error.
@@ -148,7 +149,7 @@ public:
 
     /// The fixed display text with the payload inserted.
     [[nodiscard]] ErrorText display() const noexcept;
-    /// The structured form, e.g. `Tile(5)` or `Schedule("sender delay")`.
+    /// The structured form, for example `Tile(5)` or `Schedule("sender delay")`.
     [[nodiscard]] std::string debug() const;
 
     /// Same variant and payload.
@@ -164,7 +165,7 @@ private:
     ScheduleReason reason_{};  // after the payload words: see errors.cpp
 };
 
-/// The display text, e.g. "exchange count 0 is outside 1..=4148".
+/// The display text, for example "exchange count 0 is outside 1..=4148".
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string to_string(const ExchangeError& error);
 /// Writes the display text.
 VORL_EXCHANGE_EXPORT std::ostream& operator<<(std::ostream& out, const ExchangeError& error);
@@ -285,7 +286,7 @@ inline constexpr ScheduleReasonList every_schedule_reason = [] {
     return detail::schedule_reason_texts[index].text;
 }
 
-/// The complete set of `Schedule` reasons under their short names, e.g.
+/// The complete set of `Schedule` reasons under their short names, for example
 /// `ExchangeError::schedule(reason::sender_delay)`.
 namespace reason {
 /// The reason "plan delay order".

@@ -15,8 +15,8 @@ namespace vorl_exchange {
 
 /// A field of `width` bits starting at bit `position`.
 struct BitField {
-    unsigned position;  ///< lowest bit of the field
-    unsigned width;     ///< bits in the field
+    unsigned position;  ///< Lowest bit of the field.
+    unsigned width;     ///< Bits in the field.
 
     /// The largest value the field holds.
     [[nodiscard]] constexpr std::uint32_t max() const noexcept { return (std::uint32_t{1} << width) - 1u; }
@@ -36,76 +36,76 @@ struct BitField {
 
 /// The fixed bits of a word family: a word belongs to it when `word & mask == value`.
 struct Opcode {
-    std::uint32_t mask;   ///< the fixed bits
-    std::uint32_t value;  ///< their value in the family
+    std::uint32_t mask;   ///< The fixed bits.
+    std::uint32_t value;  ///< Their value in the family.
 
     /// Whether `word` belongs to the family.
     [[nodiscard]] constexpr bool matches(std::uint32_t word) const noexcept { return (word & mask) == value; }
 };
 
 /// The words each row opens and closes with, and the fill after the closing word.
-inline constexpr std::uint32_t opening_word = 0x41800003;  ///< the first word of every row's timed part
-inline constexpr std::uint32_t closing_word = 0x43a00000;  ///< the last word of every row's timed part
-inline constexpr std::uint32_t fill_word = 0;              ///< every word after the closing word
+inline constexpr std::uint32_t opening_word = 0x41800003;  ///< The first word of every row's timed part.
+inline constexpr std::uint32_t closing_word = 0x43a00000;  ///< The last word of every row's timed part.
+inline constexpr std::uint32_t fill_word = 0;              ///< Every word after the closing word.
 
 /// The send word: the first 64 words of a transfer.
 namespace send_word {
-inline constexpr Opcode opcode{0xf8000000, 0x78000000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField count_minus_one{21, 6};  ///< bits 21 to 26
-inline constexpr BitField base_word{3, 18};  ///< bits 3 to 20
-inline constexpr BitField control{0, 3};  ///< bits 0 to 2
+inline constexpr Opcode opcode{0xf8000000, 0x78000000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField count_minus_one{21, 6};  ///< Bits 21 to 26.
+inline constexpr BitField base_word{3, 18};  ///< Bits 3 to 20.
+inline constexpr BitField control{0, 3};  ///< Bits 0 to 2.
 }  // namespace send_word
 
 /// Carries the words of a transfer beyond the first 64; its 12-bit count is split.
 namespace send_off_word {
-inline constexpr Opcode opcode{0xf8100000, 0x70000000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField count_low{21, 6};  ///< bits 21 to 26
-inline constexpr BitField count_high{14, 6};  ///< bits 14 to 19
-inline constexpr BitField base_word{3, 11};  ///< bits 3 to 13
-inline constexpr BitField control{0, 3};  ///< bits 0 to 2
-inline constexpr unsigned count_low_bits = 6;  ///< width of `count_low`, the low part of the count
+inline constexpr Opcode opcode{0xf8100000, 0x70000000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField count_low{21, 6};  ///< Bits 21 to 26.
+inline constexpr BitField count_high{14, 6};  ///< Bits 14 to 19.
+inline constexpr BitField base_word{3, 11};  ///< Bits 3 to 13.
+inline constexpr BitField control{0, 3};  ///< Bits 0 to 2.
+inline constexpr unsigned count_low_bits = 6;  ///< Width of `count_low`, the low part of the count.
 }  // namespace send_off_word
 
 /// The send-control word.
 namespace send_control_word {
-inline constexpr Opcode opcode{0xf8100000, 0x70100000};  ///< a word of the family: `word & mask == value`
+inline constexpr Opcode opcode{0xf8100000, 0x70100000};  ///< A word of the family: `word & mask == value`.
 }  // namespace send_control_word
 
 /// First word of the two-word SENDPICP send-control pair.
 namespace send_control_pair_word {
-inline constexpr Opcode opcode{0xf0000000, 0xf0000000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField pointer_selector{27, 1};  ///< bit 27
-inline constexpr BitField count_minus_one{21, 6};  ///< bits 21 to 26
-inline constexpr BitField source_word_address{3, 18};  ///< bits 3 to 20
-inline constexpr BitField control{0, 3};  ///< bits 0 to 2
+inline constexpr Opcode opcode{0xf0000000, 0xf0000000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField pointer_selector{27, 1};  ///< Bit 27.
+inline constexpr BitField count_minus_one{21, 6};  ///< Bits 21 to 26.
+inline constexpr BitField source_word_address{3, 18};  ///< Bits 3 to 20.
+inline constexpr BitField control{0, 3};  ///< Bits 0 to 2.
 }  // namespace send_control_pair_word
 
 /// Second word of the SENDPICP pair: the XPIC event's control bits over the PIC's.
 namespace send_control_pair_payload {
-inline constexpr BitField xpic_bits{18, 14};  ///< bits 18 to 31
-inline constexpr BitField pic_bits{0, 18};  ///< bits 0 to 17
+inline constexpr BitField xpic_bits{18, 14};  ///< Bits 18 to 31.
+inline constexpr BitField pic_bits{0, 18};  ///< Bits 0 to 17.
 }  // namespace send_control_pair_payload
 
 /// The plain delay word: waits `cycles` + 1 cycles.
 namespace plain_delay_word {
-inline constexpr Opcode opcode{0xfff80000, 0x40a00000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField cycles{0, 19};  ///< bits 0 to 18
+inline constexpr Opcode opcode{0xfff80000, 0x40a00000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField cycles{0, 19};  ///< Bits 0 to 18.
 }  // namespace plain_delay_word
 
 /// The PIC delay word: waits `advance` + 1 cycles, then applies `control` to the PIC stream.
 namespace pic_delay_word {
-inline constexpr Opcode opcode{0xfc000000, 0x60000000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField advance{19, 7};  ///< bits 19 to 25
-inline constexpr BitField flag{18, 1};  ///< bit 18
-inline constexpr BitField control{0, 18};  ///< bits 0 to 17
+inline constexpr Opcode opcode{0xfc000000, 0x60000000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField advance{19, 7};  ///< Bits 19 to 25.
+inline constexpr BitField flag{18, 1};  ///< Bit 18.
+inline constexpr BitField control{0, 18};  ///< Bits 0 to 17.
 }  // namespace pic_delay_word
 
 /// The XPIC delay word: waits `advance` + 1 cycles, then applies `control` to the XPIC stream (the mux).
 namespace xpic_delay_word {
-inline constexpr Opcode opcode{0xfc000000, 0x64000000};  ///< a word of the family: `word & mask == value`
-inline constexpr BitField advance{14, 12};  ///< bits 14 to 25
-inline constexpr BitField flag{13, 1};  ///< bit 13
-inline constexpr BitField control{0, 13};  ///< bits 0 to 12
+inline constexpr Opcode opcode{0xfc000000, 0x64000000};  ///< A word of the family: `word & mask == value`.
+inline constexpr BitField advance{14, 12};  ///< Bits 14 to 25.
+inline constexpr BitField flag{13, 1};  ///< Bit 13.
+inline constexpr BitField control{0, 13};  ///< Bits 0 to 12.
 }  // namespace xpic_delay_word
 
 // ---- Encoders -------------------------------------------------------------
@@ -198,27 +198,28 @@ inline constexpr BitField control{0, 13};  ///< bits 0 to 12
 
 /// The kind of an instruction word, told by its fixed bits.
 enum class WordFamily : std::uint8_t {
-    Opening,
-    Closing,
-    Send,
-    SendOff,
-    SendControl,
-    SendControlPair,  ///< first word of a SENDPICP pair
-    PlainDelay,
-    PicDelay,
-    XpicDelay,
-    Unknown,
+    Opening,  ///< The opening word, `opening_word`.
+    Closing,  ///< The closing word, `closing_word`.
+    Send,  ///< A send word: the first 64 words of a transfer.
+    SendOff,  ///< A send-off word: the words of a transfer beyond the first 64.
+    SendControl,  ///< A send-control word.
+    SendControlPair,  ///< First word of a SENDPICP pair.
+    PlainDelay,  ///< A plain delay word.
+    PicDelay,  ///< A PIC delay word, carrying a PIC control.
+    XpicDelay,  ///< An XPIC delay word, carrying an XPIC control.
+    Unknown,  ///< A word of no family above.
 };
 
 /// A word split into its family and fields. Fields a family lacks stay 0.
 struct DecodedWord {
-    WordFamily family = WordFamily::Unknown;  ///< the word's family
-    std::uint32_t word = 0;  ///< the word itself
-    std::uint32_t count_minus_one = 0;  ///< Send, SendOff, SendControlPair
-    std::uint32_t base_word = 0;        ///< Send, SendOff; source word address of SendControlPair
-    std::uint32_t control = 0;          ///< send-control field of sends; control value `c` of PIC/XPIC delays
-    std::uint32_t advance_field = 0;    ///< PlainDelay (its cycles field), PicDelay, XpicDelay (`a`)
-    std::uint32_t flag = 0;             ///< `b` of PIC/XPIC delays; pointer selector of SendControlPair
+    WordFamily family = WordFamily::Unknown;  ///< The word's family.
+    std::uint32_t word = 0;  ///< The word itself.
+    std::uint32_t count_minus_one = 0;  ///< The count less one: Send, SendOff, SendControlPair.
+    std::uint32_t base_word = 0;  ///< The base word of Send and SendOff; the source word address of SendControlPair.
+    std::uint32_t control = 0;  ///< The send-control field of sends; the control value `c` of PIC and XPIC delays.
+    std::uint32_t advance_field =
+        0;  ///< The advance field `a` of PicDelay and XpicDelay; the cycles field of PlainDelay.
+    std::uint32_t flag = 0;  ///< The flag `b` of PIC and XPIC delays; the pointer selector of SendControlPair.
 
     /// Cycles the word occupies on the row's timeline: field + 1 for delay words, 0 otherwise.
     [[nodiscard]] constexpr std::uint32_t advance() const noexcept {
@@ -277,7 +278,7 @@ struct DecodedWord {
 /// Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view mnemonic(WordFamily family) noexcept;
 
-/// One readable line, e.g. "send count=64 base_word=0 control=1" or
+/// One readable line, for example "send count=64 base_word=0 control=1" or
 /// "xpic-delay advance_cycles=4096 flag=0 control=1600": raw fields under their
 /// layout names, and the count and the cycles a word advances as what they are
 /// (a field holds one less), so that the names match the tool's JSON output.

@@ -11,18 +11,18 @@ namespace vorl_exchange {
 
 /// A point-to-point plan: one row for the sender, one for the receiver.
 struct Plan {
-    /// the sending tile's row
+    /// The sending tile's row.
     Row sender{};
-    /// the receiving tile's row
+    /// The receiving tile's row.
     Row receiver{};
     friend bool operator==(const Plan&, const Plan&) = default;  ///< The same rows.
 };
 
 /// A multicast plan: the sender's row and one row per receiver.
 struct MulticastPlan {
-    /// the sending tile's row
+    /// The sending tile's row.
     Row sender{};
-    RowList receivers;  ///< one row per receiver, in the order the receivers were given
+    RowList receivers;  ///< One row per receiver, in the order the receivers were given.
     friend bool operator==(const MulticastPlan&, const MulticastPlan&) = default;  ///< The same rows.
 };
 

@@ -21,10 +21,10 @@ namespace vorl_exchange {
 
 /// Progress after one group of events has been encoded.
 struct ReceiveEncodingProgress {
-    std::size_t events_done = 0;    ///< index just past the group
-    std::size_t words = 0;          ///< words in the sink after the group
-    std::uint32_t event_cycles = 0;  ///< cycle at which the next word starts
-    std::optional<std::uint32_t> next_start;  ///< for a SENDPICP pair: the cycle it may hold up to
+    std::size_t events_done = 0;    ///< Index just past the group.
+    std::size_t words = 0;          ///< Words in the sink after the group.
+    std::uint32_t event_cycles = 0;  ///< Cycle at which the next word starts.
+    std::optional<std::uint32_t> next_start;  ///< For a SENDPICP pair: the cycle it may hold up to.
 };
 
 /// A non-owning reference to the progress callback; cheap to pass by value.

@@ -14,15 +14,16 @@
 
 namespace vorl_exchange {
 
-/// Values 0..3 act on the XPIC stream, 4..6 on the PIC stream.
+/// The control a receive event changes. Values 0..3 act on the XPIC stream
+/// (the mux), 4..6 on the PIC stream (where and how received words are stored).
 enum class ReceiveEventKind : std::uint8_t {
-    OrdinarySource = 0,
-    OrdinaryNeutral = 1,
-    PairedSource = 2,
-    PairedNeutral = 3,
-    PairedPointer = 4,
-    Pointer = 5,
-    Format = 6,
+    OrdinarySource = 0,  ///< XPIC control: the mux listens to the source, for an ordinary receive.
+    OrdinaryNeutral = 1,  ///< XPIC control: the mux returns to neutral after an ordinary receive.
+    PairedSource = 2,  ///< XPIC control: the mux listens to the source, for a paired receive.
+    PairedNeutral = 3,  ///< XPIC control: the mux returns to neutral after a paired receive.
+    PairedPointer = 4,  ///< PIC control: where the words of a paired receive are stored.
+    Pointer = 5,  ///< PIC control: where received words are stored.
+    Format = 6,  ///< PIC control: the format received words are stored in.
 };
 
 /// Whether events of `kind` go to the XPIC stream.
@@ -32,9 +33,9 @@ enum class ReceiveEventKind : std::uint8_t {
 
 /// One receive-control change that must take effect at an exact cycle.
 struct ReceiveEvent {
-    std::uint32_t cycles = 0;       ///< when the control takes effect, from the row's time origin
-    std::uint32_t instruction = 0;  ///< PIC or XPIC delay word carrying the control; advance set when placed
-    ReceiveEventKind kind = ReceiveEventKind::OrdinarySource;  ///< which control it is
+    std::uint32_t cycles = 0;       ///< When the control takes effect, from the row's time origin.
+    std::uint32_t instruction = 0;  ///< PIC or XPIC delay word carrying the control; advance set when placed.
+    ReceiveEventKind kind = ReceiveEventKind::OrdinarySource;  ///< Which control it is.
     /// Same cycle, word and kind.
     friend constexpr bool operator==(const ReceiveEvent&, const ReceiveEvent&) noexcept = default;
 };

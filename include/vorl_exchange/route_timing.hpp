@@ -12,8 +12,9 @@
 
 namespace vorl_exchange {
 
+/// The fields of a physical tile identifier that the timing rules read.
 namespace tile_bits {
-/// Fields of a physical tile identifier that the timing rules read.
+/// Bit 0: the parity bit.
 [[nodiscard]] constexpr std::int32_t parity(std::uint32_t tile) noexcept {
     return static_cast<std::int32_t>(tile & 1u);
 }

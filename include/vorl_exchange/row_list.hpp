@@ -93,6 +93,7 @@ public:
         }
         return *this;
     }
+    /// Frees the rows held on the heap, if any.
     ~RowList() { release(); }
 
     /// Rows in the list.

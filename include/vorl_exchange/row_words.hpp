@@ -20,6 +20,7 @@ class VORL_EXCHANGE_EXPORT RowWords {
 public:
     static constexpr std::size_t inline_capacity = 16;  ///< Held in the object itself before the heap is used.
 
+    /// An empty list, holding its first `inline_capacity` words in the object.
     RowWords() = default;
 
     /// Words so far.

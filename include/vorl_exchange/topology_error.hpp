@@ -23,8 +23,8 @@ inline constexpr std::uint16_t maximum_physical_identifier = 0x7ff;
 
 /// The rule a refused table breaks.
 enum class TopologyRule : std::uint8_t {
-    TableTooLong,              ///< more entries than logical tile numbers
-    IdentifierBeyondRowField,  ///< an identifier with any of bits 11 to 15 set
+    TableTooLong,              ///< More entries than logical tile numbers.
+    IdentifierBeyondRowField,  ///< An identifier with any of bits 11 to 15 set.
 };
 
 /// The fixed text of a rule.
@@ -44,7 +44,7 @@ public:
 
     /// "topology table entry {entry}: {rule text}".
     [[nodiscard]] ErrorText display() const noexcept;
-    /// The structured form, e.g. `IdentifierBeyondRowField { entry: 3 }`.
+    /// The structured form, for example `IdentifierBeyondRowField { entry: 3 }`.
     [[nodiscard]] std::string debug() const;
 
     /// Same rule and entry.

@@ -1,9 +1,11 @@
 /** @file
  * The C interface of vorl_exchange: topologies, the three planners, their
  * errors as plain values, and the word printer. Valid C11 and C++; every name
- * starts with `vx_` (types, functions) or `VX_` (constants).
+ * starts with `vx_` (types, functions) or `VX_` (constants). Its calls are
+ * grouped: @ref c_values, @ref c_topologies, @ref c_planners, @ref c_bulk and
+ * @ref c_texts.
  *
- * Conventions
+ * Conventions:
  * - Every call that can fail returns a `vx_status` and, when `error` is not
  *   null, fills `*error` (on success too: status VX_OK, the other fields 0).
  *   A null pointer where the call needs one, or a size no buffer can have, is
@@ -42,48 +44,63 @@ extern "C" {
 /* A C header: C has typedefs, not alias declarations. */
 /* NOLINTBEGIN(modernize-use-using) */
 
+/** @defgroup c_values C statuses, errors and rows
+ * What every C call returns or fills: a `vx_status`, a `vx_error` that says
+ * why a call failed, and `vx_row`, the nine-word row every planner writes.
+ *
+ * A call that can fail returns its `vx_status` and, when its `error` argument
+ * is not null, fills `*error` with the same status and, for VX_EXCHANGE_ERROR,
+ * VX_TOPOLOGY_REFUSED and VX_BUFFER_TOO_SMALL, the fields that say why. On
+ * success `*error` is filled too: status VX_OK, every other field 0. The texts
+ * of @ref c_texts turn any `vx_error` into a line for a person.
+ * @{
+ */
+
 /** What a call did. */
 typedef enum vx_status {
-    VX_OK = 0,
-    VX_EXCHANGE_ERROR = 1,      /**< the planner refused: `kind` and the payload say why */
-    VX_TOPOLOGY_REFUSED = 2,    /**< a table that cannot be a topology: `rule` and `entry` */
-    VX_BUFFER_TOO_SMALL = 3,    /**< fewer receiver rows than the plan has: `needed_rows` */
-    VX_BAD_ARGUMENT = 4,        /**< a null pointer or an impossible size */
-    VX_OUT_OF_MEMORY = 5
+    VX_OK = 0,               /**< The call did what it was asked. */
+    VX_EXCHANGE_ERROR = 1,   /**< The planner refused: `kind` and the payload fields of `vx_error` say why. */
+    VX_TOPOLOGY_REFUSED = 2, /**< The table cannot be a topology: `rule` and `entry` say why. */
+    VX_BUFFER_TOO_SMALL = 3, /**< The plan has more receiver rows than the buffer: `needed_rows` of them. */
+    VX_BAD_ARGUMENT = 4,     /**< A null pointer where the call needs one, or a size no buffer can have. */
+    VX_OUT_OF_MEMORY = 5     /**< The library could not allocate the memory it needed. */
 } vx_status;
 
 /** The variants of an exchange error, with the values of the C++ `ErrorKind`. */
 typedef enum vx_error_kind {
-    VX_VALIDATION_BUDGET_EXCEEDED = 0,
-    VX_TILE = 1,              /**< `tile` */
-    VX_DUPLICATE_TILE = 2,
-    VX_COUNT = 3,             /**< `count` */
-    VX_RECEIVER_SET = 4,
-    VX_SCHEDULE = 5,          /**< `reason` */
-    VX_PLAN_OFFSET_RANGE = 6, /**< `cycles`, `maximum` */
-    VX_ADDRESS = 7,           /**< `address` */
-    VX_HOST_PACKET = 8
+    VX_VALIDATION_BUDGET_EXCEEDED = 0, /**< The encoding work budget ran out; no payload. */
+    VX_TILE = 1,                       /**< A logical tile the topology does not have, in `tile`. */
+    VX_DUPLICATE_TILE = 2,             /**< The sender is its own receiver; no payload. */
+    VX_COUNT = 3,                      /**< A word count outside 1..4148, in `count`. */
+    VX_RECEIVER_SET = 4,               /**< A receiver list the planner refuses; no payload. */
+    VX_SCHEDULE = 5,                   /**< The plan cannot be encoded, for the reason indexed by `reason`. */
+    VX_PLAN_OFFSET_RANGE = 6,          /**< An event offset beyond the encodable one: `cycles` and `maximum`. */
+    VX_ADDRESS = 7,                    /**< A tile address that cannot be encoded, in `address`. */
+    VX_HOST_PACKET = 8                 /**< A host exchange address or length that cannot be encoded; no payload. */
 } vx_error_kind;
 
 /** The rules a refused topology table breaks, with the values of `TopologyRule`. */
-typedef enum vx_topology_rule { VX_TABLE_TOO_LONG = 0, VX_IDENTIFIER_BEYOND_ROW_FIELD = 1 } vx_topology_rule;
+typedef enum vx_topology_rule {
+    VX_TABLE_TOO_LONG = 0,             /**< More entries than 16-bit logical tile numbers (65536). */
+    VX_IDENTIFIER_BEYOND_ROW_FIELD = 1 /**< An identifier above 0x7ff, which no row can carry. */
+} vx_topology_rule;
 
 /** A failure as a plain value; only the fields its status and kind name are
  * meaningful, the others are 0. `status`, `kind` and `rule` hold the values of
  * `vx_status`, `vx_error_kind` and `vx_topology_rule` in plain integers, so that
  * any value a caller writes into them is one the texts can reject. */
 typedef struct vx_error {
-    int32_t status;  /**< a `vx_status` */
-    int32_t kind;           /**< VX_EXCHANGE_ERROR */
-    uint32_t tile;          /**< VX_TILE */
-    uint32_t count;         /**< VX_COUNT */
-    uint32_t reason;        /**< VX_SCHEDULE: index of the reason, 0..VX_SCHEDULE_REASON_COUNT-1 */
-    uint32_t cycles;        /**< VX_PLAN_OFFSET_RANGE */
-    uint32_t maximum;       /**< VX_PLAN_OFFSET_RANGE */
-    uint32_t address;       /**< VX_ADDRESS */
-    int32_t rule;           /**< VX_TOPOLOGY_REFUSED */
-    uint32_t entry;         /**< VX_TOPOLOGY_REFUSED: the first offending table entry */
-    size_t needed_rows;     /**< VX_BUFFER_TOO_SMALL: the plan's receiver rows */
+    int32_t status;     /**< The `vx_status` of the call. */
+    int32_t kind;       /**< For VX_EXCHANGE_ERROR: the `vx_error_kind`. */
+    uint32_t tile;      /**< For VX_TILE: the logical tile. */
+    uint32_t count;     /**< For VX_COUNT: the word count. */
+    uint32_t reason;    /**< For VX_SCHEDULE: the index of the reason, 0 to VX_SCHEDULE_REASON_COUNT - 1. */
+    uint32_t cycles;    /**< For VX_PLAN_OFFSET_RANGE: the offset in cycles. */
+    uint32_t maximum;   /**< For VX_PLAN_OFFSET_RANGE: the largest encodable offset. */
+    uint32_t address;   /**< For VX_ADDRESS: the address. */
+    int32_t rule;       /**< For VX_TOPOLOGY_REFUSED: the `vx_topology_rule` broken. */
+    uint32_t entry;     /**< For VX_TOPOLOGY_REFUSED: the first offending table entry. */
+    size_t needed_rows; /**< For VX_BUFFER_TOO_SMALL: the receiver rows the plan (or the requests) need. */
 } vx_error;
 
 /** How many `Schedule` reasons there are. */
@@ -93,17 +110,26 @@ typedef struct vx_error {
 
 /** One tile's instruction row. */
 typedef struct vx_row {
-    uint32_t words[VX_ROW_LENGTH];  /**< the row's words */
+    uint32_t words[VX_ROW_LENGTH]; /**< The row's words: the timed part up to the closing word, then zeros. */
 } vx_row;
+
+/** The library's version, for example "0.2.0" (static text). */
+VORL_EXCHANGE_EXPORT const char* vx_version(void);
+
+/** @} */
+
+/** @defgroup c_topologies C topologies
+ * A topology maps logical tile numbers to physical identifiers; every planner
+ * works on one. `vx_topology_tarn` makes the 1472-tile configuration,
+ * `vx_topology_from_table` one from a table of the caller's. A topology never
+ * changes once made, so any number of threads may plan on one at once;
+ * `vx_topology_free` releases it and must not overlap any other use of it.
+ * @{
+ */
 
 /** A topology: made by `vx_topology_tarn` or `vx_topology_from_table`, released
  * by `vx_topology_free`. */
 typedef struct vx_topology vx_topology;
-
-/** The library's version, e.g. "0.2.0" (static text). */
-VORL_EXCHANGE_EXPORT const char* vx_version(void);
-
-/** --- Topologies ------------------------------------------------------- */
 
 /** The 1472-tile configuration, into `*topology`. */
 VORL_EXCHANGE_EXPORT vx_status vx_topology_tarn(vx_topology** topology, vx_error* error);
@@ -134,27 +160,86 @@ VORL_EXCHANGE_EXPORT size_t vx_topology_tile_count(const vx_topology* topology);
  * `vx_topology_paired_logical`), else 0; 0 for a null topology. */
 VORL_EXCHANGE_EXPORT int vx_are_partners(const vx_topology* topology, uint16_t first, uint16_t second);
 
-/** --- Planners ----------------------------------------------------------
+/** @} */
+
+/** @defgroup c_planners C planners
+ * One exchange per call: a point-to-point, a multicast or a paired multicast,
+ * planned on a topology into rows the caller provides.
+ *
  * On VX_OK every row the plan has is written. On any failure the rows hold no
  * plan: the receiver rows written for VX_BUFFER_TOO_SMALL are the first
- * `receiver_capacity` of a plan that did not fit, never a whole plan. */
+ * `receiver_capacity` of a plan that did not fit, never a whole plan. A
+ * refused exchange is VX_EXCHANGE_ERROR, with the error's kind and payload in
+ * `*error`; the planner checks the count first, then the tiles or the receiver
+ * list, then the cycle windows, and the first check that fails is the one
+ * reported.
+ *
+ * A multicast from tile 0 to tiles 2 and 1, one word, ten cycles after its
+ * earliest start:
+ * @code{.c}
+ * vx_topology* tarn = NULL;
+ * vx_error error;
+ * if (vx_topology_tarn(&tarn, &error) == VX_OK) {
+ *     const uint16_t receivers[] = {2, 1};
+ *     vx_row sender;
+ *     vx_row rows[2];
+ *     size_t planned = 0;
+ *     if (vx_multicast(tarn, 0, receivers, 2, 1, 10, &sender, rows, 2, &planned, &error) != VX_OK) {
+ *         char text[128];
+ *         vx_error_display(&error, text, sizeof text);
+ *         fprintf(stderr, "%s\n", text);
+ *     }
+ *     vx_topology_free(tarn);
+ * }
+ * @endcode
+ * @{
+ */
 
-/** One sender, one receiver. */
+/** One sender, one receiver: `count` words from `sender` to `receiver`.
+ *
+ * Writes the sender's row into `*sender_row` and the receiver's into
+ * `*receiver_row`. Refused with VX_EXCHANGE_ERROR for a count outside 1..4148
+ * (VX_COUNT), a tile the topology lacks (VX_TILE) or a sender that is its own
+ * receiver (VX_DUPLICATE_TILE).
+ *
+ * @code{.c}
+ * vx_row sender_row, receiver_row;
+ * if (vx_point_to_point(tarn, 0, 2, 100, &sender_row, &receiver_row, &error) == VX_OK) {
+ *     char line[64];
+ *     vx_describe(sender_row.words[1], line, sizeof line);  // "delay advance_cycles=143"
+ * }
+ * @endcode
+ */
 VORL_EXCHANGE_EXPORT vx_status vx_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver,
                                                  uint32_t count, vx_row* sender_row, vx_row* receiver_row,
                                                  vx_error* error);
 
 /** One sender, `receiver_count` receivers, started `schedule_offset` cycles after
- * the earliest start. The plan has one receiver row per receiver, in the order
- * given; `*plan_receiver_rows` (when not null) receives that count whenever the
- * plan succeeded, also when `receiver_capacity` was too small for it. */
+ * the earliest start.
+ *
+ * The plan has one receiver row per receiver, in the order given, written to
+ * `receiver_rows` (room for `receiver_capacity` rows); `*plan_receiver_rows`
+ * (when not null) receives that count whenever the plan succeeded, also when
+ * `receiver_capacity` was too small for it (then VX_BUFFER_TOO_SMALL, with the
+ * count in `needed_rows`). `vx_multicast_offset_limit` gives the largest
+ * `schedule_offset` that plans. */
 VORL_EXCHANGE_EXPORT vx_status vx_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                                             size_t receiver_count, uint32_t count, uint32_t schedule_offset,
                                             vx_row* sender_row, vx_row* receiver_rows, size_t receiver_capacity,
                                             size_t* plan_receiver_rows, vx_error* error);
 
-/** One sender, receivers in whole pairs receiving in the paired mode; rows as
- * for `vx_multicast`. */
+/** One sender, receivers in whole pairs receiving in the 64-bit paired mode.
+ *
+ * Every receiver's partner (`vx_topology_paired_logical`) must be in the list
+ * too, or the list is refused (VX_RECEIVER_SET). Rows, `receiver_capacity` and
+ * `*plan_receiver_rows` work as for `vx_multicast`.
+ *
+ * @code{.c}
+ * const uint16_t pair[] = {2, 3};
+ * vx_row sender_row, receiver_rows[2];
+ * vx_status status = vx_paired_multicast(tarn, 0, pair, 2, 64, &sender_row, receiver_rows, 2, NULL, &error);
+ * @endcode
+ */
 VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast(const vx_topology* topology, uint16_t sender,
                                                    const uint16_t* receivers, size_t receiver_count, uint32_t count,
                                                    vx_row* sender_row, vx_row* receiver_rows, size_t receiver_capacity,
@@ -173,7 +258,9 @@ VORL_EXCHANGE_EXPORT vx_status vx_multicast_offset_limit(const vx_topology* topo
 VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* topology, uint16_t receiver,
                                                            uint16_t sender, int* early, vx_error* error);
 
-/* --- Bulk planners -----------------------------------------------------
+/** @} */
+
+/** @defgroup c_bulk C bulk planners
  * Many requests in one call, each planned exactly as the single call plans it.
  * Requests come as parallel arrays of `request_count` entries, one entry per
  * request. The receiver lists of the multicast calls are one flat array
@@ -195,20 +282,56 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* to
  * VX_BAD_ARGUMENT (a null pointer for a nonempty array, an impossible size,
  * decreasing offsets) or VX_BUFFER_TOO_SMALL (`needed_rows` receiver rows are
  * needed) before writing anything. Planning allocates nothing for requests of
- * at most two receivers, and the call keeps no memory. */
+ * at most two receivers, and the call keeps no memory.
+ * @{
+ */
 
-/** `rows` holds 2 * request_count rows: request i's sender row at rows[2 * i]
- * and its receiver row at rows[2 * i + 1]. */
+/** Point-to-point exchanges in bulk: request i sends `counts[i]` words from
+ * `senders[i]` to `receivers[i]`.
+ *
+ * `rows` holds 2 * request_count rows: request i's sender row at rows[2 * i]
+ * and its receiver row at rows[2 * i + 1]. `statuses[i]` is request i's
+ * status, `request_errors[i]` (when `request_errors` is not null) its error;
+ * a refused request's two rows are zeros. Returns VX_OK once every request
+ * has its status, or VX_BAD_ARGUMENT, before writing anything, for a null
+ * topology, a null array while `request_count` is not 0, or a `request_count`
+ * too large for any buffer of rows. */
 VORL_EXCHANGE_EXPORT vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_count,
                                                       const uint16_t* senders, const uint16_t* receivers,
                                                       const uint32_t* counts, vx_row* rows, int32_t* statuses,
                                                       vx_error* request_errors, vx_error* error);
 
-/** `sender_rows` holds request_count rows; request i's receiver rows, one per
- * receiver in the order given, start at
+/** Multicasts in bulk: request i sends `counts[i]` words from `senders[i]` to
+ * its receivers, `schedule_offsets[i]` cycles after the earliest start.
+ *
+ * Request i's receivers are receivers[receiver_offsets[i]] up to, not
+ * including, receivers[receiver_offsets[i + 1]]; the `request_count + 1`
+ * offsets must not decrease. `sender_rows` holds request_count rows; request
+ * i's receiver rows, one per receiver in the order given, start at
  * receiver_rows[receiver_offsets[i] - receiver_offsets[0]], so
  * `receiver_capacity` must be at least
- * receiver_offsets[request_count] - receiver_offsets[0]. */
+ * receiver_offsets[request_count] - receiver_offsets[0] (else
+ * VX_BUFFER_TOO_SMALL, with that number in `needed_rows`). `statuses[i]` is
+ * VX_OK, VX_EXCHANGE_ERROR or VX_OUT_OF_MEMORY, `request_errors[i]` (when
+ * `request_errors` is not null) the error; a refused request's rows are zeros.
+ * Returns VX_OK once every request has its status; VX_BAD_ARGUMENT, before
+ * writing anything, for a null topology, a null array while `request_count`
+ * is not 0 (`receivers` may be null when no request names a receiver),
+ * decreasing offsets, or a size too large for any buffer.
+ *
+ * Two requests from tile 0, to tiles {2, 1} and to tile {5}:
+ * @code{.c}
+ * const uint16_t senders[] = {0, 0};
+ * const size_t offsets[] = {0, 2, 3};
+ * const uint16_t receivers[] = {2, 1, 5};
+ * const uint32_t counts[] = {1, 100};
+ * const uint32_t schedule_offsets[] = {0, 0};
+ * vx_row sender_rows[2], receiver_rows[3];
+ * int32_t statuses[2];
+ * vx_status status = vx_multicast_many(tarn, 2, senders, offsets, receivers, counts, schedule_offsets,
+ *                                      sender_rows, receiver_rows, 3, statuses, NULL, &error);
+ * @endcode
+ */
 VORL_EXCHANGE_EXPORT vx_status vx_multicast_many(const vx_topology* topology, size_t request_count,
                                                  const uint16_t* senders, const size_t* receiver_offsets,
                                                  const uint16_t* receivers, const uint32_t* counts,
@@ -216,7 +339,12 @@ VORL_EXCHANGE_EXPORT vx_status vx_multicast_many(const vx_topology* topology, si
                                                  vx_row* receiver_rows, size_t receiver_capacity, int32_t* statuses,
                                                  vx_error* request_errors, vx_error* error);
 
-/** Paired multicasts, with rows laid out as for `vx_multicast_many`. */
+/** Paired multicasts in bulk, with receivers and rows laid out as for
+ * `vx_multicast_many`.
+ *
+ * Request i is planned as `vx_paired_multicast` plans it; statuses,
+ * `request_errors`, VX_BAD_ARGUMENT and VX_BUFFER_TOO_SMALL work as for
+ * `vx_multicast_many`. */
 VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast_many(const vx_topology* topology, size_t request_count,
                                                         const uint16_t* senders, const size_t* receiver_offsets,
                                                         const uint16_t* receivers, const uint32_t* counts,
@@ -224,27 +352,40 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_multicast_many(const vx_topology* topol
                                                         size_t receiver_capacity, int32_t* statuses,
                                                         vx_error* request_errors, vx_error* error);
 
-/** --- Texts ------------------------------------------------------------- */
+/** @} */
 
-/** The display text of any error value, e.g. "logical tile 7812 is out of range"
- * or "topology table entry 3: ..." (snprintf-like). */
+/** @defgroup c_texts C texts
+ * Lines for people: an error's display text and debug form, the names of
+ * error kinds and `Schedule` reasons, and a readable line for an instruction
+ * word. Calls that write into a buffer work like snprintf: they write at most
+ * `capacity - 1` bytes and a terminating NUL (nothing when `capacity` is 0,
+ * and then `buffer` may be null) and return the length of the whole text, so
+ * that a caller whose buffer was too small learns the size it needs.
+ * @{
+ */
+
+/** The display text of any error value (snprintf-like), for example
+ * "logical tile 7812 is out of range" or "topology table entry 3: ...". */
 VORL_EXCHANGE_EXPORT size_t vx_error_display(const vx_error* error, char* buffer, size_t capacity);
 
-/** The debug form, e.g. "Tile(7812)", "Schedule(\"sender delay\")" or
- * "IdentifierBeyondRowField { entry: 3 }" (snprintf-like). */
+/** The debug form of any error value (snprintf-like), for example
+ * "Tile(7812)", "Schedule(\"sender delay\")" or
+ * "IdentifierBeyondRowField { entry: 3 }". */
 VORL_EXCHANGE_EXPORT size_t vx_error_debug(const vx_error* error, char* buffer, size_t capacity);
 
-/** The variant's name as the debug form writes it, e.g. "Count"; null for a
- * value that is no variant. Static text. */
+/** The name of an exchange error's kind as the debug form writes it, for
+ * example "Count"; null for a value that is no kind. Static text. */
 VORL_EXCHANGE_EXPORT const char* vx_error_kind_name(int32_t kind);
 
-/** The text of a `Schedule` reason, e.g. "sender delay"; null for an index of
- * VX_SCHEDULE_REASON_COUNT or more. Static text. */
+/** The text of a `Schedule` reason, for example "sender delay"; null for an
+ * index of VX_SCHEDULE_REASON_COUNT or more. Static text. */
 VORL_EXCHANGE_EXPORT const char* vx_schedule_reason_text(uint32_t reason);
 
-/** One readable line for an instruction word, e.g.
- * "send count=64 base_word=0 control=1" (snprintf-like). */
+/** One readable line for an instruction word (snprintf-like), for example
+ * "send count=64 base_word=0 control=1". */
 VORL_EXCHANGE_EXPORT size_t vx_describe(uint32_t word, char* buffer, size_t capacity);
+
+/** @} */
 
 /* NOLINTEND(modernize-use-using) */
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Compiles and runs every example of README.md and docs/*.md against a build.
+"""Compiles and runs every example of README.md, docs/*.md and docs/reference/*.md
+against a build.
 
 What a fenced block's info string (its first word) asks for:
 
@@ -199,7 +200,11 @@ def scratch_directory(build: Build, root: Path, page: Path) -> Path:
 def main() -> int:
     source, binary = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     build = Build(source, binary)
-    pages = [Path(page) for page in sys.argv[3:]] or [source / "README.md", *sorted((source / "docs").glob("*.md"))]
+    pages = [Path(page) for page in sys.argv[3:]] or [
+        source / "README.md",
+        *sorted((source / "docs").glob("*.md")),
+        *sorted((source / "docs" / "reference").glob("*.md")),  # the API reference's main page
+    ]
     failures = 0
     checked = 0
     work = binary / "doc_examples"
