@@ -1,6 +1,7 @@
 # Install rules: the public headers (written and generated), the library, the
 # vorl-plan tool when it is built, a CMake package (find_package(vorl_exchange
-# CONFIG) giving vorl_exchange::vorl_exchange) and a pkg-config file.
+# CONFIG) giving vorl_exchange::vorl_exchange), a pkg-config file and the user
+# documentation.
 include(CMakePackageConfigHelpers)
 
 set(VORL_EXCHANGE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorl_exchange)
@@ -29,6 +30,13 @@ if(TARGET vorl-plan)
     install(FILES ${VORL_PLAN_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endif()
+
+# The user documentation, the pages of docs/ as they are (their links point at
+# each other), in share/doc/vorl_exchange: the manual page's SEE ALSO names them
+# there. The API reference's main page is doxygen's, not a user page.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  FILES_MATCHING PATTERN "*.md"
+  PATTERN "reference" EXCLUDE)
 
 install(EXPORT vorl_exchange_targets
   NAMESPACE vorl_exchange::

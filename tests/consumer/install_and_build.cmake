@@ -1,8 +1,9 @@
 # Installs the build tree into a fresh prefix, then builds and runs the consumer
 # program against it twice: through the CMake package and through pkg-config.
 # Also runs the installed vorl-plan, checks that the package, the pkg-config file
-# and `vorl-plan --version` give one version, and that a shared library exports
-# only the library's own names. A C11 program checks the C interface, and with
+# and `vorl-plan --version` give one version, that the user documentation is in
+# share/doc/vorl_exchange with every page the manual page names, and that a
+# shared library exports only the library's own names. A C11 program checks the C interface, and with
 # PYTHON the installed Python package is imported from the prefix and plans.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONFIG=... -DCXX=...
 #         -DGENERATOR=... -DVERSION=... -DSHARED=... [-DNM=...] [-DPYTHON=...]
@@ -114,6 +115,28 @@ file(GLOB installed_schemas ${prefix}/share/vorl_exchange/schemas/*.schema.json)
 list(LENGTH installed_schemas schema_count)
 if(NOT schema_count EQUAL 6)
   message(FATAL_ERROR "expected 6 JSON schemas in ${prefix}/share/vorl_exchange/schemas, found: ${installed_schemas}")
+endif()
+# With the user documentation, and every page the manual page's SEE ALSO names
+# under the prefix is there.
+set(doc_dir ${prefix}/share/doc/vorl_exchange)
+foreach(page concepts.md cli.md c.md python.md building.md)
+  if(NOT EXISTS ${doc_dir}/${page})
+    message(FATAL_ERROR "the user documentation ${page} was not installed to ${doc_dir}")
+  endif()
+endforeach()
+file(GLOB installed_manual ${prefix}/share/man/man1/vorl-plan.1)
+if(installed_manual)
+  file(READ ${installed_manual} manual_text)
+  string(REGEX MATCHALL "share/doc/vorl_exchange/[A-Za-z0-9_.-]+" named_pages "${manual_text}")
+  list(REMOVE_DUPLICATES named_pages)
+  if(NOT named_pages)
+    message(FATAL_ERROR "the installed manual page names no page of share/doc/vorl_exchange in its SEE ALSO")
+  endif()
+  foreach(named IN LISTS named_pages)
+    if(NOT EXISTS ${prefix}/${named})
+      message(FATAL_ERROR "the manual page names ${named}, which is not installed under ${prefix}")
+    endif()
+  endforeach()
 endif()
 run_step("run the installed vorl-plan" ${prefix}/bin/vorl-plan check p2p 0 2 1)
 run_step("ask the installed vorl-plan its version" ${prefix}/bin/vorl-plan --version)
