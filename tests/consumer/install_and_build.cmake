@@ -78,9 +78,13 @@ if(PKG_CONFIG)
   if(NOT pc_version STREQUAL VERSION)
     message(FATAL_ERROR "pkg-config gives version ${pc_version}, the project ${VERSION}")
   endif()
-  # pkg-config gives no run path; the program finds a shared library through this one.
+  # pkg-config gives no run path; the program finds a shared library through
+  # the one README.md names, pkg-config's libdir.
+  run_step("pkg-config libdir" ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir}
+    ${PKG_CONFIG} --variable=libdir vorl_exchange)
+  string(STRIP "${step_output}" pc_libdir)
   run_step("compile with pkg-config flags"
-    ${CXX} -std=c++23 ${extra_flags} ${SOURCE_DIR}/main.cpp ${pc_flags} -Wl,-rpath,${pc_dir}/..
+    ${CXX} -std=c++23 ${extra_flags} ${SOURCE_DIR}/main.cpp ${pc_flags} -Wl,-rpath,${pc_libdir}
     -o ${WORK_DIR}/consumer-pc)
   run_step("run the pkg-config consumer" ${WORK_DIR}/consumer-pc)
   if(NOT step_output STREQUAL expected_rows)
@@ -98,7 +102,7 @@ if(PKG_CONFIG)
   separate_arguments(pc_c_flags UNIX_COMMAND "${pc_c_flags}")
   find_program(C_COMPILER NAMES cc gcc REQUIRED)
   run_step("compile C with pkg-config flags"
-    ${C_COMPILER} -std=c11 ${extra_flags} ${SOURCE_DIR}/main.c ${pc_c_flags} -Wl,-rpath,${pc_dir}/..
+    ${C_COMPILER} -std=c11 ${extra_flags} ${SOURCE_DIR}/main.c ${pc_c_flags} -Wl,-rpath,${pc_libdir}
     -o ${WORK_DIR}/c-consumer-pc)
   run_step("run the pkg-config C consumer" ${WORK_DIR}/c-consumer-pc)
   if(NOT step_output STREQUAL expected_rows)
