@@ -103,12 +103,33 @@ public:
                partner_logical_[second] == std::int32_t{first};
     }
 
-    /// One sender, one receiver.
+    /// One sender, one receiver: `count` words from `sender_logical` to
+    /// `receiver_logical`.
+    ///
+    /// Refused, in this order of checks, with `Count` for a count outside
+    /// 1..4148, `DuplicateTile` when the sender is its own receiver, and `Tile`
+    /// for a tile the topology lacks.
+    /// @code{.cpp}
+    /// const Topology topology = Topology::tarn();
+    /// if (const Result<Plan> plan = topology.point_to_point(0, 2, 100)) {
+    ///     std::cout << describe(plan->sender[1]) << '\n';  // delay advance_cycles=143
+    /// } else {
+    ///     std::cerr << plan.error() << '\n';
+    /// }
+    /// @endcode
     [[nodiscard]] Result<Plan> point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                               std::uint32_t count) const;
 
     /// One sender, several receivers on one shared timeline, started
     /// `schedule_offset` cycles after the earliest possible start.
+    ///
+    /// The plan holds one receiver row per receiver, in the order given.
+    /// `multicast_offset_limit` gives the largest `schedule_offset` that plans.
+    /// @code{.cpp}
+    /// const std::uint16_t receivers[] = {2, 1};
+    /// const Result<MulticastPlan> plan = Topology::tarn().multicast(0, receivers, 1, 10);
+    /// // plan->receivers[0] is the row of tile 2, plan->receivers[1] that of tile 1.
+    /// @endcode
     [[nodiscard]] Result<MulticastPlan> multicast(std::uint16_t sender_logical,
                                                   std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
                                                   std::uint32_t schedule_offset) const;
@@ -122,6 +143,13 @@ public:
                                                                std::uint32_t count) const;
 
     /// One sender, receivers in whole pairs receiving in the 64-bit paired mode.
+    ///
+    /// Every receiver's partner (`paired_logical`) must be listed too, or the
+    /// list is refused with `ReceiverSet`.
+    /// @code{.cpp}
+    /// const std::uint16_t pair[] = {2, 3};
+    /// const Result<MulticastPlan> plan = Topology::tarn().paired_multicast(0, pair, 64);
+    /// @endcode
     [[nodiscard]] Result<MulticastPlan> paired_multicast(std::uint16_t sender_logical,
                                                          std::span<const std::uint16_t> receivers,
                                                          std::uint32_t count) const;

@@ -198,9 +198,9 @@ VORL_EXCHANGE_EXPORT int vx_are_partners(const vx_topology* topology, uint16_t f
 /** One sender, one receiver: `count` words from `sender` to `receiver`.
  *
  * Writes the sender's row into `*sender_row` and the receiver's into
- * `*receiver_row`. Refused with VX_EXCHANGE_ERROR for a count outside 1..4148
- * (VX_COUNT), a tile the topology lacks (VX_TILE) or a sender that is its own
- * receiver (VX_DUPLICATE_TILE).
+ * `*receiver_row`. Refused with VX_EXCHANGE_ERROR, in this order of checks,
+ * for a count outside 1..4148 (VX_COUNT), a sender that is its own receiver
+ * (VX_DUPLICATE_TILE) or a tile the topology lacks (VX_TILE).
  *
  * @code{.c}
  * vx_row sender_row, receiver_row;
