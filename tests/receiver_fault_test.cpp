@@ -19,9 +19,9 @@ const Topology& tarn() {
     return topology;
 }
 
-ReceiverFault of_list(ReceiverRule rule) { return {.rule = rule, .entry = std::nullopt, .tile = std::nullopt}; }
-ReceiverFault at(ReceiverRule rule, std::size_t entry, std::uint16_t tile) {
-    return {.rule = rule, .entry = entry, .tile = tile};
+ReceiverFault of_list(ReceiverRule rule) { return {.rule = rule, .entry = std::nullopt}; }
+ReceiverFault at(ReceiverRule rule, std::size_t position, std::uint16_t tile) {
+    return {.rule = rule, .entry = ReceiverEntry{.position = position, .tile = tile}};
 }
 
 // Seventeen distinct tiles and then a repeat: past the set's inline storage.

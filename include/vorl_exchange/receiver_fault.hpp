@@ -40,17 +40,25 @@ inline constexpr std::size_t receiver_rule_count = 7;
 /// for the rules of the whole list ("the receiver list is empty").
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view rule_text(ReceiverRule rule) noexcept;
 
+/// One entry of a receiver list: where it stands and what it holds.
+struct ReceiverEntry {
+    /// The entry's position in the list, counted from 0.
+    std::size_t position;
+    /// The tile listed there.
+    std::uint16_t tile;
+
+    /// Same position and tile.
+    friend bool operator==(const ReceiverEntry&, const ReceiverEntry&) = default;
+};
+
 /// The first entry of a receiver list that a planner refuses, and the rule it breaks.
 struct ReceiverFault {
     /// The rule broken.
     ReceiverRule rule;
-    /// The offending entry's position in the list, counted from 0; none for a
-    /// rule of the whole list (`EmptyList`, `OddCount`).
-    std::optional<std::size_t> entry;
-    /// The tile at `entry`; none when `entry` is none.
-    std::optional<std::uint16_t> tile;
+    /// The offending entry; none for a rule of the whole list (`EmptyList`, `OddCount`).
+    std::optional<ReceiverEntry> entry;
 
-    /// Same rule, entry and tile.
+    /// Same rule and entry.
     friend bool operator==(const ReceiverFault&, const ReceiverFault&) = default;
 };
 

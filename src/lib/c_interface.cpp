@@ -359,9 +359,11 @@ vx_status find_receiver_fault(const vx_topology* topology, const std::uint16_t* 
         if (found) {
             value.refused = 1;
             value.rule = static_cast<std::int32_t>(found->rule);
-            value.has_entry = found->entry ? 1 : 0;
-            value.entry = found->entry.value_or(0);
-            value.tile = found->tile.value_or(0);
+            if (found->entry) {
+                value.has_entry = 1;
+                value.entry = found->entry->position;
+                value.tile = found->entry->tile;
+            }
         }
         *fault = value;
         return report_status(error, VX_OK);

@@ -43,10 +43,10 @@ const ReceiverRuleWords& words_of(ReceiverRule rule) noexcept {
     return receiver_rule_words[index];
 }
 
-constexpr ReceiverFault of_list(ReceiverRule rule) noexcept { return {.rule = rule, .entry = {}, .tile = {}}; }
+constexpr ReceiverFault of_list(ReceiverRule rule) noexcept { return {.rule = rule, .entry = std::nullopt}; }
 
-constexpr ReceiverFault at_entry(ReceiverRule rule, std::size_t entry, std::uint16_t tile) noexcept {
-    return {.rule = rule, .entry = entry, .tile = tile};
+constexpr ReceiverFault at_entry(ReceiverRule rule, std::size_t position, std::uint16_t tile) noexcept {
+    return {.rule = rule, .entry = ReceiverEntry{.position = position, .tile = tile}};
 }
 
 }  // namespace

@@ -20,15 +20,16 @@ std::string tile_range(const Topology& topology) {
 std::string receiver_fault_text(const Topology& topology, const vorl_exchange::ReceiverFault& fault,
                                 std::size_t listed) {
     const std::string rule{vorl_exchange::rule_text(fault.rule)};
-    if (!fault.entry || !fault.tile) {
+    if (!fault.entry) {
         return fault.rule == vorl_exchange::ReceiverRule::OddCount ? rule + ": " + std::to_string(listed) : rule;
     }
-    std::string text = "the receiver at position " + std::to_string(*fault.entry) + " (counting from 0), tile " +
-                       std::to_string(*fault.tile) + ", " + rule;
+    const vorl_exchange::ReceiverEntry& entry = *fault.entry;
+    std::string text = "the receiver at position " + std::to_string(entry.position) + " (counting from 0), tile " +
+                       std::to_string(entry.tile) + ", " + rule;
     switch (fault.rule) {
         case vorl_exchange::ReceiverRule::OutsideTopology: text += " (" + tile_range(topology) + ")"; break;
         case vorl_exchange::ReceiverRule::PartnerMissing:
-            if (const auto partner = topology.paired_logical(*fault.tile)) {
+            if (const auto partner = topology.paired_logical(entry.tile)) {
                 text += " (tile " + std::to_string(*partner) + ")";
             }
             break;
