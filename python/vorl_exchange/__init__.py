@@ -109,7 +109,7 @@ def _row(row: _native.Row) -> Row:
 
 
 # Asks the library why a receiver list was refused; ExchangeError's keywords.
-ReceiverFaultQuery = Callable[[], Dict[str, Any]]
+_ReceiverFaultQuery = Callable[[], Dict[str, Any]]
 
 
 def _receiver_fault(function: Any, *arguments: object) -> Dict[str, Any]:
@@ -125,7 +125,7 @@ def _receiver_fault(function: Any, *arguments: object) -> Dict[str, Any]:
     return found
 
 
-def _failure(error: _native.Error, receiver_fault: Optional[ReceiverFaultQuery] = None) -> Exception:
+def _failure(error: _native.Error, receiver_fault: Optional[_ReceiverFaultQuery] = None) -> Exception:
     """The exception a failed call's error value stands for (the single and the bulk calls share it).
 
     `receiver_fault` is asked, only after a refused receiver list, for its rule, entry and tile.
