@@ -195,8 +195,8 @@ class MulticastPlans(_Plans):
             request's rows are zeros.
     """
 
-    def __init__(self, topology: Any, function: Any, receiver_fault: Any, senders: np.ndarray, offsets: np.ndarray,
-                 receivers: np.ndarray, numbers: list[np.ndarray]) -> None:
+    def __init__(self, topology: Any, function: Any, receiver_fault: Callable[[int, Any], Dict[str, Any]],
+                 senders: np.ndarray, offsets: np.ndarray, receivers: np.ndarray, numbers: list[np.ndarray]) -> None:
         self._topology = topology
         self._function = function
         self._fault = receiver_fault
@@ -234,7 +234,7 @@ class MulticastPlans(_Plans):
         senders, offsets, receivers, _ = self._requests
         listed = receivers[offsets[index]:offsets[index + 1]].tolist()
         sender = int(senders[index])
-        return lambda: self._fault(sender, (ctypes.c_uint16 * len(listed))(*listed))  # type: ignore[no-any-return]
+        return lambda: self._fault(sender, (ctypes.c_uint16 * len(listed))(*listed))
 
     def _replan(self, failed: np.ndarray, errors: int) -> None:
         senders, offsets, receivers, numbers = self._requests
