@@ -19,21 +19,39 @@ using vorl_fuzz::require;
 namespace {
 
 // A custom topology through the validating factory; a refused table must name
-// the first entry that breaks the rules, the length tested before the entries.
+// the first entry that breaks the rules, the length tested before the entries'
+// widths, and those before repeats. A table refused only for a repeat is built
+// with the unchecked constructor, whose contract takes repeats, so that the
+// planners still meet two logical tiles on one identifier.
 std::optional<Topology> custom_topology(std::vector<std::uint16_t> table) {
     const auto beyond = std::ranges::find_if(table, [](std::uint16_t id) { return id > maximum_physical_identifier; });
     const auto first_beyond = static_cast<std::uint32_t>(beyond - table.begin());
     const bool too_long = table.size() > maximum_topology_tiles;
     const bool has_beyond = beyond != table.end();
-    auto topology = Topology::from_table(std::move(table));
+    std::optional<TopologyError> repeat;
+    if (!too_long && !has_beyond) {
+        std::vector<std::optional<std::uint32_t>> holder(std::size_t{maximum_physical_identifier} + 1u);
+        for (std::uint32_t entry = 0; entry < table.size() && !repeat; ++entry) {
+            auto& first = holder[table[entry]];
+            if (first) {
+                repeat = TopologyError::repeated_identifier(entry, *first);
+            }
+            first = entry;
+        }
+    }
+    auto topology = Topology::from_table(table);
     if (topology) {
-        require(!too_long && !has_beyond, "a table rows cannot carry is refused");
+        require(!too_long && !has_beyond && !repeat, "a table rows cannot carry, or with a repeat, is refused");
         return std::move(*topology);
     }
-    const TopologyError expected = too_long ? TopologyError{TopologyRule::TableTooLong, 65536}
-                                            : TopologyError{TopologyRule::IdentifierBeyondRowField, first_beyond};
-    require((too_long || has_beyond) && topology.error() == expected,
-            "a refusal names the first broken rule and its entry");
+    require(too_long || has_beyond || repeat.has_value(), "only a table breaking a rule is refused");
+    const TopologyError expected = too_long     ? TopologyError{TopologyRule::TableTooLong, 65536}
+                                   : has_beyond ? TopologyError{TopologyRule::IdentifierBeyondRowField, first_beyond}
+                                                : *repeat;
+    require(topology.error() == expected, "a refusal names the first broken rule and its entry");
+    if (repeat) {
+        return Topology{std::move(table)};
+    }
     return std::nullopt;
 }
 
@@ -89,6 +107,17 @@ bool known_or_error(const Result<T>& result) {
         vorl_fuzz::require_known_error(result.error());
     }
     return result.has_value();
+}
+
+// A receiver list the planner refused has a fault to name; a planned one has
+// none. (Other refusals come before or after the list's checks, so say nothing.)
+void require_explained(const Result<MulticastPlan>& plan, const std::optional<ReceiverFault>& fault) {
+    if (!plan && plan.error().kind() == ErrorKind::ReceiverSet) {
+        require(fault.has_value(), "a refused receiver list names its offending entry and rule");
+    }
+    if (plan) {
+        require(!fault.has_value(), "a planned receiver list breaks no rule");
+    }
 }
 
 // While alive, and asked to, collects the lines of the diagnostic events
@@ -151,7 +180,9 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
     } else {
         events.require_none();
     }
-    if (const auto plan = topology.multicast(sender, receivers, count, offset); known_or_error(plan)) {
+    const auto multicast = topology.multicast(sender, receivers, count, offset);
+    require_explained(multicast, multicast_receiver_fault(topology, sender, receivers));
+    if (const auto& plan = multicast; known_or_error(plan)) {
         require(plan->receivers.size() == receivers.size(), "a multicast plan has one row per receiver");
         require_planned_rows(plan->sender, plan->receivers);
         require_timing(topology, sender, receivers, plan->sender, plan->receivers);
@@ -162,7 +193,9 @@ void plan_everything(const Topology& topology, vorl_fuzz::ByteReader& input) {
     } else {
         events.require_none();
     }
-    if (const auto plan = topology.paired_multicast(sender, receivers, count); known_or_error(plan)) {
+    const auto paired = topology.paired_multicast(sender, receivers, count);
+    require_explained(paired, paired_receiver_fault(topology, receivers));
+    if (const auto& plan = paired; known_or_error(plan)) {
         require(plan->receivers.size() == receivers.size(), "a paired plan has one row per receiver");
         require_planned_rows(plan->sender, plan->receivers);
     }

@@ -97,13 +97,21 @@ TEST(CInterface, OtherStatusesAndForeignValuesHaveTexts) {
     tile_beyond_16_bits.tile = 65536;
     vx_error reason_past_the_last = exchange_error(VX_SCHEDULE);
     reason_past_the_last.reason = VX_SCHEDULE_REASON_COUNT;
+    vx_error repeated = with_status(VX_TOPOLOGY_REFUSED);
+    repeated.rule = VX_REPEATED_IDENTIFIER;
+    repeated.entry = 4;
+    repeated.earlier_entry = 1;
     vx_error unknown_rule = refused;
-    unknown_rule.rule = 2;
+    unknown_rule.rule = 3;
     const Case cases[] = {
         {vx_error{}, "no error", "Ok"},
         {too_small, "the plan has 7 receiver rows, more than the buffer holds", "BufferTooSmall { needed_rows: 7 }"},
         {refused, "topology table entry 65536: a table holds at most 65536 entries, one per 16-bit logical tile number",
          "TableTooLong { entry: 65536 }"},
+        {repeated,
+         "topology table entry 4: a physical identifier names one tile, so it may appear only once; entry 1 holds it "
+         "too",
+         "RepeatedIdentifier { entry: 4, earlier_entry: 1 }"},
         {with_status(VX_BAD_ARGUMENT), "a null pointer or an impossible size was passed", "BadArgument"},
         {with_status(VX_OUT_OF_MEMORY), "out of memory", "OutOfMemory"},
         {exchange_error(9), foreign, foreign},
@@ -120,6 +128,56 @@ TEST(CInterface, OtherStatusesAndForeignValuesHaveTexts) {
     EXPECT_EQ(vx_error_debug(nullptr, nullptr, 0), std::string{foreign}.size());
 }
 
+bool operator==(const vx_receiver_fault& one, const vx_receiver_fault& other) {
+    return one.refused == other.refused && one.rule == other.rule && one.has_entry == other.has_entry &&
+           one.tile == other.tile && one.entry == other.entry;
+}
+
+TEST(CInterface, RefusedReceiverListsNameTheirEntryAndRule) {
+    vx_topology* tarn = nullptr;
+    ASSERT_EQ(vx_topology_tarn(&tarn, nullptr), VX_OK);
+    const struct {
+        std::uint16_t sender;
+        std::vector<std::uint16_t> receivers;
+        vx_receiver_fault multicast;
+        vx_receiver_fault paired;
+    } cases[] = {
+        {0, {}, {1, VX_RECEIVER_EMPTY_LIST, 0, 0, 0}, {1, VX_RECEIVER_EMPTY_LIST, 0, 0, 0}},
+        {0, {2}, {0, 0, 0, 0, 0}, {1, VX_RECEIVER_ODD_COUNT, 0, 0, 0}},
+        {0, {2, 5000}, {1, VX_RECEIVER_OUTSIDE_TOPOLOGY, 1, 5000, 1}, {1, VX_RECEIVER_PARTNER_MISSING, 1, 2, 0}},
+        {0, {3, 2, 3, 2}, {1, VX_RECEIVER_REPEATED, 1, 3, 2}, {1, VX_RECEIVER_REPEATED, 1, 3, 2}},
+        {0, {3, 2}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+        {5, {5}, {1, VX_RECEIVER_SENDER_ALONE, 1, 5, 0}, {1, VX_RECEIVER_ODD_COUNT, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.receivers));
+        vx_receiver_fault fault{};
+        vx_error error = exchange_error(VX_TILE);
+        ASSERT_EQ(vx_multicast_receiver_fault(tarn, c.sender, c.receivers.data(), c.receivers.size(), &fault, &error),
+                  VX_OK);
+        EXPECT_EQ(error.status, VX_OK);
+        EXPECT_TRUE(fault == c.multicast) << fault.rule << " at " << fault.entry;
+        ASSERT_EQ(vx_paired_receiver_fault(tarn, c.receivers.data(), c.receivers.size(), &fault, nullptr), VX_OK);
+        EXPECT_TRUE(fault == c.paired) << fault.rule << " at " << fault.entry;
+    }
+    vx_topology_free(tarn);
+    EXPECT_STREQ(vx_receiver_rule_name(VX_RECEIVER_PARTNER_MISSING), "PartnerMissing");
+    EXPECT_STREQ(vx_receiver_rule_text(VX_RECEIVER_OUTSIDE_TOPOLOGY), "is outside the topology");
+    EXPECT_EQ(vx_receiver_rule_name(VX_RECEIVER_PARTNER_MISSING + 1), nullptr);
+    EXPECT_EQ(vx_receiver_rule_text(-1), nullptr);
+}
+
+TEST(CInterface, ATableWithARepeatedIdentifierNamesBothEntries) {
+    const std::uint16_t table[] = {0, 64, 0, 2};
+    vx_topology* topology = nullptr;
+    vx_error error{};
+    EXPECT_EQ(vx_topology_from_table(table, 4, &topology, &error), VX_TOPOLOGY_REFUSED);
+    EXPECT_EQ(topology, nullptr);
+    EXPECT_EQ(error.rule, VX_REPEATED_IDENTIFIER);
+    EXPECT_EQ(error.entry, 2u);
+    EXPECT_EQ(error.earlier_entry, 0u);
+}
+
 TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
     vx_topology* tarn = nullptr;
     ASSERT_EQ(vx_topology_tarn(&tarn, nullptr), VX_OK);
@@ -129,6 +187,7 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
     std::uint16_t tile = 0;
     const std::size_t impossible = static_cast<std::size_t>(-1) / 2;
     int early = 0;
+    vx_receiver_fault fault{};
     const std::uint32_t counts[] = {1};
     const std::size_t offsets[] = {0, 2};
     std::int32_t statuses[1];
@@ -147,6 +206,10 @@ TEST(CInterface, NullPointersAndImpossibleSizesAreRefusedEverywhere) {
         [&](vx_error* e) { return vx_paired_multicast(tarn, 0, receivers, impossible, 1, &row, rows, 2, nullptr, e); },
         [&](vx_error* e) { return vx_multicast_offset_limit(tarn, 0, receivers, 2, 1, nullptr, e); },
         [&](vx_error* e) { return vx_paired_receiver_is_early(nullptr, 2, 0, &early, e); },
+        [&](vx_error* e) { return vx_multicast_receiver_fault(nullptr, 0, receivers, 2, &fault, e); },
+        [&](vx_error* e) { return vx_multicast_receiver_fault(tarn, 0, nullptr, 2, &fault, e); },
+        [&](vx_error* e) { return vx_paired_receiver_fault(tarn, receivers, 2, nullptr, e); },
+        [&](vx_error* e) { return vx_paired_receiver_fault(tarn, receivers, impossible, &fault, e); },
         [&](vx_error* e) {
             return vx_point_to_point_many(nullptr, 1, receivers, receivers, counts, rows, statuses, nullptr, e);
         },

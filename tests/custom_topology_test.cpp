@@ -23,6 +23,8 @@ TEST(TopologyFactory, RefusesTheFirstEntryARowCannotCarry) {
     Tiles too_long(maximum_topology_tiles + 1, 0);
     too_long[3] = 0xffff;  // the length is tested first
     Tiles longest(maximum_topology_tiles, maximum_physical_identifier);
+    Tiles every_identifier(std::size_t{maximum_physical_identifier} + 1u);
+    std::iota(every_identifier.begin(), every_identifier.end(), std::uint16_t{0});
     struct Case {
         const char* name;
         Tiles table;
@@ -30,8 +32,14 @@ TEST(TopologyFactory, RefusesTheFirstEntryARowCannotCarry) {
     };
     const Case cases[] = {
         {"empty", {}, std::nullopt},
-        {"largest identifier", {2047, 0, 2047}, std::nullopt},
-        {"longest table", longest, std::nullopt},
+        {"largest identifier", {2047, 0, 2045}, std::nullopt},
+        {"an identifier twice", {0, 0, 2}, TopologyError::repeated_identifier(1, 0)},
+        {"a repeat far from its first holder", {5, 64, 66, 130, 64}, TopologyError::repeated_identifier(4, 1)},
+        {"the first repeat", {7, 9, 9, 7}, TopologyError::repeated_identifier(2, 1)},
+        {"widths before repeats", {0, 0, 0x800}, TopologyError{TopologyRule::IdentifierBeyondRowField, 2}},
+        {"every identifier once", every_identifier, std::nullopt},
+        // The longest table passes the length test; 2048 identifiers cannot fill it without repeats.
+        {"longest table", longest, TopologyError::repeated_identifier(1, 0)},
         {"row field cut to tile 0", {8192, 64}, TopologyError{TopologyRule::IdentifierBeyondRowField, 0}},
         {"one past the row field", {0, 64, 2048}, TopologyError{TopologyRule::IdentifierBeyondRowField, 2}},
         {"top bit", {0, 0xffff, 0x800}, TopologyError{TopologyRule::IdentifierBeyondRowField, 1}},
@@ -53,12 +61,17 @@ TEST(TopologyFactory, RefusesTheFirstEntryARowCannotCarry) {
 TEST(TopologyFactory, RefusalsNameTheEntryAndTheRule) {
     const TopologyError too_long{TopologyRule::TableTooLong, 65536};
     const TopologyError beyond{TopologyRule::IdentifierBeyondRowField, 3};
+    const TopologyError repeated = TopologyError::repeated_identifier(4, 1);
     EXPECT_EQ(to_string(too_long),
               "topology table entry 65536: a table holds at most 65536 entries, one per 16-bit logical tile number");
     EXPECT_EQ(to_string(beyond),
               "topology table entry 3: a physical identifier must fit in 11 bits (bits 11 to 15 clear)");
     EXPECT_EQ(too_long.debug(), "TableTooLong { entry: 65536 }");
     EXPECT_EQ(beyond.debug(), "IdentifierBeyondRowField { entry: 3 }");
+    EXPECT_EQ(to_string(repeated),
+              "topology table entry 4: a physical identifier names one tile, so it may appear only once; entry 1 "
+              "holds it too");
+    EXPECT_EQ(repeated.debug(), "RepeatedIdentifier { entry: 4, earlier_entry: 1 }");
     std::ostringstream streamed;
     streamed << beyond;
     EXPECT_EQ(streamed.str(), to_string(beyond));
@@ -169,8 +182,9 @@ TEST(CustomTopology, SmallTableGivesTheWorkedRows) {
 }
 
 TEST(CustomTopology, RepeatedIdentifiersPairWithTheLowestHolder) {
-    // Logical 0 and 3 share identifier 0, logical 1 and 2 share identifier 2.
-    const Topology topology = accepted({0, 2, 2, 0, 64});
+    // Logical 0 and 3 share identifier 0, logical 1 and 2 share identifier 2:
+    // `from_table` refuses that, the unchecked constructor keeps taking it.
+    const Topology topology{Tiles{0, 2, 2, 0, 64}};
     EXPECT_EQ(topology.paired_logical(2), 0);
     EXPECT_EQ(topology.paired_logical(3), 1);
     const std::uint16_t lowest[] = {0, 1};

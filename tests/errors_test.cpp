@@ -72,6 +72,20 @@ TEST(ExchangeErrorText, DisplayAndDebugFormOfEveryVariant) {
     }
 }
 
+// The names are shared with C (vx_error_kind_name), Python (ExchangeError.kind)
+// and the tool's JSON documents, so they are part of the interface.
+TEST(ErrorKindNameDeathTest, TheNineNamesInTagOrderAndNoTenth) {
+    const std::string_view names[] = {
+        "ValidationBudgetExceeded", "Tile",    "DuplicateTile", "Count", "ReceiverSet", "Schedule",
+        "PlanOffsetRange",          "Address", "HostPacket"};
+    ASSERT_EQ(std::size(names), vorl_exchange::error_kind_count);
+    for (std::size_t tag = 0; tag < std::size(names); ++tag) {
+        EXPECT_EQ(kind_name(static_cast<ErrorKind>(tag)), names[tag]);
+    }
+    EXPECT_EXIT((void)kind_name(static_cast<ErrorKind>(vorl_exchange::error_kind_count)),
+                testing::KilledBySignal(SIGABRT), "exchange error tag is one of the nine variants");
+}
+
 TEST(ExchangeErrorText, PayloadAccessorsReturnWhatWasStored) {
     EXPECT_EQ(ExchangeError::tile(65535).tile_number(), 65535);
     EXPECT_EQ(ExchangeError::count(4149).count_value(), 4149u);

@@ -184,13 +184,14 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
     } cases[] = {
         {"p2p 0 2 0", "exchange count 0 is outside 1..=4148\n"},
         {"p2p 5 5 1", "exchange endpoints must be distinct\n"},
-        {"multicast 0 '' 1", "invalid multicast receiver set\n"},
+        {"multicast 0 '' 1", "invalid multicast receiver set\nhint: the receiver list is empty\n"},
         {"multicast 0 2 1 --offset 4095",
          "exchange schedule is not encodable: multicast start cycle\n"
          "hint: the largest offset that plans for this sender, receivers and count is 4064\n"},
         {"paired 0 2,5 4",
          "invalid multicast receiver set\nhint: paired receivers come in whole pairs: an even number of tiles, no "
-         "repeats, each tile's partner listed; tile 2's partner 3 is not listed\n"},
+         "repeats, each tile's partner listed; the receiver at position 0 (counting from 0), tile 2, has a partner "
+         "that is not in the list (tile 3)\n"},
         {"check p2p 0 2 4149", "exchange count 4149 is outside 1..=4148\n"},
     };
     for (const auto& test : cases) {
@@ -534,14 +535,27 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
     } cases[] = {
         {"paired 0 2 100",
          "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, each "
-         "tile's partner listed; tile 2's partner 3 is not listed\n"},
-        {"paired 0 2,3,2,3 1", "; tile 2 is listed twice\n"},
-        {"paired 0 1500,2 1", "; tile 1500 is outside the topology (the topology has 1472 tiles, 0..1471)\n"},
+         "tile's partner listed; the receiver list holds an odd number of tiles: 1\n"},
+        {"paired 0 2,3,2,3 1",
+         "; the receiver at position 2 (counting from 0), tile 2, is listed earlier in the list too\n"},
+        {"paired 0 1500,2 1",
+         "; the receiver at position 0 (counting from 0), tile 1500, is outside the topology (the topology has 1472 "
+         "tiles, 0..1471)\n"},
+        {"paired 0 2,3,5,4,6,8 1",
+         "; the receiver at position 4 (counting from 0), tile 6, has a partner that is not "
+         "in the list (tile 7)\n"},
+        {"multicast 3 3 1",
+         "hint: the receiver at position 0 (counting from 0), tile 3, is the sender, listed as the "
+         "only receiver\n"},
+        {"multicast 0 4,2,4 1",
+         "hint: the receiver at position 2 (counting from 0), tile 4, is listed earlier in the "
+         "list too\n"},
         {"multicast 0 2,1 1 --offset 4065",
          "hint: the largest offset that plans for this sender, receivers and "
          "count is 4064\n"},
         {"p2p 0 1472 1", "hint: tile 1472 is outside the topology; the topology has 1472 tiles, 0..1471\n"},
-        {"multicast 0 2,9999 1", "hint: tile 9999 is outside the topology"},
+        {"multicast 0 2,9999 1",
+         "hint: the receiver at position 1 (counting from 0), tile 9999, is outside the topology"},
     };
     for (const auto& test : cases) {
         const Outcome text = run(test.arguments);
@@ -885,6 +899,10 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
         {"[8192, 64]", "multicast 0 1 1",
          "--topology $T: topology table entry 0: a physical identifier must fit in 11 bits (bits 11 to 15 clear)"},
         {"0\n2\n2048\n", "paired 0 0,1 1", "--topology $T: topology table entry 2: a physical identifier must fit"},
+        // Two logical tiles on one physical tile: `p2p 0 1` would plan a tile sending to itself.
+        {"[0, 0, 2]", "p2p 0 1 5",
+         "--topology $T: topology table entry 1: a physical identifier names one tile, so it may appear only once; "
+         "entry 0 holds it too\n"},
         {too_long, "offset-limit 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
         {"0\nx\n", "check p2p 0 1 1", "--topology $T line 2 (entry 1) \"x\" is not a decimal number 0..65535"},
         {"0\n70000\n", "check multicast 0 1 1", "--topology $T line 2 (entry 1) \"70000\" is outside 0..65535"},

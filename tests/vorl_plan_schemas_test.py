@@ -147,7 +147,8 @@ def test_offset_limit_documents():
     validator("offset-limit.schema.json").validate(document("offset-limit", "0", "2,1", "1", status=0))
     failed = document("offset-limit", "0", "2,2", "1", status=1)
     validator("plan-failure.schema.json").validate(failed)
-    assert failed["error"]["hints"] == ["tile 2 is listed twice"]
+    assert failed["error"]["hints"] == [
+        "the receiver at position 1 (counting from 0), tile 2, is listed earlier in the list too"]
 
 
 def test_check_reports_inside_plans():

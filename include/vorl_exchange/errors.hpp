@@ -28,6 +28,13 @@ enum class ErrorKind : std::uint8_t {
     HostPacket = 8,  ///< "host exchange address or length is not encodable".
 };
 
+/// How many `ErrorKind` values there are.
+inline constexpr std::size_t error_kind_count = 9;
+
+/// The variant's name as the debug form writes it, e.g. "ReceiverSet": the
+/// name C's `vx_error_kind_name` and Python's `ExchangeError.kind` give too.
+[[nodiscard]] constexpr std::string_view kind_name(ErrorKind kind) noexcept;
+
 /// Why a schedule cannot be encoded: the 29 fixed reasons of a `Schedule` error.
 enum class ScheduleReason : std::uint8_t {
     PlanDelayOrder,  ///< "plan delay order".
@@ -204,13 +211,45 @@ inline constexpr std::string_view schedule_reason_is_listed = "schedule reason i
 /// An invariant's stop text (see `invariant_failure`).
 inline constexpr std::string_view topology_table_is_valid = "topology table holds at most 65536 identifiers of 11 bits";
 /// An invariant's stop text (see `invariant_failure`).
-inline constexpr std::string_view topology_rule_is_listed = "topology rule is one of the two rules";
+inline constexpr std::string_view topology_rule_is_listed = "topology rule is one of the three rules";
+/// An invariant's stop text (see `invariant_failure`).
+inline constexpr std::string_view receiver_rule_is_listed = "receiver rule is one of the seven rules";
 }  // namespace invariant
 
 /// Stops the program: writes `text` and a newline to standard error, then aborts.
 [[noreturn]] VORL_EXCHANGE_EXPORT void invariant_failure(std::string_view text) noexcept;
 
 namespace detail {
+
+struct ErrorKindName {
+    ErrorKind kind;
+    std::string_view name;
+};
+
+/// The one table of variant names, in tag order.
+inline constexpr ErrorKindName error_kind_names[] = {
+    {ErrorKind::ValidationBudgetExceeded, "ValidationBudgetExceeded"},
+    {ErrorKind::Tile, "Tile"},
+    {ErrorKind::DuplicateTile, "DuplicateTile"},
+    {ErrorKind::Count, "Count"},
+    {ErrorKind::ReceiverSet, "ReceiverSet"},
+    {ErrorKind::Schedule, "Schedule"},
+    {ErrorKind::PlanOffsetRange, "PlanOffsetRange"},
+    {ErrorKind::Address, "Address"},
+    {ErrorKind::HostPacket, "HostPacket"},
+};
+
+static_assert(std::size(error_kind_names) == error_kind_count);
+static_assert(
+    [] {
+        for (std::size_t index = 0; index < error_kind_count; ++index) {
+            if (error_kind_names[index].kind != static_cast<ErrorKind>(index)) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "the name table lists the variants in tag order");
 
 struct ScheduleReasonText {
     ScheduleReason reason;
@@ -277,6 +316,14 @@ inline constexpr ScheduleReasonList every_schedule_reason = [] {
 }();
 
 }  // namespace detail
+
+[[nodiscard]] constexpr std::string_view kind_name(ErrorKind kind) noexcept {
+    const auto index = static_cast<std::size_t>(kind);
+    if (index >= error_kind_count) {
+        invariant_failure(invariant::error_tag_is_a_variant);
+    }
+    return detail::error_kind_names[index].name;
+}
 
 [[nodiscard]] constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
     const auto index = static_cast<std::size_t>(reason);

@@ -51,16 +51,19 @@ public:
     [[nodiscard]] static Topology tarn();
 
     /// A topology over a table that comes from outside the program: a table that
-    /// breaks the constructor's precondition is refused, naming its first
-    /// offending entry (the length is tested before the identifiers).
+    /// breaks the constructor's precondition, or that holds one identifier in two
+    /// entries (two logical tiles in one physical place), is refused, naming its
+    /// first offending entry (the length is tested first, then every identifier's
+    /// width, then repeats; a repeat names the earlier entry too).
     [[nodiscard]] static std::expected<Topology, TopologyError> from_table(
         std::vector<std::uint16_t> logical_to_physical);
 
     /// A topology over a table of physical identifiers, indexed by logical tile.
     /// Precondition: at most `maximum_topology_tiles` entries, and no identifier
     /// above `maximum_physical_identifier`, since every row carries identifiers
-    /// in 11 bits. Identifiers may repeat; the partner of a tile is then the
-    /// lowest logical number holding the partner identifier. A table that breaks
+    /// in 11 bits. Identifiers may repeat here (`from_table` refuses that); the
+    /// partner of a tile is then the lowest logical number holding the partner
+    /// identifier. A table that breaks
     /// the precondition stops the program here, before a row could name the
     /// wrong tile.
     explicit Topology(std::vector<std::uint16_t> logical_to_physical);

@@ -81,8 +81,9 @@ typedef enum vx_error_kind {
 
 /** The rules a refused topology table breaks, with the values of `TopologyRule`. */
 typedef enum vx_topology_rule {
-    VX_TABLE_TOO_LONG = 0,             /**< More entries than 16-bit logical tile numbers (65536). */
-    VX_IDENTIFIER_BEYOND_ROW_FIELD = 1 /**< An identifier above 0x7ff, which no row can carry. */
+    VX_TABLE_TOO_LONG = 0,              /**< More entries than 16-bit logical tile numbers (65536). */
+    VX_IDENTIFIER_BEYOND_ROW_FIELD = 1, /**< An identifier above 0x7ff, which no row can carry. */
+    VX_REPEATED_IDENTIFIER = 2          /**< The identifier of `entry` is held by `earlier_entry` too. */
 } vx_topology_rule;
 
 /** A failure as a plain value; only the fields its status and kind name are
@@ -100,6 +101,7 @@ typedef struct vx_error {
     uint32_t address;   /**< For VX_ADDRESS: the address. */
     int32_t rule;       /**< For VX_TOPOLOGY_REFUSED: the `vx_topology_rule` broken. */
     uint32_t entry;     /**< For VX_TOPOLOGY_REFUSED: the first offending table entry. */
+    uint32_t earlier_entry; /**< For VX_REPEATED_IDENTIFIER: the earlier entry holding the same identifier. */
     size_t needed_rows; /**< For VX_BUFFER_TOO_SMALL: the receiver rows the plan (or the requests) need. */
 } vx_error;
 
@@ -135,9 +137,10 @@ typedef struct vx_topology vx_topology;
 VORL_EXCHANGE_EXPORT vx_status vx_topology_tarn(vx_topology** topology, vx_error* error);
 
 /** A topology over `length` physical identifiers indexed by logical tile
- * (`table` may be null when `length` is 0). A table of more than 65536 entries
- * or with an identifier above 0x7ff is refused: VX_TOPOLOGY_REFUSED, naming the
- * rule and the first offending entry. On any failure `*topology` is left as
+ * (`table` may be null when `length` is 0). A table of more than 65536 entries,
+ * with an identifier above 0x7ff, or holding one identifier twice is refused:
+ * VX_TOPOLOGY_REFUSED, naming the rule and the first offending entry (and for a
+ * repeat the earlier entry). On any failure `*topology` is left as
  * it was. */
 VORL_EXCHANGE_EXPORT vx_status vx_topology_from_table(const uint16_t* table, size_t length, vx_topology** topology,
                                                       vx_error* error);
@@ -380,6 +383,55 @@ VORL_EXCHANGE_EXPORT const char* vx_error_kind_name(int32_t kind);
 /** The text of a `Schedule` reason, for example "sender delay"; null for an
  * index of VX_SCHEDULE_REASON_COUNT or more. Static text. */
 VORL_EXCHANGE_EXPORT const char* vx_schedule_reason_text(uint32_t reason);
+
+/** The rules a refused receiver list breaks, with the values of the C++
+ * `ReceiverRule`. A multicast tests the list for EMPTY_LIST, SENDER_ALONE, then
+ * entry by entry REPEATED and OUTSIDE_TOPOLOGY; a paired multicast for
+ * EMPTY_LIST, ODD_COUNT, REPEATED, then entry by entry OUTSIDE_TOPOLOGY,
+ * NO_PARTNER and PARTNER_MISSING. */
+typedef enum vx_receiver_rule {
+    VX_RECEIVER_EMPTY_LIST = 0,       /**< The list holds no receiver. */
+    VX_RECEIVER_SENDER_ALONE = 1,     /**< The one receiver listed is the sender. */
+    VX_RECEIVER_ODD_COUNT = 2,        /**< An odd number of receivers, so not whole pairs. */
+    VX_RECEIVER_REPEATED = 3,         /**< The tile is listed earlier too. */
+    VX_RECEIVER_OUTSIDE_TOPOLOGY = 4, /**< The tile is not in the topology. */
+    VX_RECEIVER_NO_PARTNER = 5,       /**< No tile of the topology pairs with it. */
+    VX_RECEIVER_PARTNER_MISSING = 6   /**< Its partner is not in the list. */
+} vx_receiver_rule;
+
+/** Why a planner refuses a receiver list: the first offending entry and the rule
+ * it breaks. When `has_entry` is 0 the rule is one of the whole list
+ * (EMPTY_LIST, ODD_COUNT) and `entry` and `tile` are 0. */
+typedef struct vx_receiver_fault {
+    int32_t refused;   /**< 1 when the planner refuses the list; 0 when it passes, the other fields 0. */
+    int32_t rule;      /**< The `vx_receiver_rule` broken. */
+    int32_t has_entry; /**< 1 when `entry` and `tile` name the offending entry. */
+    uint32_t tile;     /**< The tile listed at `entry`. */
+    size_t entry;      /**< The offending entry's position in the list, counted from 0. */
+} vx_receiver_fault;
+
+/** Why `vx_multicast` with this topology, sender and receiver list returns the
+ * exchange error VX_RECEIVER_SET, into `*fault`: the same checks in the same
+ * order. The count and the sender are checked before the list and play no
+ * part; for a list that passes, `fault->refused` is 0. */
+VORL_EXCHANGE_EXPORT vx_status vx_multicast_receiver_fault(const vx_topology* topology, uint16_t sender,
+                                                           const uint16_t* receivers, size_t receiver_count,
+                                                           vx_receiver_fault* fault, vx_error* error);
+
+/** Why `vx_paired_multicast` with this topology and receiver list returns
+ * VX_RECEIVER_SET, into `*fault`, as `vx_multicast_receiver_fault` does. The
+ * paired rules do not involve the sender, so it is not asked for. */
+VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_fault(const vx_topology* topology, const uint16_t* receivers,
+                                                        size_t receiver_count, vx_receiver_fault* fault,
+                                                        vx_error* error);
+
+/** The rule's name, for example "PartnerMissing"; null for a value that is no rule. Static text. */
+VORL_EXCHANGE_EXPORT const char* vx_receiver_rule_name(int32_t rule);
+
+/** What breaks the rule, for example "is outside the topology" (worded to follow
+ * "the receiver at position N, tile T,") or, for a rule of the whole list,
+ * "the receiver list is empty"; null for a value that is no rule. Static text. */
+VORL_EXCHANGE_EXPORT const char* vx_receiver_rule_text(int32_t rule);
 
 /** One readable line for an instruction word (snprintf-like), for example
  * "send count=64 base_word=0 control=1". */

@@ -11,6 +11,7 @@
 #include "vorl_exchange/planners.hpp"
 #include "vorl_exchange/receive_encoding.hpp"
 #include "vorl_exchange/receive_events.hpp"
+#include "vorl_exchange/receiver_fault.hpp"
 #include "vorl_exchange/route_timing.hpp"
 #include "vorl_exchange/row_list.hpp"
 #include "vorl_exchange/row_words.hpp"

@@ -50,6 +50,7 @@ def same_outcome(single, bulk_plans, index):
         got = bulk_plans.error(index)
         assert not bulk_plans.ok[index]
         assert (str(got), got.kind, got.debug, got.reason) == (str(error), error.kind, error.debug, error.reason)
+        assert (got.rule, got.entry, got.tile) == (error.rule, error.entry, error.tile)
         with pytest.raises(ExchangeError):
             bulk_plans.plan(index)
         return False

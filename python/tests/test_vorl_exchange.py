@@ -141,6 +141,40 @@ def test_bad_arguments(tarn, call, error):
         call(tarn)
 
 
+@pytest.mark.parametrize(
+    "plan, rule, entry, tile",
+    [
+        (lambda t: t.multicast(0, [2, 5000], 1), "OutsideTopology", 1, 5000),
+        (lambda t: t.multicast(0, [4, 2, 4], 1), "Repeated", 2, 4),
+        (lambda t: t.multicast(7, [7], 1), "SenderAlone", 0, 7),
+        (lambda t: t.multicast(0, [], 1), "EmptyList", None, None),
+        (lambda t: t.paired_multicast(0, [2], 1), "OddCount", None, None),
+        (lambda t: t.paired_multicast(0, [2, 3, 4, 7], 1), "PartnerMissing", 2, 4),
+        # The paired planner checks its list before the sender: the list is still explained.
+        (lambda t: t.paired_multicast(9999, [1500, 2], 1), "OutsideTopology", 0, 1500),
+        (lambda t: Topology([0, 64, 66]).paired_multicast(1, [0, 1], 1), "NoPartner", 0, 0),
+    ],
+)
+def test_refused_receiver_lists_name_their_entry_and_rule(tarn, plan, rule, entry, tile):
+    with pytest.raises(ExchangeError) as raised:
+        plan(tarn)
+    assert (str(raised.value), raised.value.kind) == ("invalid multicast receiver set", "ReceiverSet")
+    assert (raised.value.rule, raised.value.entry, raised.value.tile) == (rule, entry, tile)
+
+
+def test_other_errors_have_no_receiver_fault(tarn):
+    # A count refused first says nothing of the (also broken) list.
+    with pytest.raises(ExchangeError) as raised:
+        tarn.multicast(0, [], 0)
+    assert (raised.value.kind, raised.value.rule, raised.value.entry, raised.value.tile) == ("Count", None, None, None)
+    # The constructor's positional form still works; the receiver fields are keyword-only.
+    made = ExchangeError("invalid multicast receiver set", "ReceiverSet", "ReceiverSet", None, rule="Repeated",
+                         entry=1, tile=2)
+    assert (made.rule, made.entry, made.tile, made.reason) == ("Repeated", 1, 2, None)
+    with pytest.raises(TypeError):
+        ExchangeError("x", "ReceiverSet", "ReceiverSet", None, "Repeated")  # type: ignore[misc]
+
+
 def test_largest_arguments_reach_the_library(tarn):
     with pytest.raises(ExchangeError, match="logical tile 65535"):
         tarn.point_to_point(65535, 0, 1)
@@ -157,6 +191,9 @@ def test_custom_tables():
         Topology([5, 0x800, 0xFFFF])
     with pytest.raises(ValueError, match=r"^topology table entry 65536: a table holds at most 65536 entries"):
         Topology([0] * 65537)
+    # Two logical tiles on one physical tile would let a tile send to itself.
+    with pytest.raises(ValueError, match=r"^topology table entry 1: .* may appear only once; entry 0 holds it too$"):
+        Topology([0, 0, 2])
     with pytest.raises(ExchangeError, match="logical tile 0 is out of range"):
         Topology([]).physical(0)
 

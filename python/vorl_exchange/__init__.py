@@ -17,7 +17,7 @@ from __future__ import annotations
 
 import ctypes
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any, Iterable, Optional, Tuple
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterable, Optional, Tuple
 
 from . import _library, _native
 
@@ -44,17 +44,30 @@ class ExchangeError(Exception):
         kind: the variant's name, e.g. "Tile" or "Schedule".
         debug: the debug form, e.g. "Tile(7812)".
         reason: for kind "Schedule", the reason's text (e.g. "sender delay"), else None.
+        rule: for kind "ReceiverSet", the rule the receiver list breaks, e.g.
+            "Repeated" or "OddCount" (the names of the library's ReceiverRule), else None.
+        entry: for kind "ReceiverSet", the position of the first offending
+            receiver in the list, counted from 0; None for a rule of the whole
+            list ("EmptyList", "OddCount") and for other kinds.
+        tile: the tile at `entry`, or None when `entry` is None.
     """
 
     kind: str
     debug: str
     reason: Optional[str]
+    rule: Optional[str]
+    entry: Optional[int]
+    tile: Optional[int]
 
-    def __init__(self, display: str, kind: str, debug: str, reason: Optional[str]) -> None:
+    def __init__(self, display: str, kind: str, debug: str, reason: Optional[str], *, rule: Optional[str] = None,
+                 entry: Optional[int] = None, tile: Optional[int] = None) -> None:
         super().__init__(display)
         self.kind = kind
         self.debug = debug
         self.reason = reason
+        self.rule = rule
+        self.entry = entry
+        self.tile = tile
 
 
 @dataclass(frozen=True)
@@ -95,8 +108,28 @@ def _row(row: _native.Row) -> Row:
     return tuple(row.words)  # type: ignore[return-value]
 
 
-def _failure(error: _native.Error) -> Exception:
-    """The exception a failed call's error value stands for (the single and the bulk calls share it)."""
+# Asks the library why a receiver list was refused; ExchangeError's keywords.
+_ReceiverFaultQuery = Callable[[], Dict[str, Any]]
+
+
+def _receiver_fault(function: Any, *arguments: object) -> Dict[str, Any]:
+    """`rule`, `entry` and `tile` of a refused receiver list, from vx_multicast_receiver_fault or its paired twin."""
+    fault, error = _native.ReceiverFault(), _native.Error()
+    if function(*arguments, ctypes.byref(fault), ctypes.byref(error)) != _native.OK:
+        _raise_failure(error)
+    if not fault.refused:
+        return {}
+    found: Dict[str, Any] = {"rule": _native.lib.vx_receiver_rule_name(fault.rule).decode("ascii")}
+    if fault.has_entry:
+        found.update(entry=int(fault.entry), tile=int(fault.tile))
+    return found
+
+
+def _failure(error: _native.Error, receiver_fault: Optional[_ReceiverFaultQuery] = None) -> Exception:
+    """The exception a failed call's error value stands for (the single and the bulk calls share it).
+
+    `receiver_fault` is asked, only after a refused receiver list, for its rule, entry and tile.
+    """
     display = _native.read_text(_native.lib.vx_error_display, ctypes.byref(error))
     if error.status == _native.EXCHANGE_ERROR:
         kind = _native.lib.vx_error_kind_name(error.kind).decode("ascii")
@@ -104,7 +137,8 @@ def _failure(error: _native.Error) -> Exception:
         reason = None
         if kind == "Schedule":
             reason = _native.lib.vx_schedule_reason_text(error.reason).decode("ascii")
-        return ExchangeError(display, kind, debug, reason)
+        fault = receiver_fault() if kind == "ReceiverSet" and receiver_fault is not None else {}
+        return ExchangeError(display, kind, debug, reason, **fault)
     if error.status == _native.TOPOLOGY_REFUSED:
         return ValueError(display)
     if error.status == _native.OUT_OF_MEMORY:
@@ -276,7 +310,8 @@ class Topology:
         listed = _tile_array("receivers", receivers)
         count = _checked_int("count", count, _U32_MAX)
         schedule_offset = _checked_int("schedule_offset", schedule_offset, _U32_MAX)
-        return self._plan_multicast(_native.lib.vx_multicast, sender, listed, count, schedule_offset)
+        return self._plan_multicast(_native.lib.vx_multicast, self._multicast_receiver_fault, sender, listed, count,
+                                    schedule_offset)
 
     def paired_multicast(self, sender: int, receivers: Iterable[int], count: int) -> MulticastPlan:
         """Returns the MulticastPlan of one sender to receivers in whole pairs receiving in the paired mode.
@@ -286,7 +321,8 @@ class Topology:
         sender = _checked_int("sender", sender, _TILE_MAX)
         listed = _tile_array("receivers", receivers)
         count = _checked_int("count", count, _U32_MAX)
-        return self._plan_multicast(_native.lib.vx_paired_multicast, sender, listed, count)
+        return self._plan_multicast(_native.lib.vx_paired_multicast, self._paired_receiver_fault, sender, listed,
+                                    count)
 
     def point_to_point_many(self, senders: object, receivers: object, counts: object) -> PointToPointPlans:
         """Returns a PointToPointPlans: many point-to-point requests planned in one library call.
@@ -338,8 +374,17 @@ class Topology:
             _raise_failure(error)
         return out.value
 
+    def _multicast_receiver_fault(self, sender: int, receivers: ctypes.Array[ctypes.c_uint16]) -> Dict[str, Any]:
+        return _receiver_fault(_native.lib.vx_multicast_receiver_fault, self._handle, sender, receivers,
+                               len(receivers))
+
+    def _paired_receiver_fault(self, sender: int, receivers: ctypes.Array[ctypes.c_uint16]) -> Dict[str, Any]:
+        # The paired rules do not involve the sender; it is taken to match the multicast's query.
+        return _receiver_fault(_native.lib.vx_paired_receiver_fault, self._handle, receivers, len(receivers))
+
     def _plan_multicast(
-        self, function: object, sender: int, receivers: ctypes.Array[ctypes.c_uint16], *numbers: int
+        self, function: object, receiver_fault: Callable[[int, ctypes.Array[ctypes.c_uint16]], Dict[str, Any]],
+        sender: int, receivers: ctypes.Array[ctypes.c_uint16], *numbers: int
     ) -> MulticastPlan:
         # A plan has one receiver row per receiver, so this buffer always fits.
         sender_row, error = _native.Row(), _native.Error()
@@ -350,7 +395,7 @@ class Topology:
             len(receivers), ctypes.byref(planned), ctypes.byref(error),
         )
         if status != _native.OK:
-            _raise_failure(error)
+            raise _failure(error, lambda: receiver_fault(sender, receivers))
         return MulticastPlan(_row(sender_row), [_row(row) for row in receiver_rows[: planned.value]])
 
 

@@ -90,10 +90,10 @@ def _broadcast(**arrays: np.ndarray) -> list[np.ndarray]:
     return [np.ascontiguousarray(np.broadcast_to(array, (length,))) for array in arrays.values()]
 
 
-def _exchange_error(error: _native.Error) -> Exception:
+def _exchange_error(error: _native.Error, receiver_fault: Optional[Callable[[], Dict[str, Any]]]) -> Exception:
     from . import _failure  # the package's one translation of an error value
 
-    return _failure(error)
+    return _failure(error, receiver_fault)
 
 
 class _Plans:
@@ -118,8 +118,13 @@ class _Plans:
             values = (_native.Error * len(failed))()
             if len(failed):
                 self._replan(failed, ctypes.addressof(values))
-            self._errors = {int(index): _exchange_error(value) for index, value in zip(failed, values)}
+            self._errors = {int(index): _exchange_error(value, self._receiver_fault(int(index)))
+                            for index, value in zip(failed, values)}
         return self._errors
+
+    def _receiver_fault(self, index: int) -> Optional[Callable[[], Dict[str, Any]]]:
+        """What asks the library why request `index`'s receiver list was refused; None without a list."""
+        return None
 
     def error(self, index: int) -> Optional[Exception]:
         """Request `index`'s `ExchangeError`, or None when it planned. Raises IndexError past the end."""
@@ -190,10 +195,11 @@ class MulticastPlans(_Plans):
             request's rows are zeros.
     """
 
-    def __init__(self, topology: Any, function: Any, senders: np.ndarray, offsets: np.ndarray,
-                 receivers: np.ndarray, numbers: list[np.ndarray]) -> None:
+    def __init__(self, topology: Any, function: Any, receiver_fault: Callable[[int, Any], Dict[str, Any]],
+                 senders: np.ndarray, offsets: np.ndarray, receivers: np.ndarray, numbers: list[np.ndarray]) -> None:
         self._topology = topology
         self._function = function
+        self._fault = receiver_fault
         self._requests = (senders, offsets, receivers, numbers)
         n = len(senders)
         self.receiver_offsets = (offsets - offsets[0]).astype(np.int64)
@@ -223,6 +229,12 @@ class MulticastPlans(_Plans):
             self._topology._handle, len(senders), _pointer(senders), _pointer(offsets), _pointer(receivers),
             *map(_pointer, numbers), _pointer(sender_rows), _pointer(receiver_rows), len(receiver_rows),
             _pointer(statuses), errors, None))
+
+    def _receiver_fault(self, index: int) -> Optional[Callable[[], Dict[str, Any]]]:
+        senders, offsets, receivers, _ = self._requests
+        listed = receivers[offsets[index]:offsets[index + 1]].tolist()
+        sender = int(senders[index])
+        return lambda: self._fault(sender, (ctypes.c_uint16 * len(listed))(*listed))
 
     def _replan(self, failed: np.ndarray, errors: int) -> None:
         senders, offsets, receivers, numbers = self._requests
@@ -301,11 +313,13 @@ def multicast_many(topology: Any, senders: object, receivers: object, counts: ob
                    receiver_offsets: object) -> MulticastPlans:
     senders_array, offsets, tiles, numbers = _multicast_requests(
         senders, receivers, receiver_offsets, {"counts": counts, "schedule_offsets": schedule_offsets})
-    return MulticastPlans(topology, _native.lib.vx_multicast_many, senders_array, offsets, tiles, numbers)
+    return MulticastPlans(topology, _native.lib.vx_multicast_many, topology._multicast_receiver_fault, senders_array,
+                          offsets, tiles, numbers)
 
 
 def paired_multicast_many(topology: Any, senders: object, receivers: object, counts: object,
                           receiver_offsets: object) -> MulticastPlans:
     senders_array, offsets, tiles, numbers = _multicast_requests(senders, receivers, receiver_offsets,
                                                                  {"counts": counts})
-    return MulticastPlans(topology, _native.lib.vx_paired_multicast_many, senders_array, offsets, tiles, numbers)
+    return MulticastPlans(topology, _native.lib.vx_paired_multicast_many, topology._paired_receiver_fault,
+                          senders_array, offsets, tiles, numbers)

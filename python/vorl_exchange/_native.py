@@ -35,7 +35,18 @@ class Error(ctypes.Structure):
         ("address", ctypes.c_uint32),
         ("rule", ctypes.c_int),
         ("entry", ctypes.c_uint32),
+        ("earlier_entry", ctypes.c_uint32),
         ("needed_rows", ctypes.c_size_t),
+    ]
+
+
+class ReceiverFault(ctypes.Structure):
+    _fields_ = [
+        ("refused", ctypes.c_int32),
+        ("rule", ctypes.c_int32),
+        ("has_entry", ctypes.c_int32),
+        ("tile", ctypes.c_uint32),
+        ("entry", ctypes.c_size_t),
     ]
 
 
@@ -100,6 +111,11 @@ def _declare(library: ctypes.CDLL) -> None:
         "vx_error_kind_name": (ctypes.c_char_p, [ctypes.c_int]),
         "vx_schedule_reason_text": (ctypes.c_char_p, [u32]),
         "vx_describe": (size, [u32, *text]),
+        "vx_multicast_receiver_fault": (
+            ctypes.c_int, [topology_p, u16, ctypes.POINTER(u16), size, ctypes.POINTER(ReceiverFault), error_p]),
+        "vx_paired_receiver_fault": (
+            ctypes.c_int, [topology_p, ctypes.POINTER(u16), size, ctypes.POINTER(ReceiverFault), error_p]),
+        "vx_receiver_rule_name": (ctypes.c_char_p, [ctypes.c_int]),
     }
     for name, (result, arguments) in signatures.items():
         function = getattr(library, name)

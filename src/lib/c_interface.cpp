@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/receiver_fault.hpp"
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/version.hpp"
 
@@ -33,6 +34,9 @@ static_assert(static_cast<int>(ErrorKind::HostPacket) == VX_HOST_PACKET);
 static_assert(vorl_exchange::schedule_reason_count == VX_SCHEDULE_REASON_COUNT);
 static_assert(vorl_exchange::row_length == VX_ROW_LENGTH);
 static_assert(static_cast<int>(TopologyRule::IdentifierBeyondRowField) == VX_IDENTIFIER_BEYOND_ROW_FIELD);
+static_assert(static_cast<int>(TopologyRule::RepeatedIdentifier) == VX_REPEATED_IDENTIFIER);
+static_assert(static_cast<int>(vorl_exchange::ReceiverRule::PartnerMissing) == VX_RECEIVER_PARTNER_MISSING);
+static_assert(vorl_exchange::receiver_rule_count == VX_RECEIVER_PARTNER_MISSING + 1);
 
 vx_status report(vx_error* error, vx_status status, vx_error value) noexcept {
     value.status = status;
@@ -68,6 +72,7 @@ vx_status report_topology_error(vx_error* error, const TopologyError& refusal) n
     vx_error value{};
     value.rule = static_cast<std::int32_t>(refusal.rule());
     value.entry = refusal.entry();
+    value.earlier_entry = refusal.earlier_entry();
     return report(error, VX_TOPOLOGY_REFUSED, value);
 }
 
@@ -118,6 +123,7 @@ std::optional<TopologyError> topology_error_of(const vx_error& value) noexcept {
     switch (value.rule) {
         case VX_TABLE_TOO_LONG: return TopologyError{TopologyRule::TableTooLong, value.entry};
         case VX_IDENTIFIER_BEYOND_ROW_FIELD: return TopologyError{TopologyRule::IdentifierBeyondRowField, value.entry};
+        case VX_REPEATED_IDENTIFIER: return TopologyError::repeated_identifier(value.entry, value.earlier_entry);
         default: break;  // every other value: handled after the switch
     }
     return std::nullopt;
@@ -338,6 +344,40 @@ vx_status look_up(const vx_topology* topology, std::uint16_t* out, vx_error* err
     return report_status(error, VX_OK);
 }
 
+// The fault a receiver-list check found, into `*fault`.
+template <class Check>
+vx_status find_receiver_fault(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
+                              vx_receiver_fault* fault, vx_error* error, Check&& check) noexcept {
+    if (topology == nullptr || fault == nullptr || (receivers == nullptr && receiver_count > 0) ||
+        impossible_size(receiver_count, sizeof *receivers)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        const std::optional<vorl_exchange::ReceiverFault> found =
+            std::forward<Check>(check)(topology->topology, std::span{receivers, receiver_count});
+        vx_receiver_fault value{};
+        if (found) {
+            value.refused = 1;
+            value.rule = static_cast<std::int32_t>(found->rule);
+            if (found->entry) {
+                value.has_entry = 1;
+                value.entry = found->entry->position;
+                value.tile = found->entry->tile;
+            }
+        }
+        *fault = value;
+        return report_status(error, VX_OK);
+    });
+}
+
+// The rule a C value names, or nothing when it names none.
+std::optional<vorl_exchange::ReceiverRule> receiver_rule_of(std::int32_t rule) noexcept {
+    if (rule < 0 || static_cast<std::size_t>(rule) >= vorl_exchange::receiver_rule_count) {
+        return std::nullopt;
+    }
+    return static_cast<vorl_exchange::ReceiverRule>(rule);
+}
+
 }  // namespace
 
 extern "C" {
@@ -517,19 +557,11 @@ size_t vx_error_debug(const vx_error* error, char* buffer, size_t capacity) {
 }
 
 const char* vx_error_kind_name(int32_t kind) {
-    switch (kind) {
-        case VX_VALIDATION_BUDGET_EXCEEDED: return "ValidationBudgetExceeded";
-        case VX_TILE: return "Tile";
-        case VX_DUPLICATE_TILE: return "DuplicateTile";
-        case VX_COUNT: return "Count";
-        case VX_RECEIVER_SET: return "ReceiverSet";
-        case VX_SCHEDULE: return "Schedule";
-        case VX_PLAN_OFFSET_RANGE: return "PlanOffsetRange";
-        case VX_ADDRESS: return "Address";
-        case VX_HOST_PACKET: return "HostPacket";
-        default: break;  // every other value: handled after the switch
+    if (kind < 0 || static_cast<std::size_t>(kind) >= vorl_exchange::error_kind_count) {
+        return nullptr;
     }
-    return nullptr;
+    // The names are string literals, so each is NUL-terminated.
+    return vorl_exchange::kind_name(static_cast<ErrorKind>(kind)).data();
 }
 
 const char* vx_schedule_reason_text(uint32_t reason) {
@@ -538,6 +570,33 @@ const char* vx_schedule_reason_text(uint32_t reason) {
     }
     // The reason texts are string literals, so each is NUL-terminated.
     return vorl_exchange::reason_text(static_cast<vorl_exchange::ScheduleReason>(reason)).data();
+}
+
+vx_status vx_multicast_receiver_fault(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                                      size_t receiver_count, vx_receiver_fault* fault, vx_error* error) {
+    return find_receiver_fault(topology, receivers, receiver_count, fault, error,
+                               [sender](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
+                                   return vorl_exchange::multicast_receiver_fault(tiles, sender, listed);
+                               });
+}
+
+vx_status vx_paired_receiver_fault(const vx_topology* topology, const uint16_t* receivers, size_t receiver_count,
+                                   vx_receiver_fault* fault, vx_error* error) {
+    return find_receiver_fault(topology, receivers, receiver_count, fault, error,
+                               [](const vorl_exchange::Topology& tiles, std::span<const std::uint16_t> listed) {
+                                   return vorl_exchange::paired_receiver_fault(tiles, listed);
+                               });
+}
+
+const char* vx_receiver_rule_name(int32_t rule) {
+    const auto found = receiver_rule_of(rule);
+    // The names and texts are string literals, so each is NUL-terminated.
+    return found ? vorl_exchange::rule_name(*found).data() : nullptr;
+}
+
+const char* vx_receiver_rule_text(int32_t rule) {
+    const auto found = receiver_rule_of(rule);
+    return found ? vorl_exchange::rule_text(*found).data() : nullptr;
 }
 
 size_t vx_describe(uint32_t word, char* buffer, size_t capacity) {

@@ -50,37 +50,35 @@ static_assert(std::ranges::all_of(reason::all,
 }  // namespace
 
 std::string ExchangeError::debug() const {
-    // Built by appending: `"Tile(" + std::to_string(...)` trips a false
+    // Built by appending: `name + "(" + std::to_string(...)` trips a false
     // -Wrestrict in GCC 12's optimised std::string concatenation.
-    const auto wrapped = [](std::string_view name, std::uint32_t payload) {
-        std::string out{name};
+    std::string out{kind_name(kind_)};
+    const auto wrapped = [&out](std::uint32_t payload) {
         out += '(';
         out += std::to_string(payload);
         out += ')';
         return out;
     };
     switch (kind_) {
-        case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
-        case ErrorKind::Tile: return wrapped("Tile", first_);
-        case ErrorKind::DuplicateTile: return "DuplicateTile";
-        case ErrorKind::Count: return wrapped("Count", first_);
-        case ErrorKind::ReceiverSet: return "ReceiverSet";
-        case ErrorKind::Schedule: {
-            std::string out = "Schedule(\"";
+        case ErrorKind::Tile:
+        case ErrorKind::Count:
+        case ErrorKind::Address: return wrapped(first_);
+        case ErrorKind::Schedule:
+            out += "(\"";
             out += reason_text(reason_);
             out += "\")";
             return out;
-        }
-        case ErrorKind::PlanOffsetRange: {
-            std::string out = "PlanOffsetRange { cycles: ";
+        case ErrorKind::PlanOffsetRange:
+            out += " { cycles: ";
             out += std::to_string(first_);
             out += ", maximum: ";
             out += std::to_string(second_);
             out += " }";
             return out;
-        }
-        case ErrorKind::Address: return wrapped("Address", first_);
-        case ErrorKind::HostPacket: return "HostPacket";
+        case ErrorKind::ValidationBudgetExceeded:
+        case ErrorKind::DuplicateTile:
+        case ErrorKind::ReceiverSet:
+        case ErrorKind::HostPacket: return out;
     }
     invariant_failure(invariant::error_tag_is_a_variant);
 }

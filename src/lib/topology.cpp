@@ -1,6 +1,7 @@
 #include "vorl_exchange/topology.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -10,7 +11,9 @@ namespace vorl_exchange {
 
 namespace {
 
-std::optional<TopologyError> first_table_error(std::span<const std::uint16_t> table) noexcept {
+// What the unchecked constructor needs of a table: a length and identifiers
+// that rows can carry.
+std::optional<TopologyError> first_unservable_entry(std::span<const std::uint16_t> table) noexcept {
     if (table.size() > maximum_topology_tiles) {
         return TopologyError{TopologyRule::TableTooLong, static_cast<std::uint32_t>(maximum_topology_tiles)};
     }
@@ -18,6 +21,28 @@ std::optional<TopologyError> first_table_error(std::span<const std::uint16_t> ta
     if (beyond != table.end()) {
         const auto entry = static_cast<std::uint32_t>(beyond - table.begin());
         return TopologyError{TopologyRule::IdentifierBeyondRowField, entry};
+    }
+    return std::nullopt;
+}
+
+// Everything `from_table` asks of a table: besides what the constructor needs,
+// one tile per identifier. A repeated identifier would let two logical tiles
+// name one physical tile, so that a point-to-point between them (refused when
+// sender and receiver are the same tile) would plan a tile sending to itself.
+std::optional<TopologyError> first_table_error(std::span<const std::uint16_t> table) noexcept {
+    if (auto unservable = first_unservable_entry(table)) {
+        return unservable;
+    }
+    // Every identifier is at most 0x7ff here: identifier -> first entry holding it.
+    std::array<std::uint32_t, std::size_t{maximum_physical_identifier} + 1u> holder{};
+    constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+    holder.fill(none);
+    for (std::size_t entry = 0; entry < table.size(); ++entry) {
+        std::uint32_t& first = holder[table[entry]];
+        if (first != none) {
+            return TopologyError::repeated_identifier(static_cast<std::uint32_t>(entry), first);
+        }
+        first = static_cast<std::uint32_t>(entry);
     }
     return std::nullopt;
 }
@@ -41,7 +66,7 @@ std::expected<Topology, TopologyError> Topology::from_table(std::vector<std::uin
 
 Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
     : logical_to_physical_{std::move(logical_to_physical)} {
-    if (first_table_error(logical_to_physical_)) {
+    if (first_unservable_entry(logical_to_physical_)) {
         invariant_failure(invariant::topology_table_is_valid);
     }
     if (logical_to_physical_.empty()) {

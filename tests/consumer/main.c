@@ -81,6 +81,20 @@ int main(void) {
               sender.words[2] == 0x78000005u,
           "a paired multicast");
 
+    /* A refused receiver list, and why: the second receiver is outside the topology. */
+    const uint16_t beyond[] = {2, 5000};
+    vx_receiver_fault fault;
+    check(vx_multicast(tarn, 0, beyond, 2, 1, 0, &sender, rows, 2, NULL, &error) == VX_EXCHANGE_ERROR &&
+              error.kind == VX_RECEIVER_SET,
+          "a receiver outside the topology is a ReceiverSet error");
+    check(vx_multicast_receiver_fault(tarn, 0, beyond, 2, &fault, &error) == VX_OK && fault.refused == 1 &&
+              fault.rule == VX_RECEIVER_OUTSIDE_TOPOLOGY && fault.has_entry == 1 && fault.entry == 1 &&
+              fault.tile == 5000,
+          "the fault names position 1, tile 5000");
+    check(strcmp(vx_receiver_rule_name(fault.rule), "OutsideTopology") == 0, "receiver rule name");
+    check(vx_paired_receiver_fault(tarn, pair, 2, &fault, &error) == VX_OK && fault.refused == 0,
+          "a whole pair has no fault");
+
     /* Null pointers and impossible sizes are errors, never crashes. */
     check(vx_point_to_point(NULL, 0, 2, 1, &sender, &receiver, &error) == VX_BAD_ARGUMENT, "null topology");
     check(vx_point_to_point(tarn, 0, 2, 1, NULL, &receiver, &error) == VX_BAD_ARGUMENT, "null row");
@@ -109,6 +123,10 @@ int main(void) {
     check(vx_topology_from_table(table, 65537, &custom, &error) == VX_TOPOLOGY_REFUSED &&
               error.rule == VX_TABLE_TOO_LONG && error.entry == 65536,
           "a table longer than the logical range is refused unread");
+    const uint16_t twice[] = {0, 0, 2};
+    check(vx_topology_from_table(twice, 3, &custom, &error) == VX_TOPOLOGY_REFUSED && custom == NULL &&
+              error.rule == VX_REPEATED_IDENTIFIER && error.entry == 1 && error.earlier_entry == 0,
+          "an identifier held twice is refused, naming both entries");
     check(vx_topology_from_table(table, 2, &custom, &error) == VX_OK, "a valid table");
     uint16_t partner = 0;
     check(vx_topology_paired_logical(custom, 0, &partner, &error) == VX_OK && partner == 1, "pair in the table");

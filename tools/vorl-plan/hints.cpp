@@ -1,6 +1,6 @@
 #include "hints.hpp"
 
-#include <unordered_set>
+#include "vorl_exchange/receiver_fault.hpp"
 
 namespace vorl_plan {
 
@@ -15,50 +15,45 @@ std::string tile_range(const Topology& topology) {
            std::to_string(topology.tile_count() - 1);
 }
 
-// The paired planner's receiver rules, in the order it tests them.
-std::string paired_receiver_hint(const Topology& topology, const std::vector<std::uint16_t>& receivers) {
-    const std::string rules =
-        "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, "
-        "each tile's partner listed; ";
-    if (receivers.empty()) {
-        return rules + "the list is empty";
+// The library's account of a refused list, in words: the offending entry's
+// position (from 0) and tile, and the rule it breaks, with what helps to mend it.
+std::string receiver_fault_text(const Topology& topology, const vorl_exchange::ReceiverFault& fault,
+                                std::size_t listed) {
+    const std::string rule{vorl_exchange::rule_text(fault.rule)};
+    if (!fault.entry) {
+        return fault.rule == vorl_exchange::ReceiverRule::OddCount ? rule + ": " + std::to_string(listed) : rule;
     }
-    std::unordered_set<std::uint16_t> listed;
-    for (const std::uint16_t tile : receivers) {
-        if (!listed.insert(tile).second) {
-            return rules + "tile " + std::to_string(tile) + " is listed twice";
-        }
+    const vorl_exchange::ReceiverEntry& entry = *fault.entry;
+    std::string text = "the receiver at position " + std::to_string(entry.position) + " (counting from 0), tile " +
+                       std::to_string(entry.tile) + ", " + rule;
+    switch (fault.rule) {
+        case vorl_exchange::ReceiverRule::OutsideTopology: text += " (" + tile_range(topology) + ")"; break;
+        case vorl_exchange::ReceiverRule::PartnerMissing:
+            if (const auto partner = topology.paired_logical(entry.tile)) {
+                text += " (tile " + std::to_string(*partner) + ")";
+            }
+            break;
+        default: break;
     }
-    for (const std::uint16_t tile : receivers) {
-        const auto partner = topology.paired_logical(tile);
-        if (!partner) {
-            return rules + "tile " + std::to_string(tile) +
-                   (topology.physical(tile) ? " has no partner"
-                                            : " is outside the topology (" + tile_range(topology) + ")");
-        }
-        if (!listed.contains(*partner)) {
-            return rules + "tile " + std::to_string(tile) + "'s partner " + std::to_string(*partner) + " is not listed";
-        }
-    }
-    return rules + std::to_string(receivers.size()) + " tiles is an odd number";
+    return text;
 }
 
-// The multicast's receiver rules; an empty list needs no hint.
-std::vector<std::string> multicast_receiver_hint(const Topology& topology, std::uint16_t sender,
-                                                 const std::vector<std::uint16_t>& receivers) {
-    if (receivers.size() == 1 && receivers.front() == sender) {
-        return {"hint: the only receiver is the sender itself"};
-    }
-    std::unordered_set<std::uint16_t> listed;
-    for (const std::uint16_t tile : receivers) {
-        if (!listed.insert(tile).second) {
-            return {"hint: tile " + std::to_string(tile) + " is listed twice"};
+std::vector<std::string> receiver_hint(const Topology& topology, const PlanRequest& request) {
+    if (request.kind == ExchangeKind::PairedMulticast) {
+        const auto fault = vorl_exchange::paired_receiver_fault(topology, request.receivers);
+        if (!fault) {
+            return {};
         }
-        if (!topology.physical(tile)) {
-            return {"hint: tile " + std::to_string(tile) + " is outside the topology; " + tile_range(topology)};
-        }
+        return {
+            "hint: paired receivers come in whole pairs: an even number of tiles, no repeats, "
+            "each tile's partner listed; " +
+            receiver_fault_text(topology, *fault, request.receivers.size())};
     }
-    return {};
+    const auto fault = vorl_exchange::multicast_receiver_fault(topology, request.sender, request.receivers);
+    if (!fault) {
+        return {};
+    }
+    return {"hint: " + receiver_fault_text(topology, *fault, request.receivers.size())};
 }
 
 std::string offset_limit_hint(const Topology& topology, const PlanRequest& request) {
@@ -76,11 +71,7 @@ std::vector<std::string> hints(const Topology& topology, const PlanRequest& requ
         case ErrorKind::Tile:
             return {"hint: tile " + std::to_string(error.tile_number()) + " is outside the topology; " +
                     tile_range(topology)};
-        case ErrorKind::ReceiverSet:
-            if (request.kind == ExchangeKind::PairedMulticast) {
-                return {paired_receiver_hint(topology, request.receivers)};
-            }
-            return multicast_receiver_hint(topology, request.sender, request.receivers);
+        case ErrorKind::ReceiverSet: return receiver_hint(topology, request);
         case ErrorKind::Schedule:
             if (request.kind == ExchangeKind::Multicast &&
                 (error.reason() == vorl_exchange::reason::multicast_start_cycle ||

@@ -1,5 +1,5 @@
 // What the tool adds below a failed plan's fixed text where the cause is not
-// plain: which paired-receiver rule a list breaks, the largest offset that
+// plain: which entry of a receiver list breaks which rule, the largest offset that
 // plans, the size of the topology.
 #pragma once
 

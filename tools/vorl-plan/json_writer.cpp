@@ -167,22 +167,6 @@ void error_text(std::string& out, const vorl_exchange::ExchangeError& error) { s
 
 void error_debug(std::string& out, const vorl_exchange::ExchangeError& error) { string(out, error.debug()); }
 
-std::string_view error_kind_name(vorl_exchange::ErrorKind kind) noexcept {
-    using vorl_exchange::ErrorKind;
-    switch (kind) {
-        case ErrorKind::ValidationBudgetExceeded: return "ValidationBudgetExceeded";
-        case ErrorKind::Tile: return "Tile";
-        case ErrorKind::DuplicateTile: return "DuplicateTile";
-        case ErrorKind::Count: return "Count";
-        case ErrorKind::ReceiverSet: return "ReceiverSet";
-        case ErrorKind::Schedule: return "Schedule";
-        case ErrorKind::PlanOffsetRange: return "PlanOffsetRange";
-        case ErrorKind::Address: return "Address";
-        case ErrorKind::HostPacket: return "HostPacket";
-    }
-    return "Unknown";
-}
-
 void Document::open(Layout layout, char opening, char closing) {
     entry();
     out_ += opening;

@@ -51,8 +51,6 @@ void row(std::string& out, const vorl_exchange::Row& words);
 // The error's fixed display text and its debug form, as "err"/"display" and "debug" show them.
 void error_text(std::string& out, const vorl_exchange::ExchangeError& error);
 void error_debug(std::string& out, const vorl_exchange::ExchangeError& error);
-// The name of an error's kind: "Tile", "Schedule", ...
-[[nodiscard]] std::string_view error_kind_name(vorl_exchange::ErrorKind kind) noexcept;
 
 // A document written as it is walked. An indented container puts each entry on a
 // line of its own, two spaces deeper a level, and "key": value with a space; an

@@ -174,7 +174,7 @@ void offset_field(json::Document& out, const PlanRequest& request) {
 
 void failure(json::Document& out, const vorl_exchange::ExchangeError& error, const std::vector<std::string>& hints) {
     out.key("error").indented_object();
-    out.key("kind").string(json::error_kind_name(error.kind()));
+    out.key("kind").string(vorl_exchange::kind_name(error.kind()));
     out.key("display").string(error.display().view());
     out.key("debug").string(error.debug());
     out.key("hints").inline_array();
