@@ -31,7 +31,7 @@ enum class ErrorKind : std::uint8_t {
 /// How many `ErrorKind` values there are.
 inline constexpr std::size_t error_kind_count = 9;
 
-/// The variant's name as the debug form writes it, e.g. "ReceiverSet": the
+/// The variant's name as the debug form writes it, for example "ReceiverSet": the
 /// name C's `vx_error_kind_name` and Python's `ExchangeError.kind` give too.
 [[nodiscard]] constexpr std::string_view kind_name(ErrorKind kind) noexcept;
 

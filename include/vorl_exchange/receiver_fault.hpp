@@ -33,7 +33,7 @@ enum class ReceiverRule : std::uint8_t {
 /// How many `ReceiverRule` values there are.
 inline constexpr std::size_t receiver_rule_count = 7;
 
-/// The rule's name, e.g. "PartnerMissing" (as Python's `ExchangeError.rule` gives it).
+/// The rule's name, for example "PartnerMissing" (as Python's `ExchangeError.rule` gives it).
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view rule_name(ReceiverRule rule) noexcept;
 /// What breaks the rule, worded to follow "the receiver at position N, tile T,"
 /// for the rules of one entry ("is outside the topology") and to stand alone
