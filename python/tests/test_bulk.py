@@ -123,7 +123,7 @@ def test_scalars_stand_for_every_request(tarn):
         (lambda t: t.point_to_point_many(np.array([0.0]), 2, 1), TypeError, r"^senders\[0\] must be an int"),
         (lambda t: t.point_to_point_many([0, True], 2, 1), TypeError, r"^senders\[1\] must be an int"),
         (lambda t: t.point_to_point_many(["0"], 2, 1), TypeError, r"^senders\[0\] must be an int"),
-        (lambda t: t.point_to_point_many([[0]], 2, 1), TypeError, r"one-dimensional"),
+        (lambda t: t.point_to_point_many([[0]], 2, 1), ValueError, r"^senders must be one-dimensional, not of shape \(1, 1\)$"),
         (lambda t: t.point_to_point_many([0, 1], [2, 3, 4], 1), ValueError, r"differ in length"),
         (lambda t: t.multicast_many(0, [[2], [3, 70000]], 1), ValueError, r"^receivers\[1\]\[1\] must be within"),
         (lambda t: t.multicast_many(0, [[2], [None]], 1), TypeError, r"^receivers\[1\]\[0\] must be an int"),
