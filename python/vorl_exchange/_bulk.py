@@ -33,13 +33,6 @@ def _pointer(array: Optional[np.ndarray]) -> Optional[int]:
     return None if array is None else array.ctypes.data
 
 
-def _owned(converted: np.ndarray, values: object) -> np.ndarray:
-    """`converted`, copied if it is the caller's array: results plan failed requests again from it later."""
-    if isinstance(values, np.ndarray) and np.may_share_memory(converted, values):
-        return converted.copy()
-    return converted
-
-
 def _integers(label: str, values: object, maximum: int, dtype: type,
               name: Optional[Callable[[int], str]] = None) -> np.ndarray:
     """`values` (called `label`) as a one-dimensional array of `dtype`, every element an integer in 0..maximum.
@@ -76,7 +69,9 @@ def _integers(label: str, values: object, maximum: int, dtype: type,
         if bad.any():
             index = int(bad.argmax())
             raise ValueError(f"{name(index)} must be within 0..{maximum}, not {array[index]}")
-    return _owned(np.ascontiguousarray(array, dtype=dtype), values)
+    # The caller's own array when it already fits: a copy of all point-to-point
+    # pairs would cost a third of planning them.
+    return np.ascontiguousarray(array, dtype=dtype)
 
 
 def _broadcast(arrays: Dict[str, np.ndarray], length: int) -> list[np.ndarray]:
@@ -341,7 +336,8 @@ def _call_point_to_point(topology: Any, requests: list[np.ndarray], rows: np.nda
 
 
 def _refuse_out_of_memory(statuses: np.ndarray) -> None:
-    if (statuses == _native.OUT_OF_MEMORY).any():
+    # The largest status there is; a reduction, so no array the size of the requests is made.
+    if len(statuses) and statuses.max() == _native.OUT_OF_MEMORY:
         raise MemoryError("vorl_exchange: out of memory while planning a receiver list")
 
 
