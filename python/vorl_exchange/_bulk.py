@@ -452,3 +452,22 @@ def paired_multicast_many(topology: Any, senders: object, receivers: object, cou
     requests = _multicast_requests(senders, receivers, receiver_offsets, {"counts": counts})
     return _multicast_plans(topology, "vx_paired_multicast_many", requests, out, status_out)
 
+
+
+def _resident(shape: Tuple[int, ...], dtype: type) -> np.ndarray:
+    """A new array whose memory has been written once, so the kernel has already supplied every page."""
+    array = np.empty(shape, dtype)
+    array.fill(0)
+    return array
+
+
+def point_to_point_out(requests: int) -> Dict[str, Any]:
+    requests = _checked_int("requests", requests, np.iinfo(np.intp).max)
+    return {"out": _resident((requests, 2, _ROW_LENGTH), np.uint32), "status_out": _resident((requests,), np.int32)}
+
+
+def multicast_out(requests: int, receivers: int) -> Dict[str, Any]:
+    requests = _checked_int("requests", requests, np.iinfo(np.intp).max)
+    receivers = _checked_int("receivers", receivers, np.iinfo(np.intp).max)
+    return {"out": (_resident((requests, _ROW_LENGTH), np.uint32), _resident((receivers, _ROW_LENGTH), np.uint32)),
+            "status_out": _resident((requests,), np.int32)}
