@@ -364,6 +364,8 @@ def test_statuses_kinds_and_errors_on_demand(tarn):
     errors = plans.errors()
     assert len(errors) == 3 and list(errors) == [1, 2, 3] and 2 in errors and 0 not in errors and 9 not in errors
     assert errors[-4].kind == "Tile" and [errors[index].kind for index in errors] == ["Tile", "DuplicateTile", "Count"]
-    with pytest.raises(KeyError):
-        errors[0]
+    for planned_or_absent in (0, 4, 5, -6, "1", True):
+        with pytest.raises(KeyError):
+            errors[planned_or_absent]
+        assert errors.get(planned_or_absent) is None and planned_or_absent not in errors
     assert [vorl_exchange.ErrorKind[plans.error(index).kind] for index in errors] == plans.kinds[1:4].tolist()

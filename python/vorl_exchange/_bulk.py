@@ -114,10 +114,10 @@ class _RequestErrors(collections.abc.Mapping):  # type: ignore[type-arg]
         self._failed = np.flatnonzero(plans.statuses != _native.OK)
 
     def __getitem__(self, index: object) -> Exception:
-        error = self._plans.error(index)  # type: ignore[arg-type]
-        if error is None:
+        position = self._failed_position(index)
+        if position is None:
             raise KeyError(index)
-        return error
+        return self._plans.error(position)  # type: ignore[return-value]
 
     def __iter__(self) -> Iterator[int]:
         return iter(self._failed.tolist())
@@ -126,10 +126,15 @@ class _RequestErrors(collections.abc.Mapping):  # type: ignore[type-arg]
         return len(self._failed)
 
     def __contains__(self, index: object) -> bool:
+        return self._failed_position(index) is not None
+
+    def _failed_position(self, index: object) -> Optional[int]:
+        """The request `index` names, if it is one that failed; a mapping answers KeyError for any other key."""
         try:
-            return self._plans.error(index) is not None  # type: ignore[arg-type]
+            position = self._plans._position(index)
         except (IndexError, TypeError):
-            return False
+            return None
+        return position if self._plans.statuses[position] != _native.OK else None
 
     def __repr__(self) -> str:
         return f"<errors of {len(self)} failed requests among {len(self._plans)}>"
