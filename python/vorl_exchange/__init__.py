@@ -40,22 +40,22 @@ _TILE_MAX = 0xFFFF
 _U32_MAX = 0xFFFFFFFF
 
 
-class ErrorKind(enum.IntEnum):
-    """The variants of ExchangeError, numbered as the library numbers them.
+def _error_kinds() -> list[tuple[str, int]]:
+    """The library's variants of ExchangeError, by name and number, as the C interface lists them."""
+    kinds = []
+    while (name := _native.lib.vx_error_kind_name(len(kinds))) is not None:
+        kinds.append((name.decode("ascii"), len(kinds)))
+    return kinds
 
-    `ErrorKind[error.kind]` is an error's number; the bulk results' `kinds`
-    arrays hold these numbers (and -1 for a request that planned).
+
+# Made from the library's own list, so the numbers cannot drift from it.
+ErrorKind = enum.IntEnum("ErrorKind", _error_kinds(), module=__name__)  # type: ignore[misc]
+ErrorKind.__doc__ = """The variants of ExchangeError, numbered as the library numbers them.
+
+    `ErrorKind[error.kind]` is an error's number (`ErrorKind.Tile` is 1); the
+    bulk results' `kinds` arrays hold these numbers, and -1 for a request that
+    planned.
     """
-
-    ValidationBudgetExceeded = 0
-    Tile = 1
-    DuplicateTile = 2
-    Count = 3
-    ReceiverSet = 4
-    Schedule = 5
-    PlanOffsetRange = 6
-    Address = 7
-    HostPacket = 8
 
 
 class ExchangeError(Exception):
