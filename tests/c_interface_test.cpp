@@ -447,6 +447,173 @@ TEST_F(BulkPlanners, AWindowOfRequestsWritesRowsFromItsFirstOffset) {
               VX_BAD_ARGUMENT);
 }
 
+// Every pair of offsets, the last included: one pair that decreases refuses
+// the whole call, names the offset, and writes nothing.
+TEST_F(BulkPlanners, ADecreasingPairOfOffsetsAnywhereIsABadArgument) {
+    const std::uint16_t receivers[] = {9, 2, 1, 2, 1, 2, 1};
+    const std::uint16_t senders[] = {0, 0, 0, 0};
+    const std::uint32_t counts[] = {1, 1, 1, 1};
+    const std::uint32_t schedule_offsets[] = {0, 0, 0, 0};
+    constexpr std::size_t request_count = 4;
+    for (std::size_t below = 1; below <= request_count; ++below) {
+        // Offsets need not start at 0, so even the first pair can decrease.
+        std::vector<std::size_t> offsets = {1, 2, 3, 5, 7};
+        offsets[below] = offsets[below - 1] - 1;
+        vx_row sender_rows[request_count]{};
+        vx_row receiver_rows[6]{};
+        std::int32_t statuses[request_count] = {-7, -7, -7, -7};
+        const std::function<vx_status(vx_error*)> calls[] = {
+            [&](vx_error* error) {
+                return vx_multicast_many(tarn, request_count, senders, offsets.data(), receivers, counts,
+                                         schedule_offsets, sender_rows, receiver_rows, 6, statuses, nullptr, error);
+            },
+            [&](vx_error* error) {
+                return vx_paired_multicast_many(tarn, request_count, senders, offsets.data(), receivers, counts,
+                                                sender_rows, receiver_rows, 6, statuses, nullptr, error);
+            },
+        };
+        for (const auto& call : calls) {
+            vx_error error{};
+            ASSERT_EQ(call(&error), VX_BAD_ARGUMENT) << "offset " << below;
+            EXPECT_EQ(error.rule, VX_ARGUMENT_RECEIVER_OFFSETS);
+            EXPECT_EQ(error.entry, below);
+            EXPECT_EQ(display(error), "receiver_offsets[" + std::to_string(below) + "] is below receiver_offsets[" +
+                                          std::to_string(below - 1) + "]");
+            EXPECT_EQ(debug(error),
+                      "BadArgument { argument: \"receiver_offsets\", entry: " + std::to_string(below) + " }");
+            EXPECT_EQ(statuses[0], -7);
+            EXPECT_EQ(statuses[request_count - 1], -7);
+        }
+    }
+    // Equal neighbours are an empty list, not a decrease.
+    const std::size_t flat[] = {0, 0, 2, 2, 2};
+    std::int32_t statuses[request_count];
+    vx_row sender_rows[request_count];
+    vx_row receiver_rows[2];
+    EXPECT_EQ(vx_multicast_many(tarn, request_count, senders, flat, receivers, counts, schedule_offsets, sender_rows,
+                                receiver_rows, 2, statuses, nullptr, nullptr),
+              VX_OK);
+}
+
+// Each array a bulk call needs, left out in turn: the error names that argument.
+TEST_F(BulkPlanners, ABadArgumentOfABulkCallIsNamed) {
+    const std::uint16_t tiles[] = {0, 2};
+    const std::size_t offsets[] = {0, 1};
+    const std::uint32_t numbers[] = {1};
+    vx_row rows[2];
+    std::int32_t statuses[1];
+    const std::size_t impossible = static_cast<std::size_t>(-1) / 2;
+    struct Case {
+        std::function<vx_status(vx_error*)> call;
+        vx_argument argument;
+        const char* display;
+    };
+    const std::vector<Case> cases = {
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(nullptr, 1, tiles, tiles, numbers, rows, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_TOPOLOGY, "a null pointer or an impossible size was passed as topology"},
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(tarn, impossible, tiles, tiles, numbers, rows, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_REQUEST_COUNT, "a null pointer or an impossible size was passed as request_count"},
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(tarn, 1, nullptr, tiles, numbers, rows, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_SENDERS, "a null pointer or an impossible size was passed as senders"},
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(tarn, 1, tiles, nullptr, numbers, rows, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_RECEIVERS, "a null pointer or an impossible size was passed as receivers"},
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(tarn, 1, tiles, tiles, nullptr, rows, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_COUNTS, "a null pointer or an impossible size was passed as counts"},
+        {[&](vx_error* e) {
+             return vx_point_to_point_many(tarn, 1, tiles, tiles, numbers, nullptr, statuses, nullptr, e);
+         },
+         VX_ARGUMENT_ROWS, "a null pointer or an impossible size was passed as rows"},
+        {[&](vx_error* e) { return vx_point_to_point_many(tarn, 1, tiles, tiles, numbers, rows, nullptr, nullptr, e); },
+         VX_ARGUMENT_STATUSES, "a null pointer or an impossible size was passed as statuses"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(nullptr, 1, tiles, offsets, tiles, numbers, numbers, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_TOPOLOGY, "a null pointer or an impossible size was passed as topology"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, nullptr, offsets, tiles, numbers, numbers, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_SENDERS, "a null pointer or an impossible size was passed as senders"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, nullptr, tiles, numbers, numbers, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_RECEIVER_OFFSETS, "a null pointer or an impossible size was passed as receiver_offsets"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, nullptr, numbers, numbers, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_RECEIVERS, "a null pointer or an impossible size was passed as receivers"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, tiles, nullptr, numbers, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_COUNTS, "a null pointer or an impossible size was passed as counts"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, tiles, numbers, nullptr, rows, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_SCHEDULE_OFFSETS, "a null pointer or an impossible size was passed as schedule_offsets"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, tiles, numbers, numbers, nullptr, rows, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_SENDER_ROWS, "a null pointer or an impossible size was passed as sender_rows"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, tiles, numbers, numbers, rows, nullptr, 1, statuses,
+                                      nullptr, e);
+         },
+         VX_ARGUMENT_RECEIVER_ROWS, "a null pointer or an impossible size was passed as receiver_rows"},
+        {[&](vx_error* e) {
+             return vx_multicast_many(tarn, 1, tiles, offsets, tiles, numbers, numbers, rows, rows, impossible,
+                                      statuses, nullptr, e);
+         },
+         VX_ARGUMENT_RECEIVER_CAPACITY, "a null pointer or an impossible size was passed as receiver_capacity"},
+        {[&](vx_error* e) {
+             return vx_paired_multicast_many(tarn, 1, tiles, offsets, tiles, numbers, rows, rows, 1, nullptr, nullptr,
+                                             e);
+         },
+         VX_ARGUMENT_STATUSES, "a null pointer or an impossible size was passed as statuses"},
+        {[&](vx_error* e) {
+             return vx_paired_multicast_many(tarn, impossible, tiles, offsets, tiles, numbers, rows, rows, 1, statuses,
+                                             nullptr, e);
+         },
+         VX_ARGUMENT_REQUEST_COUNT, "a null pointer or an impossible size was passed as request_count"},
+    };
+    for (const auto& [call, argument, display_text] : cases) {
+        vx_error error{};
+        ASSERT_EQ(call(&error), VX_BAD_ARGUMENT) << display_text;
+        EXPECT_EQ(error.rule, argument) << display_text;
+        EXPECT_EQ(error.entry, 0u) << display_text;
+        EXPECT_EQ(display(error), display_text);
+        EXPECT_EQ(debug(error),
+                  std::string{"BadArgument { argument: \""} + vx_argument_name(argument) + "\", entry: 0 }");
+    }
+    // The single calls name no argument, and keep the text that names none.
+    vx_error error{};
+    ASSERT_EQ(vx_point_to_point(tarn, 0, 2, 1, nullptr, rows, &error), VX_BAD_ARGUMENT);
+    EXPECT_EQ(error.rule, VX_ARGUMENT_UNNAMED);
+    EXPECT_EQ(display(error), "a null pointer or an impossible size was passed");
+    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_UNNAMED), nullptr);
+    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_STATUSES + 1), nullptr);
+    EXPECT_STREQ(vx_argument_name(VX_ARGUMENT_RECEIVER_OFFSETS), "receiver_offsets");
+    // A value naming no argument has the unnamed texts.
+    error.rule = 99;
+    EXPECT_EQ(display(error), "a null pointer or an impossible size was passed");
+    EXPECT_EQ(debug(error), "BadArgument");
+}
+
 TEST_F(BulkPlanners, LookupsAndTheOffsetLimitMatchTheCppCalls) {
     const vorl_exchange::Topology cpp = vorl_exchange::Topology::tarn();
     EXPECT_EQ(vx_topology_tile_count(tarn), 1472u);

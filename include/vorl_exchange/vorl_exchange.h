@@ -283,11 +283,40 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* to
  * A failed request never stops the others. The call itself returns VX_OK once
  * every request has its status (whatever those statuses are). It returns
  * VX_BAD_ARGUMENT (a null pointer for a nonempty array, an impossible size,
- * decreasing offsets) or VX_BUFFER_TOO_SMALL (`needed_rows` receiver rows are
- * needed) before writing anything. Planning allocates nothing for requests of
- * at most two receivers, and the call keeps no memory.
+ * a pair of offsets that decreases, the last pair included) or
+ * VX_BUFFER_TOO_SMALL (`needed_rows` receiver rows are needed) before writing
+ * anything. Planning allocates nothing for requests of at most two receivers,
+ * and the call keeps no memory.
+ *
+ * The VX_BAD_ARGUMENT of a bulk call names the argument: `rule` holds its
+ * `vx_argument` and `entry`, for decreasing offsets, the index i of the first
+ * receiver_offsets[i] below receiver_offsets[i - 1] (0 otherwise; 0xffffffff
+ * for an index beyond 32 bits). The texts say the same, for example
+ * "receiver_offsets[2] is below receiver_offsets[1]"; a VX_BAD_ARGUMENT with
+ * `rule` 0 (every other call's) keeps the text that names no argument.
  * @{
  */
+
+/** The arguments of the bulk calls, as a VX_BAD_ARGUMENT names them in `rule`. */
+typedef enum vx_argument {
+    VX_ARGUMENT_UNNAMED = 0, /**< No argument named: the value of every call but the bulk calls. */
+    VX_ARGUMENT_TOPOLOGY = 1, /**< The topology. */
+    VX_ARGUMENT_REQUEST_COUNT = 2, /**< The number of requests. */
+    VX_ARGUMENT_SENDERS = 3, /**< The senders. */
+    VX_ARGUMENT_RECEIVER_OFFSETS = 4, /**< The offsets; `entry` is the offset below its predecessor, or 0. */
+    VX_ARGUMENT_RECEIVERS = 5, /**< The receivers. */
+    VX_ARGUMENT_COUNTS = 6, /**< The word counts. */
+    VX_ARGUMENT_SCHEDULE_OFFSETS = 7, /**< The schedule offsets. */
+    VX_ARGUMENT_ROWS = 8, /**< The rows. */
+    VX_ARGUMENT_SENDER_ROWS = 9, /**< The sender rows. */
+    VX_ARGUMENT_RECEIVER_ROWS = 10, /**< The receiver rows. */
+    VX_ARGUMENT_RECEIVER_CAPACITY = 11, /**< The capacity of the receiver rows. */
+    VX_ARGUMENT_STATUSES = 12 /**< The statuses. */
+} vx_argument;
+
+/** The parameter name of a `vx_argument`, for example "receiver_offsets"; null for
+ * VX_ARGUMENT_UNNAMED and for a value that is no argument. Static text. */
+VORL_EXCHANGE_EXPORT const char* vx_argument_name(int32_t argument);
 
 /** Point-to-point exchanges in bulk: request i sends `counts[i]` words from
  * `senders[i]` to `receivers[i]`.

@@ -15,7 +15,10 @@ NumPy arrays; they need NumPy (Debian package python3-numpy), nothing else does.
 
 from __future__ import annotations
 
+import array
 import ctypes
+import enum
+import operator
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Callable, Dict, Iterable, Optional, Tuple
 
@@ -25,8 +28,8 @@ if TYPE_CHECKING:
     from ._bulk import MulticastPlans, PointToPointPlans
 
 __all__ = [
-    "ExchangeError", "MulticastPlan", "MulticastPlans", "Plan", "PointToPointPlans", "Row", "Topology",
-    "__version__", "describe",
+    "ErrorKind", "ExchangeError", "MulticastPlan", "MulticastPlans", "Plan", "PointToPointPlans", "Row", "Topology",
+    "__version__", "describe", "multicast_out", "point_to_point_out",
 ]
 
 __version__: str = _library.VERSION
@@ -37,11 +40,29 @@ _TILE_MAX = 0xFFFF
 _U32_MAX = 0xFFFFFFFF
 
 
+def _error_kinds() -> list[tuple[str, int]]:
+    """The library's variants of ExchangeError, by name and number, as the C interface lists them."""
+    kinds = []
+    while (name := _native.lib.vx_error_kind_name(len(kinds))) is not None:
+        kinds.append((name.decode("ascii"), len(kinds)))
+    return kinds
+
+
+# Made from the library's own list, so the numbers cannot drift from it.
+ErrorKind = enum.IntEnum("ErrorKind", _error_kinds(), module=__name__)  # type: ignore[misc]
+ErrorKind.__doc__ = """The variants of ExchangeError, numbered as the library numbers them.
+
+    `ErrorKind[error.kind]` is an error's number (`ErrorKind.Tile` is 1); the
+    bulk results' `kinds` arrays hold these numbers, and -1 for a request that
+    planned.
+    """
+
+
 class ExchangeError(Exception):
     """A plan the library refused; `str()` is the display text.
 
     Attributes:
-        kind: the variant's name, e.g. "Tile" or "Schedule".
+        kind: the variant's name, e.g. "Tile" or "Schedule" (`ErrorKind[kind]` is its number).
         debug: the debug form, e.g. "Tile(7812)".
         reason: for kind "Schedule", the reason's text (e.g. "sender delay"), else None.
         rule: for kind "ReceiverSet", the rule the receiver list breaks, e.g.
@@ -50,6 +71,10 @@ class ExchangeError(Exception):
             receiver in the list, counted from 0; None for a rule of the whole
             list ("EmptyList", "OddCount") and for other kinds.
         tile: the tile at `entry`, or None when `entry` is None.
+
+    Errors are values: two are equal when their texts and attributes are, and
+    an error survives `copy`, `pickle` and being sent between processes with
+    every attribute it carries.
     """
 
     kind: str
@@ -69,6 +94,20 @@ class ExchangeError(Exception):
         self.entry = entry
         self.tile = tile
 
+    def __reduce__(self) -> Tuple[Any, ...]:
+        # Exception's own reduction passes `args` (the display text alone) to
+        # the constructor, which needs more. The instance dict goes along as
+        # the state, so attributes set after construction come back as well.
+        return type(self), (self.args[0], self.kind, self.debug, self.reason), self.__dict__
+
+    def __eq__(self, other: object) -> bool:
+        if type(other) is not type(self):
+            return NotImplemented
+        return self.args == other.args and self.__dict__ == other.__dict__  # type: ignore[union-attr]
+
+    def __hash__(self) -> int:
+        return hash((type(self), self.args))
+
 
 @dataclass(frozen=True)
 class Plan:
@@ -86,16 +125,29 @@ class MulticastPlan:
     receivers: list[Row]
 
 
-def _checked_int(name: str, value: object, maximum: int) -> int:
-    # bool is an int subclass, but True as a tile number is a mistake, not a 1.
-    if isinstance(value, bool) or not isinstance(value, int):
+def _index(name: str, value: object) -> int:
+    """`value` as an int, by the rules of `operator.index` (NumPy integers, 0-d integer arrays), bool refused."""
+    # bool is an int subclass, and NumPy's bool still converts, but True as a
+    # tile number is a mistake, not a 1.
+    if isinstance(value, bool) or getattr(getattr(value, "dtype", None), "kind", None) == "b":
         raise TypeError(f"{name} must be an int, not {type(value).__name__}")
-    if not 0 <= value <= maximum:
-        raise ValueError(f"{name} must be within 0..{maximum}, not {value}")
-    return value
+    try:
+        return operator.index(value)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}") from None
+
+
+def _checked_int(name: str, value: object, maximum: int) -> int:
+    # A plain int, by far the commonest argument, skips the general conversion.
+    number = value if type(value) is int else _index(name, value)
+    if not 0 <= number <= maximum:  # type: ignore[operator]
+        raise ValueError(f"{name} must be within 0..{maximum}, not {number}")
+    return number  # type: ignore[return-value]
 
 
 def _tile_array(name: str, tiles: Iterable[int]) -> ctypes.Array[ctypes.c_uint16]:
+    if isinstance(tiles, (str, bytes)):
+        raise TypeError(f"{name} must be an iterable of ints, not {type(tiles).__name__}")
     try:
         listed = list(tiles)
     except TypeError:
@@ -172,50 +224,102 @@ def __getattr__(name: str) -> Any:
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
+class _NativeTopology(ctypes.c_void_p):
+    """The one owner of a native topology: it frees the topology when the last reference to it goes.
+
+    Being a ctypes pointer, it is passed to the C calls as it is, so the
+    argument list of a call holds a reference for as long as the call runs,
+    whatever other threads drop meanwhile.
+    """
+
+    __slots__ = ()
+    # Held by the class, so that an owner collected while the interpreter
+    # shuts down still finds it.
+    _free = _native.lib.vx_topology_free
+
+    def __del__(self) -> None:
+        if self.value:
+            self._free(self)
+
+    # Copies would free the one native topology twice; only the owner may.
+    def __copy__(self) -> _NativeTopology:
+        return self
+
+    def __deepcopy__(self, memo: object) -> _NativeTopology:
+        return self
+
+    def __reduce__(self) -> Any:
+        raise TypeError("a native topology cannot be pickled; pickle the Topology that holds it")
+
+
 class Topology:
     """Logical-to-physical tile numbering, and the planners that work on it.
 
-    Planning only reads the topology, so threads may share one. `len()` is the
-    number of logical tiles. Tile numbers, counts and offsets must be ints
-    (TypeError otherwise) within 0..65535 for tiles and 0..2**32-1 for counts
-    and offsets (ValueError otherwise); a plan the library refuses raises
-    ExchangeError.
+    Immutable: planning only reads the topology, so threads may share one, and
+    `copy.copy` and `copy.deepcopy` return the topology itself. A topology
+    pickles by its table (`tarn()` by name). `len()` is the number of logical
+    tiles. Tile numbers, counts and offsets are ints or anything
+    `operator.index` takes, such as NumPy integers (TypeError otherwise, and
+    for bool), within 0..65535 for tiles and 0..2**32-1 for counts and offsets
+    (ValueError otherwise); a plan the library refuses raises ExchangeError.
     """
 
-    __slots__ = ("_handle",)
-    # Held by the class, so that a topology collected while the interpreter
-    # shuts down still finds it.
-    _free = _native.lib.vx_topology_free
+    __slots__ = ("_handle", "_table")
+    _handle: _NativeTopology
+    # The table the topology was made from, for pickling; None for tarn().
+    _table: Optional[array.array[int]]
 
     def __init__(self, table: Iterable[int]) -> None:
         """A topology over a table of physical identifiers indexed by logical tile.
 
         A table the library refuses (more than 65536 entries, or an identifier
-        above 0x7ff) raises ValueError with the refusal's text.
+        above 0x7ff) raises ValueError with the refusal's text. Raises
+        TypeError when called again on a topology already made.
         """
-        self._handle = ctypes.c_void_p()
         identifiers = _tile_array("table", table)
-        error = _native.Error()
-        status = _native.lib.vx_topology_from_table(
-            identifiers, len(identifiers), ctypes.byref(self._handle), ctypes.byref(error)
-        )
-        if status != _native.OK:
-            _raise_failure(error)
+        self._adopt(lambda handle, error: _native.lib.vx_topology_from_table(
+            identifiers, len(identifiers), handle, error), array.array("H", identifiers))
 
     @classmethod
     def tarn(cls) -> Topology:
         """Returns the 1472-tile configuration. Raises MemoryError only when memory runs out."""
         topology = cls.__new__(cls)
-        topology._handle = ctypes.c_void_p()
-        error = _native.Error()
-        if _native.lib.vx_topology_tarn(ctypes.byref(topology._handle), ctypes.byref(error)) != _native.OK:
-            _raise_failure(error)
+        topology._adopt(_native.lib.vx_topology_tarn, None)
         return topology
 
-    def __del__(self) -> None:
-        handle = getattr(self, "_handle", None)
-        if handle:
-            self._free(handle)
+    def _adopt(self, make: Callable[[Any, Any], int], table: Optional[array.array[int]]) -> None:
+        """Makes the native topology through `make(handle, error)` and takes ownership of it, once."""
+        if hasattr(self, "_handle"):
+            raise TypeError("a Topology is immutable: it cannot be initialised again")
+        handle, error = _NativeTopology(), _native.Error()
+        if make(ctypes.byref(handle), ctypes.byref(error)) != _native.OK:
+            _raise_failure(error)
+        object.__setattr__(self, "_handle", handle)
+        object.__setattr__(self, "_table", table)
+
+    # A subclass may keep attributes of its own; the native topology stays put.
+    def __setattr__(self, name: str, value: object) -> None:
+        if name in Topology.__slots__:
+            raise AttributeError(f"a Topology is immutable: cannot set {name!r}")
+        super().__setattr__(name, value)
+
+    def __delattr__(self, name: str) -> None:
+        if name in Topology.__slots__:
+            raise AttributeError(f"a Topology is immutable: cannot delete {name!r}")
+        super().__delattr__(name)
+
+    def __copy__(self) -> Topology:
+        return self
+
+    def __deepcopy__(self, memo: object) -> Topology:
+        return self
+
+    def __reduce__(self) -> Any:
+        # A subclass's own attributes travel as the state.
+        state = getattr(self, "__dict__", None)
+        if self._table is None:
+            return type(self).tarn, (), state
+        return type(self), (self._table,), state
 
     @property
     def tile_count(self) -> int:
@@ -324,23 +428,31 @@ class Topology:
         return self._plan_multicast(_native.lib.vx_paired_multicast, self._paired_receiver_fault, sender, listed,
                                     count)
 
-    def point_to_point_many(self, senders: object, receivers: object, counts: object) -> PointToPointPlans:
+    def point_to_point_many(self, senders: object, receivers: object, counts: object, *, out: object = None,
+                            status_out: object = None) -> PointToPointPlans:
         """Returns a PointToPointPlans: many point-to-point requests planned in one library call.
 
         Arguments are one-dimensional array-likes of ints of one length (an
         array of one element, or a scalar, stands for every request). Result:
         `rows` (uint32, shape (n, 2, 9): sender row, receiver row), `ok` (bool
-        mask) and `errors()` (each failed request's ExchangeError, equal to the
-        single call's). A refused request never stops the others.
+        mask), `statuses`, `kinds`, `error(i)` and `errors()` (each failed
+        request's ExchangeError, equal to the single call's). A refused request
+        never stops the others. `out` (uint32, shape (n, 2, 9)) and
+        `status_out` (int32, shape (n,)), C-contiguous and writable, receive
+        the rows and statuses instead of new arrays.
 
-        Raises TypeError (non-integer values) or ValueError (values out of
-        range, arrays of different lengths) naming the first offending index,
-        before anything is planned; ImportError when NumPy is missing.
+        Raises TypeError (non-integer values, an `out` of another type or
+        dtype) or ValueError (values out of range, arrays of different
+        lengths, an `out` of another shape, not contiguous or read-only)
+        naming the argument and the first offending index, before anything is
+        planned; ImportError when NumPy is missing.
         """
-        return _bulk_planners().point_to_point_many(self, senders, receivers, counts)  # type: ignore[no-any-return]
+        return _bulk_planners().point_to_point_many(  # type: ignore[no-any-return]
+            self, senders, receivers, counts, out, status_out)
 
     def multicast_many(self, senders: object, receivers: object, counts: object, schedule_offsets: object = 0,
-                       *, receiver_offsets: object = None) -> MulticastPlans:
+                       *, receiver_offsets: object = None, out: object = None,
+                       status_out: object = None) -> MulticastPlans:
         """Returns a MulticastPlans: many multicast requests planned in one library call.
 
         `receivers` is a sequence of receiver lists, one per request; or, with
@@ -349,23 +461,28 @@ class Topology:
         (the faster form: no Python object per request). `senders`, `counts`
         and `schedule_offsets` are array-likes of n ints, or one value for all.
         Result: `sender_rows`, `receiver_rows`, `receiver_offsets`, `ok`,
-        `errors()`; see MulticastPlans.
+        `statuses`, `kinds`, `error(i)`, `errors()`; see MulticastPlans. `out`
+        is a pair of arrays (sender rows: uint32 (n, 9); receiver rows: uint32
+        (m, 9), m the number of receivers) and `status_out` an int32 (n,) array
+        to write into instead of new arrays.
 
-        Raises TypeError or ValueError naming the first offending index, before
-        anything is planned; ImportError when NumPy is missing.
+        Raises TypeError or ValueError naming the argument and the first
+        offending index, before anything is planned; ImportError when NumPy is
+        missing.
         """
         return _bulk_planners().multicast_many(  # type: ignore[no-any-return]
-            self, senders, receivers, counts, schedule_offsets, receiver_offsets)
+            self, senders, receivers, counts, schedule_offsets, receiver_offsets, out, status_out)
 
     def paired_multicast_many(self, senders: object, receivers: object, counts: object, *,
-                              receiver_offsets: object = None) -> MulticastPlans:
+                              receiver_offsets: object = None, out: object = None,
+                              status_out: object = None) -> MulticastPlans:
         """Returns a MulticastPlans: many paired multicast requests planned in one library call.
 
         Arguments and result as for `multicast_many`, without schedule offsets.
         Raises as `multicast_many` does.
         """
         return _bulk_planners().paired_multicast_many(  # type: ignore[no-any-return]
-            self, senders, receivers, counts, receiver_offsets)
+            self, senders, receivers, counts, receiver_offsets, out, status_out)
 
     def _look_up(self, function: object, logical: int) -> int:
         logical = _checked_int("logical", logical, _TILE_MAX)
@@ -397,6 +514,31 @@ class Topology:
         if status != _native.OK:
             raise _failure(error, lambda: receiver_fault(sender, receivers))
         return MulticastPlan(_row(sender_row), [_row(row) for row in receiver_rows[: planned.value]])
+
+
+def point_to_point_out(requests: int) -> dict[str, Any]:
+    """Returns output arrays for `point_to_point_many` of `requests` requests, as its keyword arguments.
+
+    `{"out": rows, "status_out": statuses}`, zeros, every page already written,
+    so that even the first call into them pays nothing for fresh memory (an
+    array from `numpy.empty` or `numpy.zeros` gets its pages on first write:
+    about a third of a call's time for all point-to-point pairs). Use as
+    `topology.point_to_point_many(senders, receivers, counts, **arrays)`.
+    Raises TypeError or ValueError for a count that is no size; ImportError
+    when NumPy is missing.
+    """
+    return _bulk_planners().point_to_point_out(requests)  # type: ignore[no-any-return]
+
+
+def multicast_out(requests: int, receivers: int) -> dict[str, Any]:
+    """Returns output arrays for `multicast_many` or `paired_multicast_many`, as their keyword arguments.
+
+    `{"out": (sender_rows, receiver_rows), "status_out": statuses}` for
+    `requests` requests of `receivers` receivers in all, as `point_to_point_out`.
+    Raises TypeError or ValueError for a count that is no size; ImportError
+    when NumPy is missing.
+    """
+    return _bulk_planners().multicast_out(requests, receivers)  # type: ignore[no-any-return]
 
 
 def describe(word: int) -> str:

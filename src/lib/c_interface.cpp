@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <new>
 #include <optional>
@@ -47,6 +48,19 @@ vx_status report(vx_error* error, vx_status status, vx_error value) noexcept {
 }
 
 vx_status report_status(vx_error* error, vx_status status) noexcept { return report(error, status, vx_error{}); }
+
+// The VX_BAD_ARGUMENT of a bulk call, naming the argument and, for decreasing
+// offsets, the offset below its predecessor.
+vx_status report_bad_argument(vx_error* error, vx_argument argument, std::size_t entry) noexcept {
+    vx_error value{};
+    value.rule = argument;
+    value.entry = static_cast<std::uint32_t>(std::min<std::size_t>(entry, std::numeric_limits<std::uint32_t>::max()));
+    return report(error, VX_BAD_ARGUMENT, value);
+}
+
+vx_status report_bad_argument(vx_error* error, vx_argument argument) noexcept {
+    return report_bad_argument(error, argument, 0);
+}
 
 vx_status report_exchange_error(vx_error* error, const ExchangeError& failure) noexcept {
     vx_error value{};
@@ -141,6 +155,49 @@ std::size_t write_text(std::string_view text, char* buffer, std::size_t capacity
 
 constexpr std::string_view not_an_error_value = "not a vx_error value";
 
+// The name of a bulk call's argument; empty for VX_ARGUMENT_UNNAMED and for values that name none.
+std::string_view argument_name(std::int32_t argument) noexcept {
+    switch (argument) {
+        case VX_ARGUMENT_TOPOLOGY: return "topology";
+        case VX_ARGUMENT_REQUEST_COUNT: return "request_count";
+        case VX_ARGUMENT_SENDERS: return "senders";
+        case VX_ARGUMENT_RECEIVER_OFFSETS: return "receiver_offsets";
+        case VX_ARGUMENT_RECEIVERS: return "receivers";
+        case VX_ARGUMENT_COUNTS: return "counts";
+        case VX_ARGUMENT_SCHEDULE_OFFSETS: return "schedule_offsets";
+        case VX_ARGUMENT_ROWS: return "rows";
+        case VX_ARGUMENT_SENDER_ROWS: return "sender_rows";
+        case VX_ARGUMENT_RECEIVER_ROWS: return "receiver_rows";
+        case VX_ARGUMENT_RECEIVER_CAPACITY: return "receiver_capacity";
+        case VX_ARGUMENT_STATUSES: return "statuses";
+        default: break;  // VX_ARGUMENT_UNNAMED and every other value: no name
+    }
+    return {};
+}
+
+constexpr std::string_view unnamed_bad_argument = "a null pointer or an impossible size was passed";
+
+std::string bad_argument_display(const vx_error& value) {
+    const std::string_view name = argument_name(value.rule);
+    if (name.empty()) {
+        return std::string{unnamed_bad_argument};
+    }
+    if (value.entry > 0) {
+        const std::string entry = std::to_string(value.entry);
+        const std::string before = std::to_string(value.entry - 1);
+        return std::string{name} + "[" + entry + "] is below " + std::string{name} + "[" + before + "]";
+    }
+    return std::string{unnamed_bad_argument} + " as " + std::string{name};
+}
+
+std::string bad_argument_debug(const vx_error& value) {
+    const std::string_view name = argument_name(value.rule);
+    if (name.empty()) {
+        return "BadArgument";
+    }
+    return "BadArgument { argument: \"" + std::string{name} + "\", entry: " + std::to_string(value.entry) + " }";
+}
+
 std::string display_text(const vx_error& value) {
     switch (value.status) {
         case VX_OK: return "no error";
@@ -154,7 +211,7 @@ std::string display_text(const vx_error& value) {
         }
         case VX_BUFFER_TOO_SMALL:
             return "the plan has " + std::to_string(value.needed_rows) + " receiver rows, more than the buffer holds";
-        case VX_BAD_ARGUMENT: return "a null pointer or an impossible size was passed";
+        case VX_BAD_ARGUMENT: return bad_argument_display(value);
         case VX_OUT_OF_MEMORY: return "out of memory";
         default: break;  // every other value: handled after the switch
     }
@@ -173,7 +230,7 @@ std::string debug_text(const vx_error& value) {
             return refusal ? refusal->debug() : std::string{not_an_error_value};
         }
         case VX_BUFFER_TOO_SMALL: return "BufferTooSmall { needed_rows: " + std::to_string(value.needed_rows) + " }";
-        case VX_BAD_ARGUMENT: return "BadArgument";
+        case VX_BAD_ARGUMENT: return bad_argument_debug(value);
         case VX_OUT_OF_MEMORY: return "OutOfMemory";
         default: break;  // every other value: handled after the switch
     }
@@ -259,10 +316,22 @@ bool bad_multicast_arguments(const vx_topology* topology, const std::uint16_t* r
            impossible_size(receiver_capacity, sizeof *receiver_rows);
 }
 
-// A null pointer for an array that must hold `count` elements.
-template <class... Arrays>
-bool missing_array(std::size_t count, const Arrays*... arrays) noexcept {
-    return count > 0 && ((arrays == nullptr) || ...);
+// One array argument of a bulk call, by the name a VX_BAD_ARGUMENT gives it.
+struct ArrayArgument {
+    const void* pointer;
+    vx_argument name;
+};
+
+// The first of `arrays` that is a null pointer where `count` elements are needed.
+std::optional<vx_argument> first_missing(std::size_t count, std::initializer_list<ArrayArgument> arrays) noexcept {
+    if (count > 0) {
+        for (const ArrayArgument& array : arrays) {
+            if (array.pointer == nullptr) {
+                return array.name;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 // The request side of a bulk multicast call.
@@ -289,21 +358,33 @@ template <class Plan>
 vx_status plan_multicast_many(const vx_topology* topology, const MulticastRequests& requests,
                               const MulticastResults& results, vx_error* error, Plan&& plan) noexcept {
     const std::size_t count = requests.count;
-    if (topology == nullptr ||
-        missing_array(count, requests.senders, requests.counts, results.sender_rows, results.statuses,
-                      requests.receiver_offsets) ||
-        impossible_size(count, sizeof(vx_row) * 2) ||
-        (results.receiver_rows == nullptr && results.receiver_capacity > 0) ||
-        impossible_size(results.receiver_capacity, sizeof(vx_row))) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(count, sizeof(vx_row) * 2)) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (const auto missing = first_missing(count, {{requests.senders, VX_ARGUMENT_SENDERS},
+                                                   {requests.receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
+                                                   {requests.counts, VX_ARGUMENT_COUNTS},
+                                                   {results.sender_rows, VX_ARGUMENT_SENDER_ROWS},
+                                                   {results.statuses, VX_ARGUMENT_STATUSES}})) {
+        return report_bad_argument(error, *missing);
+    }
+    if (impossible_size(results.receiver_capacity, sizeof(vx_row))) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVER_CAPACITY);
+    }
+    if (results.receiver_rows == nullptr && results.receiver_capacity > 0) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVER_ROWS);
     }
     if (count == 0) {
         return report_status(error, VX_OK);
     }
+    // Every pair, the last one (which bounds the last request's receivers) included.
     const std::size_t* offsets = requests.receiver_offsets;
-    for (std::size_t index = 0; index < count; ++index) {
-        if (offsets[index + 1] < offsets[index]) {
-            return report_status(error, VX_BAD_ARGUMENT);
+    for (std::size_t index = 1; index <= count; ++index) {
+        if (offsets[index] < offsets[index - 1]) {
+            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
         }
     }
     // Receivers are read at the offsets themselves; rows are written from the
@@ -311,7 +392,7 @@ vx_status plan_multicast_many(const vx_topology* topology, const MulticastReques
     // own receivers only.
     if ((requests.receivers == nullptr && offsets[count] > 0) ||
         impossible_size(offsets[count], sizeof *requests.receivers)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVERS);
     }
     const std::size_t receiver_total = offsets[count] - offsets[0];
     if (results.receiver_capacity < receiver_total) {
@@ -503,9 +584,18 @@ vx_status vx_paired_receiver_is_early(const vx_topology* topology, uint16_t rece
 vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                  const uint16_t* receivers, const uint32_t* counts, vx_row* rows, int32_t* statuses,
                                  vx_error* request_errors, vx_error* error) {
-    if (topology == nullptr || missing_array(request_count, senders, receivers, counts, rows, statuses) ||
-        impossible_size(request_count, sizeof *rows * 2)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(request_count, sizeof *rows * 2)) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
+                                                           {receivers, VX_ARGUMENT_RECEIVERS},
+                                                           {counts, VX_ARGUMENT_COUNTS},
+                                                           {rows, VX_ARGUMENT_ROWS},
+                                                           {statuses, VX_ARGUMENT_STATUSES}})) {
+        return report_bad_argument(error, *missing);
     }
     const vorl_exchange::Topology& tiles = topology->topology;
     for (std::size_t index = 0; index < request_count; ++index) {
@@ -520,8 +610,8 @@ vx_status vx_multicast_many(const vx_topology* topology, size_t request_count, c
                             const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
                             const uint32_t* schedule_offsets, vx_row* sender_rows, vx_row* receiver_rows,
                             size_t receiver_capacity, int32_t* statuses, vx_error* request_errors, vx_error* error) {
-    if (missing_array(request_count, schedule_offsets)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (const auto missing = first_missing(request_count, {{schedule_offsets, VX_ARGUMENT_SCHEDULE_OFFSETS}})) {
+        return report_bad_argument(error, *missing);
     }
     return plan_multicast_many(topology, {request_count, senders, receiver_offsets, receivers, counts},
                                {sender_rows, receiver_rows, receiver_capacity, statuses, request_errors}, error,
@@ -562,6 +652,12 @@ const char* vx_error_kind_name(int32_t kind) {
     }
     // The names are string literals, so each is NUL-terminated.
     return vorl_exchange::kind_name(static_cast<ErrorKind>(kind)).data();
+}
+
+const char* vx_argument_name(int32_t argument) {
+    // The names are string literals, so each is NUL-terminated.
+    const std::string_view name = argument_name(argument);
+    return name.empty() ? nullptr : name.data();
 }
 
 const char* vx_schedule_reason_text(uint32_t reason) {
