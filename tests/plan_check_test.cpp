@@ -144,8 +144,8 @@ TEST(PlanCheck, RequestsThePlannersRefuseAreRefused) {
     } cases[] = {
         {{Kind::Multicast, 0, {2, 1}, 0, 0}, rows, "count"},
         {{Kind::Multicast, 0, {2, 1}, 4149, 0}, rows, "count"},
-        {{Kind::Multicast, 1472, {2, 1}, 1, 0}, rows, "sender in the topology"},
-        {{Kind::Multicast, 0, {2, 1472}, 1, 0}, rows, "receivers in the topology"},
+        {{Kind::Multicast, 1472, {2, 1}, 1, 0}, rows, "sender tile"},
+        {{Kind::Multicast, 0, {2, 1472}, 1, 0}, rows, "receiver tiles"},
         {{Kind::Multicast, 0, {2, 2}, 1, 0}, rows, "distinct receivers"},
         {{Kind::Multicast, 0, {0}, 1, 0}, rows, "receivers other than the sender"},
         {{Kind::Multicast, 0, {2, 1}, 1, 4065}, rows, "start cycle"},

@@ -373,8 +373,8 @@ void expect_paired_receiver_row(RowCheck& row, std::uint32_t sender, std::uint32
         {"direction {} from the sender to this tile", {direction(sender, receiver)}}};
     events[event_count++] = {format + pointer_after_format,
                              Stream::Pic,
-                             {"pointer control ends on cycle {} = format control {} + 2; starts on cycle {}, less 1",
-                              {format + pointer_after_format, format}},
+                             {"pointer control ends on cycle {} = format control {} + {}; starts on cycle {}, less 1",
+                              {format + pointer_after_format, format, pointer_after_format}},
                              0,
                              {"0 on the pointer control"},
                              0,
@@ -435,8 +435,8 @@ std::optional<Tiles> request_tiles(Report& report, const Topology& topology, std
                    {"the planners take 1 to {} words", {maximum_count}});
     const auto tiles = static_cast<std::int64_t>(topology.tile_count());
     const auto sender_physical = topology.physical(sender);
-    report.request("sender in the topology", sender_physical ? std::optional<std::int64_t>{sender} : std::nullopt,
-                   sender, {"a logical tile below {}, the topology's size", {tiles}});
+    report.request("sender tile", sender_physical ? std::optional<std::int64_t>{sender} : std::nullopt, sender,
+                   {"a logical tile below {}, the number of tiles", {tiles}});
     Tiles physical;
     physical.receivers.reserve(receivers.size());
     for (const std::uint16_t receiver : receivers) {
@@ -444,9 +444,9 @@ std::optional<Tiles> request_tiles(Report& report, const Topology& topology, std
             physical.receivers.push_back(*found);
         }
     }
-    report.request("receivers in the topology", static_cast<std::int64_t>(physical.receivers.size()),
+    report.request("receiver tiles", static_cast<std::int64_t>(physical.receivers.size()),
                    static_cast<std::int64_t>(receivers.size()),
-                   {"every receiver a logical tile below {}, the topology's size", {tiles}});
+                   {"every receiver a logical tile below {}, the number of tiles", {tiles}});
     std::vector<std::uint16_t> sorted{receivers.begin(), receivers.end()};
     std::ranges::sort(sorted);
     const auto repeated = std::ranges::unique(sorted);
