@@ -276,7 +276,7 @@ void expect_receiver_tail(RowCheck& row, std::int64_t count, std::int64_t row_fi
     const std::int64_t phase = 2 * row_field;
     if (count <= short_transfer_limit) {
         xpic_delay(row, {count - 1,
-                         {"neutral control count {} less 1 cycles on", {count}},
+                         {"the neutral control, count {} cycles on, less 1", {count}},
                          0,
                          plain_flag,
                          neutral_control,
@@ -388,8 +388,13 @@ void expect_paired_receiver_row(RowCheck& row, std::uint32_t sender, std::uint32
         {"1 on a format control"},
         0,
         {"0 on the closing format control"}};
-    std::stable_sort(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(event_count),
-                     [](const Event& left, const Event& right) { return left.cycle < right.cycle; });
+    // In time order; controls due on one cycle keep the order above. Five at most:
+    // an insertion sort, stable without the temporary buffer std::stable_sort takes.
+    for (std::size_t sorted = 1; sorted < event_count; ++sorted) {
+        for (std::size_t at = sorted; at > 0 && events[at].cycle < events[at - 1].cycle; --at) {
+            std::swap(events[at], events[at - 1]);
+        }
+    }
 
     row.fixed("opening word", opening_word, {"every row opens with it"});
     std::int64_t cycle = 0;
