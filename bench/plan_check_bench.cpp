@@ -1,7 +1,8 @@
 // What checking a plan costs beside planning it: for each kind, the planner on
-// the driver's own successful calls, and the plan check of the rows those calls
-// return, cycling through the same calls in walk order. The check's goal is at
-// most three times the planner's time.
+// the driver's own successful calls, the verdict (`..._holds`) and the full
+// report (`check_...`, every fact kept) on the rows those calls return, cycling
+// through the same calls in walk order. The verdict's goal is at most three
+// times the planner's time.
 #include <cstddef>
 #include <vector>
 
@@ -78,6 +79,14 @@ void BM_CheckPointToPoint(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckPointToPoint);
 
+void BM_HoldsPointToPoint(benchmark::State& state) {
+    cycle(state, CallKind::PointToPoint, [](const Planned& plan) {
+        return vorl_exchange::point_to_point_holds(tarn(), plan.call.source, plan.call.receivers.front(),
+                                                   plan.call.count, plan.sender, plan.receivers.front());
+    });
+}
+BENCHMARK(BM_HoldsPointToPoint);
+
 void BM_PlanMulticast(benchmark::State& state) {
     cycle(state, CallKind::Multicast, [](const Planned& plan) {
         return tarn().multicast(plan.call.source, plan.call.receivers, plan.call.count, plan.call.offset);
@@ -94,6 +103,14 @@ void BM_CheckMulticast(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckMulticast);
 
+void BM_HoldsMulticast(benchmark::State& state) {
+    cycle(state, CallKind::Multicast, [](const Planned& plan) {
+        return vorl_exchange::multicast_holds(tarn(), plan.call.source, plan.call.receivers, plan.call.count,
+                                              plan.call.offset, plan.sender, plan.receivers);
+    });
+}
+BENCHMARK(BM_HoldsMulticast);
+
 void BM_PlanPairedMulticast(benchmark::State& state) {
     cycle(state, CallKind::PairedMulticast, [](const Planned& plan) {
         return tarn().paired_multicast(plan.call.source, plan.call.receivers, plan.call.count);
@@ -109,6 +126,14 @@ void BM_CheckPairedMulticast(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_CheckPairedMulticast);
+
+void BM_HoldsPairedMulticast(benchmark::State& state) {
+    cycle(state, CallKind::PairedMulticast, [](const Planned& plan) {
+        return vorl_exchange::paired_multicast_holds(tarn(), plan.call.source, plan.call.receivers, plan.call.count,
+                                                     plan.sender, plan.receivers);
+    });
+}
+BENCHMARK(BM_HoldsPairedMulticast);
 
 }  // namespace
 

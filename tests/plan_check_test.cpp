@@ -86,6 +86,7 @@ TEST(PlanCheck, EveryCorruptedWordIsRefused) {
                     const PlanCheck report = check(plan.topology(), plan.request, rows);
                     ASSERT_FALSE(report.ok())
                         << plan.name() << " row " << row << " word " << word << " 0x" << std::hex << changed;
+                    ASSERT_FALSE(holds(plan.topology(), plan.request, rows)) << plan.name();
                     // The first mismatch names the word that was changed.
                     ASSERT_EQ(report.first_mismatch()->row.value_or(99), row) << plan.name();
                     ++refused;
@@ -104,6 +105,7 @@ TEST(PlanCheck, EveryEditedRequestIsRefusedUnlessItPlansTheSameRows) {
     for (const Case& plan : corruption_cases()) {
         for (const Request& edited : request_edits(plan.request)) {
             const bool passes = check(plan.topology(), edited, plan.rows).ok();
+            EXPECT_EQ(holds(plan.topology(), edited, plan.rows), passes) << plan.name();
             const auto planned = make_rows(plan.topology(), edited);
             EXPECT_EQ(passes, planned && *planned == plan.rows) << plan.name() << " edited to " << describe(edited);
             refused += passes ? 0 : 1;
@@ -125,6 +127,7 @@ TEST(PlanCheck, EveryPlannedPlanPasses) {
             }
             const PlanCheck report = check(topology(table), request, *rows);
             ASSERT_TRUE(report.ok()) << describe(request) << ": " << describe(*report.first_mismatch());
+            ASSERT_TRUE(holds(topology(table), request, *rows)) << describe(request);
             ++checked;
         }
     }
@@ -154,10 +157,18 @@ TEST(PlanCheck, RequestsThePlannersRefuseAreRefused) {
         {{Kind::Paired, 0, {2, 3, 4}, 1, 0}, pair_rows, "receivers in whole pairs"},
         {{Kind::Paired, 0, {2, 5}, 1, 0}, pair_rows, "receivers with their partner listed"},
         {{Kind::Paired, 0, {2, 3}, 2, 0}, pair_rows, "controls on distinct cycles"},
+        // Lists longer than the ones compared in place.
+        {{Kind::Multicast, 0, {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30, 32, 34, 2}, 1, 0},
+         rows,
+         "distinct receivers"},
+        {{Kind::Paired, 0, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 23}, 1, 0},
+         pair_rows,
+         "receivers with their partner listed"},
     };
     for (const auto& test : cases) {
         const PlanCheck report = check(tarn, test.request, test.rows);
         ASSERT_FALSE(report.ok()) << describe(test.request);
+        EXPECT_FALSE(holds(tarn, test.request, test.rows)) << describe(test.request);
         const bool named = std::ranges::any_of(
             report.facts, [&](const PlanFact& fact) { return !fact.holds() && fact.name == test.fact; });
         EXPECT_TRUE(named) << describe(test.request) << ": " << describe(*report.first_mismatch());

@@ -104,6 +104,25 @@ struct PlanCheck {
                                                                     std::uint32_t count, const Row& sender_row,
                                                                     std::span<const Row> receiver_rows);
 
+/// Whether the rows are exactly the planners' plan for the request: the verdict
+/// of `check_point_to_point` without its facts, for callers that check rows in
+/// bulk. Costs a few times a plan (bench/plan_check_bench).
+[[nodiscard]] VORL_EXCHANGE_EXPORT bool point_to_point_holds(const Topology& topology, std::uint16_t sender,
+                                                             std::uint16_t receiver, std::uint32_t count,
+                                                             const Row& sender_row, const Row& receiver_row);
+
+/// The verdict of `check_multicast` without its facts.
+[[nodiscard]] VORL_EXCHANGE_EXPORT bool multicast_holds(const Topology& topology, std::uint16_t sender,
+                                                        std::span<const std::uint16_t> receivers, std::uint32_t count,
+                                                        std::uint32_t schedule_offset, const Row& sender_row,
+                                                        std::span<const Row> receiver_rows);
+
+/// The verdict of `check_paired_multicast` without its facts.
+[[nodiscard]] VORL_EXCHANGE_EXPORT bool paired_multicast_holds(const Topology& topology, std::uint16_t sender,
+                                                               std::span<const std::uint16_t> receivers,
+                                                               std::uint32_t count, const Row& sender_row,
+                                                               std::span<const Row> receiver_rows);
+
 /// The reason with its terms in place: "receive cycle: start cycle 31 + mux time -31".
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string reason_text(const PlanFact& fact);
 

@@ -58,33 +58,46 @@ struct Basis {
     std::array<std::int64_t, 4> terms{};
 };
 
-// The facts of a check as it builds them.
-class Report {
-public:
-    explicit Report(std::size_t rows) { check_.facts.reserve(8 + rows * 30); }
+// Where a check's facts go: kept, for a report,
+struct KeptFacts {
+    PlanCheck check;
 
-    void add(PlanFact fact) {
-        if (!fact.holds()) {
-            ++check_.mismatches;
-        }
-        check_.facts.push_back(fact);
+    explicit KeptFacts(std::size_t rows) { check.facts.reserve(8 + rows * 30); }
+    void add(const PlanFact& fact) {
+        check.mismatches += fact.holds() ? 0u : 1u;
+        check.facts.push_back(fact);
     }
-
-    // A fact about the request: `found` is what it names, `expected` what the planners accept.
-    void request(std::string_view name, std::optional<std::int64_t> found, std::int64_t expected, Basis basis) {
-        add({std::nullopt, std::nullopt, name, found, expected, basis.text, basis.terms, FactShown::Number});
+    // A fact that follows from the words' facts, told for what it means.
+    template <class Found>
+    void add_derived(const PlanFact& fact, Found&& found) {
+        PlanFact told = fact;
+        told.found = found();
+        add(told);
     }
-
-    [[nodiscard]] PlanCheck take() { return std::move(check_); }
-
-private:
-    PlanCheck check_;
 };
 
+// or only counted, for a verdict; the compiler then drops what a fact would say.
+struct CountedFacts {
+    std::size_t mismatches = 0;
+
+    void add(const PlanFact& fact) { mismatches += fact.holds() ? 0u : 1u; }
+    // Holds whenever the words' facts hold: nothing to count.
+    template <class Found>
+    void add_derived(const PlanFact& /*fact*/, Found&& /*found*/) {}
+};
+
+// A fact about the request: `found` is what it names, `expected` what the planners accept.
+template <class Sink>
+void request_fact(Sink& report, std::string_view name, std::optional<std::int64_t> found, std::int64_t expected,
+                  Basis basis) {
+    report.add({std::nullopt, std::nullopt, name, found, expected, basis.text, basis.terms, FactShown::Number});
+}
+
 // One row compared word by word with the words the model lays out in order.
+template <class Sink>
 class RowCheck {
 public:
-    RowCheck(Report& report, std::size_t row, const Row& found) : report_{report}, row_{row}, found_{found} {}
+    RowCheck(Sink& report, std::size_t row, const Row& found) : report_{report}, row_{row}, found_{found} {}
 
     // A whole word the format fixes.
     void fixed(std::string_view name, std::int64_t expected, Basis basis) {
@@ -118,6 +131,14 @@ public:
     [[nodiscard]] std::optional<std::size_t> current() const noexcept { return current_; }
     [[nodiscard]] const Row& found() const noexcept { return found_; }
 
+    // A fact about the row as a whole that holds whenever every word's facts do
+    // (the send start, the words sent, the end of the row): a verdict skips it.
+    template <class Found>
+    void derived(std::string_view name, Found&& found, std::int64_t expected, Basis basis) {
+        report_.add_derived(
+            {row_, std::nullopt, name, std::nullopt, expected, basis.text, basis.terms, FactShown::Number}, found);
+    }
+
     // A fact about the row as a whole.
     void summary(std::string_view name, std::optional<std::int64_t> found, std::int64_t expected, Basis basis) {
         report_.add({row_, std::nullopt, name, found, expected, basis.text, basis.terms, FactShown::Number});
@@ -146,7 +167,7 @@ private:
         report_.add({row_, word, name, found, expected, basis.text, basis.terms, shown});
     }
 
-    Report& report_;
+    Sink& report_;
     std::size_t row_;
     const Row& found_;
     std::size_t placed_ = 0;
@@ -155,7 +176,8 @@ private:
 
 // ---- Words of the formats ----------------------------------------------------
 
-void plain_delay(RowCheck& row, std::int64_t field, Basis basis) {
+template <class Sink>
+void plain_delay(RowCheck<Sink>& row, std::int64_t field, Basis basis) {
     row.opcode("delay opcode", plain_delay_word::opcode, "a plain delay word");
     row.field("delay cycles field", plain_delay_word::cycles, field, basis);
 }
@@ -169,14 +191,16 @@ struct Control {
     Basis control_basis;
 };
 
-void pic_delay(RowCheck& row, const Control& word) {
+template <class Sink>
+void pic_delay(RowCheck<Sink>& row, const Control& word) {
     row.opcode("pic-delay opcode", pic_delay_word::opcode, "a PIC delay word");
     row.field("pic-delay advance field", pic_delay_word::advance, word.advance_field, word.advance);
     row.field("pic-delay flag", pic_delay_word::flag, word.flag, word.flag_basis);
     row.field("pic-delay control", pic_delay_word::control, word.control, word.control_basis);
 }
 
-void xpic_delay(RowCheck& row, const Control& word) {
+template <class Sink>
+void xpic_delay(RowCheck<Sink>& row, const Control& word) {
     row.opcode("xpic-delay opcode", xpic_delay_word::opcode, "an XPIC delay word");
     row.field("xpic-delay advance field", xpic_delay_word::advance, word.advance_field, word.advance);
     row.field("xpic-delay flag", xpic_delay_word::flag, word.flag, word.flag_basis);
@@ -233,10 +257,11 @@ std::int64_t words_sent_found(const Row& row) {
 // Opening word; a delay of start - 1 when the start is past cycle 0; the send
 // word for the first 64 words; the send-off for the rest; a trailing delay that
 // takes a short row to 6 cycles; the closing word; fill.
-void expect_sender_row(RowCheck& row, std::int64_t count, std::int64_t start, Basis start_basis,
+template <class Sink>
+void expect_sender_row(RowCheck<Sink>& row, std::int64_t count, std::int64_t start, Basis start_basis,
                        const SendControl& control) {
-    row.summary("send start", send_start_found(row.found()), start, start_basis);
-    row.summary("words sent", words_sent_found(row.found()), count,
+    row.derived("send start", [&] { return send_start_found(row.found()); }, start, start_basis);
+    row.derived("words sent", [&] { return words_sent_found(row.found()); }, count,
                 {"the count: the send word's words plus the send-off word's"});
     row.fixed("opening word", opening_word, {"every row opens with it"});
     if (start >= 1) {
@@ -269,7 +294,8 @@ void expect_sender_row(RowCheck& row, std::int64_t count, std::int64_t start, Ba
 
 // The four words after a receiver's XPIC word: the neutral XPIC control and the
 // PIC control at the receiver's row phase, in either order, a delay, the closing word.
-void expect_receiver_tail(RowCheck& row, std::int64_t count, std::int64_t row_field, std::int64_t address,
+template <class Sink>
+void expect_receiver_tail(RowCheck<Sink>& row, std::int64_t count, std::int64_t row_field, std::int64_t address,
                           Basis address_basis) {
     const Basis plain_flag{"0 in an ordinary receive"};
     const Basis neutral{"the neutral control 1600"};
@@ -321,7 +347,8 @@ struct Event {
 };
 
 // Plain delays from `from` to `to`, each at most the largest a plain delay waits.
-void bridge(RowCheck& row, std::int64_t from, std::int64_t to, std::string_view why) {
+template <class Sink>
+void bridge(RowCheck<Sink>& row, std::int64_t from, std::int64_t to, std::string_view why) {
     while (from < to) {
         const std::int64_t chunk = std::min(to - from, largest_plain_delay);
         plain_delay(row, chunk - 1, {why, {from, from + chunk}});
@@ -332,7 +359,8 @@ void bridge(RowCheck& row, std::int64_t from, std::int64_t to, std::string_view 
 // The row of one receiver of a pair: its controls in time order, each a timed
 // word that ends on its cycle (plain delays in front when it is further away
 // than the word can wait), then plain delays to 7 cycles after the last.
-void expect_paired_receiver_row(RowCheck& row, std::uint32_t sender, std::uint32_t receiver, std::int64_t count,
+template <class Sink>
+void expect_paired_receiver_row(RowCheck<Sink>& row, std::uint32_t sender, std::uint32_t receiver, std::int64_t count,
                                 std::int64_t epoch) {
     const std::int32_t pair_mux_time = paired_time_to_mux(sender, receiver);
     const std::int64_t source = epoch + pair_mux_time;
@@ -421,7 +449,8 @@ void expect_paired_receiver_row(RowCheck& row, std::uint32_t sender, std::uint32
         cycle = event.cycle;
     }
     const std::int64_t last = events[event_count - 1].cycle;
-    row.summary("end of row", row_cycles_found(row.found()), last + row_tail_cycles, {"last control {} + 7", {last}});
+    row.derived("end of row", [&] { return row_cycles_found(row.found()); }, last + row_tail_cycles,
+                {"last control {} + 7", {last}});
     bridge(row, cycle, last + row_tail_cycles, "cycles {} to {}: to 7 cycles after the last control, less 1");
     row.close();
 }
@@ -430,75 +459,108 @@ void expect_paired_receiver_row(RowCheck& row, std::uint32_t sender, std::uint32
 
 // The tiles of a request that the topology knows, or nothing when one is outside it.
 struct Tiles {
+    const Topology& topology;
+    std::span<const std::uint16_t> logical;  // the receivers
     std::uint32_t sender = 0;
-    std::vector<std::uint32_t> receivers;
+
+    [[nodiscard]] std::size_t size() const noexcept { return logical.size(); }
+    // Known to be in the topology once `request_tiles` has returned these tiles.
+    [[nodiscard]] std::uint32_t receiver(std::size_t position) const noexcept {
+        return topology.physical(logical[position]).value_or(0);
+    }
 };
 
-std::optional<Tiles> request_tiles(Report& report, const Topology& topology, std::uint16_t sender,
-                                   std::span<const std::uint16_t> receivers, std::uint32_t count) {
-    report.request("count", count, std::clamp<std::int64_t>(count, 1, maximum_count),
-                   {"the planners take 1 to {} words", {maximum_count}});
-    const auto tiles = static_cast<std::int64_t>(topology.tile_count());
-    const auto sender_physical = topology.physical(sender);
-    report.request("sender tile", sender_physical ? std::optional<std::int64_t>{sender} : std::nullopt, sender,
-                   {"a logical tile below {}, the number of tiles", {tiles}});
-    Tiles physical;
-    physical.receivers.reserve(receivers.size());
-    for (const std::uint16_t receiver : receivers) {
-        if (const auto found = topology.physical(receiver)) {
-            physical.receivers.push_back(*found);
+// How many distinct numbers `tiles` holds; short lists without a copy.
+std::size_t distinct(std::span<const std::uint16_t> tiles) {
+    constexpr std::size_t short_list = 16;
+    if (tiles.size() <= short_list) {
+        std::size_t repeated = 0;
+        for (std::size_t at = 1; at < tiles.size(); ++at) {
+            repeated += std::ranges::find(tiles.first(at), tiles[at]) != tiles.first(at).end() ? 1u : 0u;
         }
+        return tiles.size() - repeated;
     }
-    report.request("receiver tiles", static_cast<std::int64_t>(physical.receivers.size()),
-                   static_cast<std::int64_t>(receivers.size()),
-                   {"every receiver a logical tile below {}, the number of tiles", {tiles}});
-    std::vector<std::uint16_t> sorted{receivers.begin(), receivers.end()};
+    std::vector<std::uint16_t> sorted{tiles.begin(), tiles.end()};
     std::ranges::sort(sorted);
-    const auto repeated = std::ranges::unique(sorted);
-    report.request("distinct receivers", static_cast<std::int64_t>(sorted.size() - repeated.size()),
-                   static_cast<std::int64_t>(receivers.size()), {"no receiver named twice"});
-    if (!sender_physical || physical.receivers.size() != receivers.size()) {
-        return std::nullopt;
-    }
-    physical.sender = *sender_physical;
-    return physical;
+    return sorted.size() - std::ranges::unique(sorted).size();
 }
 
-void receiver_rows_given(Report& report, std::size_t receivers, std::size_t rows) {
-    report.request("receiver rows", static_cast<std::int64_t>(rows), static_cast<std::int64_t>(receivers),
-                   {"one row per receiver"});
+// How many receivers have their pair partner among the receivers.
+std::int64_t partnered(const Topology& topology, std::span<const std::uint16_t> receivers) {
+    const auto has_partner = [&](auto&& listed) {
+        return std::ranges::count_if(receivers, [&](std::uint16_t receiver) {
+            const auto partner = topology.paired_logical(receiver);
+            return partner && listed(*partner);
+        });
+    };
+    constexpr std::size_t short_list = 16;
+    if (receivers.size() <= short_list) {
+        return has_partner([&](std::uint16_t tile) { return std::ranges::find(receivers, tile) != receivers.end(); });
+    }
+    std::vector<std::uint16_t> sorted{receivers.begin(), receivers.end()};
+    std::ranges::sort(sorted);
+    return has_partner([&](std::uint16_t tile) { return std::ranges::binary_search(sorted, tile); });
+}
+
+template <class Sink>
+std::optional<Tiles> request_tiles(Sink& report, const Topology& topology, std::uint16_t sender,
+                                   std::span<const std::uint16_t> receivers, std::uint32_t count) {
+    request_fact(report, "count", count, std::clamp<std::int64_t>(count, 1, maximum_count),
+                 {"the planners take 1 to {} words", {maximum_count}});
+    const auto tiles = static_cast<std::int64_t>(topology.tile_count());
+    const auto sender_physical = topology.physical(sender);
+    request_fact(report, "sender tile", sender_physical ? std::optional<std::int64_t>{sender} : std::nullopt, sender,
+                 {"a logical tile below {}, the number of tiles", {tiles}});
+    const auto known =
+        std::ranges::count_if(receivers, [&](std::uint16_t tile) { return tile < topology.tile_count(); });
+    request_fact(report, "receiver tiles", known, static_cast<std::int64_t>(receivers.size()),
+                 {"every receiver a logical tile below {}, the number of tiles", {tiles}});
+    request_fact(report, "distinct receivers", static_cast<std::int64_t>(distinct(receivers)),
+                 static_cast<std::int64_t>(receivers.size()), {"no receiver named twice"});
+    if (!sender_physical || static_cast<std::size_t>(known) != receivers.size()) {
+        return std::nullopt;
+    }
+    return Tiles{topology, receivers, *sender_physical};
+}
+
+template <class Sink>
+void receiver_rows_given(Sink& report, std::size_t receivers, std::size_t rows) {
+    request_fact(report, "receiver rows", static_cast<std::int64_t>(rows), static_cast<std::int64_t>(receivers),
+                 {"one row per receiver"});
 }
 
 std::int32_t smallest_mux_time(const Tiles& tiles) {
-    std::int32_t smallest = time_to_mux(tiles.sender, tiles.receivers.front());
-    for (const std::uint32_t receiver : tiles.receivers) {
-        smallest = std::min(smallest, time_to_mux(tiles.sender, receiver));
+    std::int32_t smallest = time_to_mux(tiles.sender, tiles.receiver(0));
+    for (std::size_t position = 1; position < tiles.size(); ++position) {
+        smallest = std::min(smallest, time_to_mux(tiles.sender, tiles.receiver(position)));
     }
     return smallest;
 }
 
 }  // namespace
 
-PlanCheck check_point_to_point(const Topology& topology, std::uint16_t sender, std::uint16_t receiver,
-                               std::uint32_t count, const Row& sender_row, const Row& receiver_row) {
-    Report report{2};
-    report.request("receiver other than the sender",
-                   receiver != sender ? std::optional<std::int64_t>{receiver} : std::nullopt, receiver,
-                   {"the sender {} sends to another tile", {sender}});
+namespace {
+
+template <class Sink>
+void point_to_point_facts(Sink& report, const Topology& topology, std::uint16_t sender, std::uint16_t receiver,
+                          std::uint32_t count, const Row& sender_row, const Row& receiver_row) {
+    request_fact(report, "receiver other than the sender",
+                 receiver != sender ? std::optional<std::int64_t>{receiver} : std::nullopt, receiver,
+                 {"the sender {} sends to another tile", {sender}});
     const std::array receivers{receiver};
     const auto tiles = request_tiles(report, topology, sender, receivers, count);
     if (!tiles) {
-        return report.take();
+        return;
     }
-    const std::uint32_t physical = tiles->receivers.front();
+    const std::uint32_t physical = tiles->receiver(0);
     const std::int32_t mux_time = time_to_mux(tiles->sender, physical);
     const std::uint32_t towards = direction(tiles->sender, physical);
-    RowCheck sender_check{report, 0, sender_row};
+    RowCheck<Sink> sender_check{report, 0, sender_row};
     expect_sender_row(sender_check, count, point_to_point_mux_field - mux_time,
                       {"112 - mux time {}, so that data reaches the mux on cycle 112", {mux_time}},
                       {towards, {"direction {} towards the receiver", {towards}}});
 
-    RowCheck row{report, 1, receiver_row};
+    RowCheck<Sink> row{report, 1, receiver_row};
     row.fixed("mark word", point_to_point_mark, {"the value 1 in front of a point-to-point receiver row"});
     row.fixed("opening word", opening_word, {"every row opens with it"});
     xpic_delay(row, {point_to_point_mux_field,
@@ -509,41 +571,59 @@ PlanCheck check_point_to_point(const Topology& topology, std::uint16_t sender, s
                      0,
                      {"0 in a point-to-point row"}});
     expect_receiver_tail(row, count, tile_bits::row(physical), 0, {"address 0 in a point-to-point row"});
-    return report.take();
+    return;
 }
 
-PlanCheck check_multicast(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
-                          std::uint32_t count, std::uint32_t schedule_offset, const Row& sender_row,
-                          std::span<const Row> receiver_rows) {
-    Report report{receivers.size() + 1};
+}  // namespace
+
+PlanCheck check_point_to_point(const Topology& topology, std::uint16_t sender, std::uint16_t receiver,
+                               std::uint32_t count, const Row& sender_row, const Row& receiver_row) {
+    KeptFacts facts{2};
+    point_to_point_facts(facts, topology, sender, receiver, count, sender_row, receiver_row);
+    return std::move(facts.check);
+}
+
+bool point_to_point_holds(const Topology& topology, std::uint16_t sender, std::uint16_t receiver, std::uint32_t count,
+                          const Row& sender_row, const Row& receiver_row) {
+    CountedFacts facts;
+    point_to_point_facts(facts, topology, sender, receiver, count, sender_row, receiver_row);
+    return facts.mismatches == 0;
+}
+
+namespace {
+
+template <class Sink>
+void multicast_facts(Sink& report, const Topology& topology, std::uint16_t sender,
+                     std::span<const std::uint16_t> receivers, std::uint32_t count, std::uint32_t schedule_offset,
+                     const Row& sender_row, std::span<const Row> receiver_rows) {
     const auto others = std::ranges::count_if(receivers, [sender](std::uint16_t tile) { return tile != sender; });
-    report.request("receivers other than the sender", others, std::max<std::int64_t>(others, 1),
-                   {"at least one receiver besides the sender"});
+    request_fact(report, "receivers other than the sender", others, std::max<std::int64_t>(others, 1),
+                 {"at least one receiver besides the sender"});
     receiver_rows_given(report, receivers.size(), receiver_rows.size());
     const auto tiles = request_tiles(report, topology, sender, receivers, count);
-    if (!tiles || tiles->receivers.empty()) {
-        return report.take();
+    if (!tiles || tiles->size() == 0) {
+        return;
     }
     const std::int32_t smallest = smallest_mux_time(*tiles);
     const std::int64_t natural_start = std::max<std::int64_t>(0, -std::int64_t{smallest});
     const std::int64_t start = natural_start + schedule_offset;
-    report.request("start cycle", start, std::min(start, largest_start_cycle),
-                   {"max(0, -smallest mux time {}) + offset {}, at most 4095", {smallest, schedule_offset}});
+    request_fact(report, "start cycle", start, std::min(start, largest_start_cycle),
+                 {"max(0, -smallest mux time {}) + offset {}, at most 4095", {smallest, schedule_offset}});
 
     const bool single = receivers.size() == 1;
-    const std::uint32_t towards = direction(tiles->sender, tiles->receivers.front());
+    const std::uint32_t towards = direction(tiles->sender, tiles->receiver(0));
     const SendControl control =
         single
             ? SendControl{towards, {"direction {} towards the one receiver", {towards}}}
             : SendControl{3, {"3, both directions, for {} receivers", {static_cast<std::int64_t>(receivers.size())}}};
-    RowCheck sender_check{report, 0, sender_row};
+    RowCheck<Sink> sender_check{report, 0, sender_row};
     expect_sender_row(sender_check, count, start,
                       {"max(0, -smallest mux time {}) + offset {}", {smallest, schedule_offset}}, control);
 
     for (std::size_t position = 0; position < std::min(receivers.size(), receiver_rows.size()); ++position) {
-        const std::uint32_t physical = tiles->receivers[position];
+        const std::uint32_t physical = tiles->receiver(position);
         const std::int32_t mux_time = time_to_mux(tiles->sender, physical);
-        RowCheck row{report, position + 1, receiver_rows[position]};
+        RowCheck<Sink> row{report, position + 1, receiver_rows[position]};
         row.fixed("opening word", opening_word, {"every row opens with it"});
         xpic_delay(row, {start + mux_time,
                          {"receive cycle: start cycle {} + mux time {}", {start, mux_time}},
@@ -554,52 +634,83 @@ PlanCheck check_multicast(const Topology& topology, std::uint16_t sender, std::s
         expect_receiver_tail(row, count, tile_bits::row(physical), multicast_address,
                              {"address 0x14000 in a multicast row"});
     }
-    return report.take();
+    return;
 }
 
-PlanCheck check_paired_multicast(const Topology& topology, std::uint16_t sender,
-                                 std::span<const std::uint16_t> receivers, std::uint32_t count, const Row& sender_row,
-                                 std::span<const Row> receiver_rows) {
-    Report report{receivers.size() + 1};
+}  // namespace
+
+PlanCheck check_multicast(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
+                          std::uint32_t count, std::uint32_t schedule_offset, const Row& sender_row,
+                          std::span<const Row> receiver_rows) {
+    KeptFacts facts{receivers.size() + 1};
+    multicast_facts(facts, topology, sender, receivers, count, schedule_offset, sender_row, receiver_rows);
+    return std::move(facts.check);
+}
+
+bool multicast_holds(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
+                     std::uint32_t count, std::uint32_t schedule_offset, const Row& sender_row,
+                     std::span<const Row> receiver_rows) {
+    CountedFacts facts;
+    multicast_facts(facts, topology, sender, receivers, count, schedule_offset, sender_row, receiver_rows);
+    return facts.mismatches == 0;
+}
+
+namespace {
+
+template <class Sink>
+void paired_multicast_facts(Sink& report, const Topology& topology, std::uint16_t sender,
+                            std::span<const std::uint16_t> receivers, std::uint32_t count, const Row& sender_row,
+                            std::span<const Row> receiver_rows) {
     const auto listed = static_cast<std::int64_t>(receivers.size());
-    report.request("receivers in whole pairs", listed, std::max<std::int64_t>(2, listed + listed % 2),
-                   {"an even number, at least 2"});
-    std::vector<std::uint16_t> sorted{receivers.begin(), receivers.end()};
-    std::ranges::sort(sorted);
-    const auto partnered = std::ranges::count_if(receivers, [&](std::uint16_t receiver) {
-        const auto partner = topology.paired_logical(receiver);
-        return partner && std::ranges::binary_search(sorted, *partner);
-    });
-    report.request("receivers with their partner listed", partnered, listed,
-                   {"every receiver's pair partner is a receiver too"});
+    request_fact(report, "receivers in whole pairs", listed, std::max<std::int64_t>(2, listed + listed % 2),
+                 {"an even number, at least 2"});
+    request_fact(report, "receivers with their partner listed", partnered(topology, receivers), listed,
+                 {"every receiver's pair partner is a receiver too"});
     receiver_rows_given(report, receivers.size(), receiver_rows.size());
     const auto tiles = request_tiles(report, topology, sender, receivers, count);
-    if (!tiles || tiles->receivers.empty()) {
-        return report.take();
+    if (!tiles || tiles->size() == 0) {
+        return;
     }
     // The sender row is a multicast's at offset 0, sending with the paired control.
     const std::int32_t smallest = smallest_mux_time(*tiles);
     const std::int64_t start = std::max<std::int64_t>(0, -std::int64_t{smallest});
     const bool one_pair_apart = receivers.size() == 2 && std::ranges::find(receivers, sender) == receivers.end();
-    const std::uint32_t towards = direction(tiles->sender, tiles->receivers.front());
+    const std::uint32_t towards = direction(tiles->sender, tiles->receiver(0));
     const SendControl control =
         one_pair_apart          ? SendControl{4 | towards, {"4 + direction {} towards the first receiver", {towards}}}
         : receivers.size() == 2 ? SendControl{7, {"4 + both directions 3, the sender being a receiver"}}
                                 : SendControl{7, {"4 + both directions 3, for {} receivers", {listed}}};
-    RowCheck sender_check{report, 0, sender_row};
+    RowCheck<Sink> sender_check{report, 0, sender_row};
     expect_sender_row(sender_check, count, start,
                       {"max(0, -smallest mux time {}), a multicast at offset 0", {smallest}}, control);
 
-    std::int32_t smallest_pair = paired_time_to_mux(tiles->sender, tiles->receivers.front());
-    for (const std::uint32_t receiver : tiles->receivers) {
-        smallest_pair = std::min(smallest_pair, paired_time_to_mux(tiles->sender, receiver));
+    std::int32_t smallest_pair = paired_time_to_mux(tiles->sender, tiles->receiver(0));
+    for (std::size_t position = 1; position < tiles->size(); ++position) {
+        smallest_pair = std::min(smallest_pair, paired_time_to_mux(tiles->sender, tiles->receiver(position)));
     }
     const std::int64_t epoch = std::max<std::int64_t>(0, 1 - std::int64_t{smallest_pair});
     for (std::size_t position = 0; position < std::min(receivers.size(), receiver_rows.size()); ++position) {
-        RowCheck row{report, position + 1, receiver_rows[position]};
-        expect_paired_receiver_row(row, tiles->sender, tiles->receivers[position], count, epoch);
+        RowCheck<Sink> row{report, position + 1, receiver_rows[position]};
+        expect_paired_receiver_row(row, tiles->sender, tiles->receiver(position), count, epoch);
     }
-    return report.take();
+    return;
+}
+
+}  // namespace
+
+PlanCheck check_paired_multicast(const Topology& topology, std::uint16_t sender,
+                                 std::span<const std::uint16_t> receivers, std::uint32_t count, const Row& sender_row,
+                                 std::span<const Row> receiver_rows) {
+    KeptFacts facts{receivers.size() + 1};
+    paired_multicast_facts(facts, topology, sender, receivers, count, sender_row, receiver_rows);
+    return std::move(facts.check);
+}
+
+bool paired_multicast_holds(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
+                            std::uint32_t count, const Row& sender_row, std::span<const Row> receiver_rows) {
+    CountedFacts facts;
+    paired_multicast_facts(facts, topology, sender, receivers, count, sender_row, receiver_rows);
+    return facts.mismatches == 0;
 }
 
 std::string reason_text(const PlanFact& fact) {

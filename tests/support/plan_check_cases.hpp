@@ -84,6 +84,24 @@ inline vorl_exchange::PlanCheck check(const vorl_exchange::Topology& topology, c
     return {};
 }
 
+// The library's verdict alone, which must agree with `check(...).ok()`.
+inline bool holds(const vorl_exchange::Topology& topology, const Request& request, const Rows& rows) {
+    switch (request.kind) {
+        case Kind::PointToPoint: {
+            const vorl_exchange::Row none{};
+            return vorl_exchange::point_to_point_holds(topology, request.sender, request.receivers.at(0), request.count,
+                                                       rows.sender, rows.receivers.empty() ? none : rows.receivers[0]);
+        }
+        case Kind::Multicast:
+            return vorl_exchange::multicast_holds(topology, request.sender, request.receivers, request.count,
+                                                  request.offset, rows.sender, rows.receivers);
+        case Kind::Paired:
+            return vorl_exchange::paired_multicast_holds(topology, request.sender, request.receivers, request.count,
+                                                         rows.sender, rows.receivers);
+    }
+    return false;
+}
+
 // tarn; 600 distinct identifiers in random order (rows 0 to 31, pairs where both
 // lanes happen to be drawn); 64 tiles in pairs whose identifiers repeat.
 inline constexpr std::size_t topology_count = 3;
