@@ -571,7 +571,6 @@ void point_to_point_facts(Sink& report, const Topology& topology, std::uint16_t 
                      0,
                      {"0 in a point-to-point row"}});
     expect_receiver_tail(row, count, tile_bits::row(physical), 0, {"address 0 in a point-to-point row"});
-    return;
 }
 
 }  // namespace
@@ -634,7 +633,6 @@ void multicast_facts(Sink& report, const Topology& topology, std::uint16_t sende
         expect_receiver_tail(row, count, tile_bits::row(physical), multicast_address,
                              {"address 0x14000 in a multicast row"});
     }
-    return;
 }
 
 }  // namespace
@@ -693,7 +691,6 @@ void paired_multicast_facts(Sink& report, const Topology& topology, std::uint16_
         RowCheck<Sink> row{report, position + 1, receiver_rows[position]};
         expect_paired_receiver_row(row, tiles->sender, tiles->receiver(position), count, epoch);
     }
-    return;
 }
 
 }  // namespace

@@ -198,10 +198,10 @@ std::optional<std::string> derived_difference(std::string_view text, std::string
             }
             const auto found = reference.find(key);
             if (found == reference.end()) {
-                return where + "\"" + key + "\" has no place in this plan document";
+                return std::string{where}.append("\"").append(key).append("\" has no place in this plan document");
             }
             if (key != "rows" && value != *found) {
-                return where + "\"" + key + "\" is not what the rows give";
+                return std::string{where}.append("\"").append(key).append("\" is not what the rows give");
             }
         }
         return std::nullopt;
