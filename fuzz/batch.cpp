@@ -14,7 +14,6 @@
 
 #include "batch.hpp"
 #include "fuzz_support.hpp"
-#include "timing_check.hpp"
 #include "vorl_exchange/vorl_exchange.hpp"
 
 using namespace vorl_exchange;
@@ -78,10 +77,8 @@ void require_library_answer(const Topology& topology, const json& request, const
                         words_of(body["receiver"]) == plan.receiver &&
                         vorl_fuzz::point_to_point_receiver_row_has_shape(plan.receiver),
                     "a point-to-point answer carries the library's rows");
-            const std::uint16_t receivers[] = {receiver};
-            const Row rows[] = {plan.receiver};
-            require(vorl_plan::check_timing(topology, sender, receivers, plan.sender, rows).ok(),
-                    "a point-to-point plan passes the timing cross-check");
+            require(check_point_to_point(topology, sender, receiver, count, plan.sender, plan.receiver).ok(),
+                    "a point-to-point plan passes the plan check");
         }
         return;
     }
@@ -101,10 +98,11 @@ void require_library_answer(const Topology& topology, const json& request, const
         require(row_of(body["receivers"][index]) == plan.receivers[index],
                 "a multicast answer carries the library's rows");
     }
-    if (!paired) {
-        require(vorl_plan::check_timing(topology, sender, receivers, plan.sender, plan.receivers).ok(),
-                "a multicast plan passes the timing cross-check");
-    }
+    const PlanCheck check =
+        paired ? check_paired_multicast(topology, sender, receivers, count, plan.sender, plan.receivers)
+               : check_multicast(topology, sender, receivers, count, request.value("offset", 0u), plan.sender,
+                                 plan.receivers);
+    require(check.ok(), "a multicast plan passes the plan check");
 }
 
 // The batch loop answers every non-blank line once, in order; a single line as

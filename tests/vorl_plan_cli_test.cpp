@@ -67,23 +67,26 @@ TEST(VorlPlanCli, SubcommandsOnWorkedExamples) {
           "     2  0x78000001  send count=1 base_word=0 control=1                     143     143",
           "  4..8  0x00000000  fill", "receiver 2 (physical 64)", "     0  0x00000001  mark",
           "     2  0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0           0     113",
-          "receiver 2: XPIC field 112 = send start 143 + mux time -31", "check: ok"}},
+          "receiver 2: word 2 xpic-delay advance field 112 = send start 143 + mux time -31", "check: ok"}},
         {"p2p 781 0 1", {"     1  0x78000002  send count=1 base_word=0 control=2                       0       0"}},
         {"multicast 0 2,1 1 --offset 10",
          {"multicast exchange: sender 0, receivers [2, 1], 1 word, offset 10", "0x40a00028", "0x64028000", "0x64034000",
-          "receiver 1: XPIC field 13 = send start 41 + mux time -28"}},
+          "receiver 1: word 1 xpic-delay advance field 13 = receive cycle: start cycle 41 + mux time -28"}},
         {"multicast 0 2 100", {"0x7fe00001  send count=64", "0x74600001  send-off count=36", "0x61a94000"}},
         {"paired 0 2,3 100",
          {"paired_multicast exchange: sender 0, receivers [2, 3], 100 words", "0x7fe00005", "0x64002000",
           "     6  0x40a00006  delay advance_cycles=7                                 154     161", "0x630c0000",
-          "  receiver 3: pointer control at cycle 56 = format control 54 + 2\n  receiver 3: closing format",
+          "  receiver 3: word 2 pic-delay advance field 1 = pointer control ends on cycle 56 = format control 54 + 2; "
+          "starts on cycle 54, less 1\n  receiver 3: word 2 pic-delay flag 0 = 0 on the pointer control",
           "check: ok"}},
         {"disasm 41800003 0x40a0008e 641C0000 0xf7e00000 0",
          {"0x41800003  open\n0x40a0008e  delay advance_cycles=143\n"
           "0x641c0000  xpic-delay advance_cycles=113 flag=0 control=0\n"
           "0xf7e00000  sendpicp count=64 source_word_address=0 control=0 pointer_selector=0\n"
           "0x00000000  unknown 0x00000000\n"}},
-        {"check p2p 0 2 4148", {"first send starts at cycle 143", "XPIC field 112 = send start 143", "ok"}},
+        {"check p2p 0 2 4148",
+         {"sender: send start 143 = 112 - mux time -31", "word 2 xpic-delay advance field 112 = send start 143",
+          "sender: word 3 send-off count field 4083 = the 4084 words beyond the first 64, less 1", "\nok\n"}},
         {"check multicast 736 0,1471 1 --offset 3000", {"receiver 1471:", "ok"}},
     };
     for (const Case& test : cases) {
@@ -610,14 +613,44 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
     const std::string swapped =
         edited("paired 0 2,3 1", [](auto& document) { std::swap(document["rows"][1], document["rows"][2]); });
     const std::string small = edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 4; });
+    const std::string fewer = edited("p2p 0 2 100", [](auto& document) { document["count"] = 99; });
+    const std::string later = edited("multicast 0 2,1 7 --offset 10", [](auto& document) { document["offset"] = 11; });
+    const std::string without_offset =
+        edited("multicast 0 2,1 7 --offset 10", [](auto& document) { document.erase("offset"); });
+    const std::string p2p_offset = edited("p2p 0 2 100", [](auto& document) { document["offset"] = 0; });
+    const std::string edited_timing =
+        edited("paired 0 2,3 100", [](auto& document) { document["timing"]["send_start_cycle"] = 32; });
+    const std::string edited_words = edited("multicast 0 2,1 7 --offset 10", [](auto& document) {
+        auto& start = document["rows"][1]["words"][1]["end_cycle"];
+        start = start.template get<int>() + 1;
+    });
+    const std::string no_receiver =
+        edited("p2p 0 2 100", [](auto& document) { document["receivers"] = nlohmann::json::array(); });
+    const std::string extra_row =
+        edited("paired 0 2,3 1", [](auto& document) { document["rows"].push_back(document["rows"][1]); });
+    const std::string huge_table =
+        edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 65537; });
     const struct {
         std::string input;
         int status;
         const char* err;
     } cases[] = {
         {late_pointer, 3,
-         "timing mismatch: receiver 3 (row 2): pointer control at cycle 57, expected cycle 56 = format control 54 + 2"},
-        {late_xpic, 3, "timing mismatch: receiver 2 (row 1): XPIC field 113 != send start 143 + mux time -31 = 112"},
+         "timing mismatch: receiver 3 (row 2): word 2 pic-delay advance field 2, expected 1 = pointer control ends on "
+         "cycle 56"},
+        {late_xpic, 3,
+         "timing mismatch: receiver 2 (row 1): word 2 xpic-delay advance field 113, expected 112 = send start 143 + "
+         "mux time -31"},
+        // The request fields name the plan the rows must be.
+        {fewer, 3, "timing mismatch: sender: words sent 100, expected 99 = the count"},
+        {later, 3, "timing mismatch: sender: send start 41, expected 42 = max(0, -smallest mux time -31) + offset 11"},
+        {without_offset, 3, "has no \"offset\": checked as a multicast at offset 0"},
+        {p2p_offset, 3, "document mismatch: \"offset\" has no place in this plan document"},
+        {edited_timing, 3, "document mismatch: \"timing\" is not what the rows give"},
+        {edited_words, 3, "document mismatch: \"rows\" entry 2 \"words\" is not what the rows give"},
+        {no_receiver, 2, "standard input: a point_to_point document names one receiver"},
+        {extra_row, 2, "standard input: \"rows\" is not an array of 3 rows"},
+        {huge_table, 2, "standard input: \"topology\" \"tiles\" 65537 is not a number 0..65536"},
         {run("paired 0 2,5 4 --format json").out, 1,
          "standard input holds a failed plan, with no rows to check: invalid multicast receiver set"},
         // Written by hand: the request and bare rows are enough.

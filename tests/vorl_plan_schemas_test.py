@@ -54,7 +54,7 @@ def requests() -> list[dict]:
 
 def test_every_schema_is_valid_and_names_itself():
     assert sorted(SCHEMAS) == sorted(f"{name}.schema.json" for name in (
-        "batch-request", "batch-answer", "plan", "plan-failure", "offset-limit", "check-report"))
+        "batch-request", "batch-answer", "plan", "plan-failure", "offset-limit", "check-report", "plan-timing"))
     for name, schema in SCHEMAS.items():
         Draft202012Validator.check_schema(schema)
         assert schema["$id"].endswith("/" + name)
@@ -152,9 +152,30 @@ def test_offset_limit_documents():
 
 
 def test_check_reports_inside_plans():
-    check = validator("check-report.schema.json")
+    check = validator("plan-timing.schema.json")
     for arguments in (["p2p", "0", "2", "1"], ["multicast", "0", "2,1", "1"], ["paired", "0", "2,3", "1"]):
-        check.validate(document(*arguments, status=0)["timing"])
+        timing = document(*arguments, status=0)["timing"]
+        check.validate(timing)
+        assert timing["ok"] and timing["checked"], arguments
+
+
+def test_check_reports_of_every_kind():
+    check = validator("check-report.schema.json")
+    for arguments in (["p2p", "0", "2", "100"], ["multicast", "0", "2,1", "1", "--offset", "7"],
+                      ["paired", "0", "2,3", "100"]):
+        report = document("check", *arguments, status=0)
+        check.validate(report)
+        assert report["ok"] and report["mismatches"] == 0
+        assert all(fact["holds"] for fact in report["facts"])
+    # A document whose count disagrees with its rows: every fact, the failing ones marked.
+    planned = document("multicast", "0", "2,1", "100", "--offset", "7", status=0)
+    planned["count"] = 99
+    run = tool("check", "-", "--format", "json", stdin=json.dumps(planned))
+    assert run.returncode == 3, run.stderr
+    report = json.loads(run.stdout)
+    check.validate(report)
+    assert not report["ok"] and report["problem"] in run.stderr
+    assert report["mismatches"] == sum(not fact["holds"] for fact in report["facts"]) > 0
 
 
 def renamed_keys(value, path=()):
@@ -177,6 +198,7 @@ def renamed_keys(value, path=()):
     ("plan.schema.json", ["paired", "0", "2,3", "100"], 0),
     ("plan-failure.schema.json", ["multicast", "0", "2,1", "1", "--offset", "4095"], 1),
     ("offset-limit.schema.json", ["offset-limit", "0", "2,1", "1"], 0),
+    ("check-report.schema.json", ["check", "paired", "0", "2,3", "100"], 0),
 ])
 def test_a_renamed_key_fails_its_schema(name, arguments, status):
     check = validator(name)

@@ -468,6 +468,59 @@ VORL_EXCHANGE_EXPORT size_t vx_describe(uint32_t word, char* buffer, size_t capa
 
 /** @} */
 
+/** @defgroup c_check C plan checks
+ * Whether rows that came from elsewhere are exactly the planners' plan for a
+ * request, every word and every field of it, worked out from the route timing
+ * and the row formats without running a planner. `*holds` (or `holds[i]`) is 1
+ * when they are, 0 when any fact fails, a request the planners refuse
+ * included; `vorl-plan check` names the fact. The calls fail only with
+ * VX_BAD_ARGUMENT (a null pointer, decreasing offsets) or VX_OUT_OF_MEMORY, and
+ * write nothing then.
+ * @{
+ */
+
+/** Checks a point-to-point exchange's two rows. */
+VORL_EXCHANGE_EXPORT vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver,
+                                                       uint32_t count, const vx_row* sender_row,
+                                                       const vx_row* receiver_row, int* holds, vx_error* error);
+
+/** Checks a multicast's rows: `receiver_rows` holds `receiver_count` rows, in the order of `receivers`. */
+VORL_EXCHANGE_EXPORT vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender,
+                                                  const uint16_t* receivers, size_t receiver_count, uint32_t count,
+                                                  uint32_t schedule_offset, const vx_row* sender_row,
+                                                  const vx_row* receiver_rows, int* holds, vx_error* error);
+
+/** Checks a paired multicast's rows, laid out as for `vx_check_multicast`. */
+VORL_EXCHANGE_EXPORT vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender,
+                                                         const uint16_t* receivers, size_t receiver_count,
+                                                         uint32_t count, const vx_row* sender_row,
+                                                         const vx_row* receiver_rows, int* holds, vx_error* error);
+
+/** Checks many point-to-point plans, laid out as `vx_point_to_point_many` writes
+ * them: request i's rows at rows[2 * i] and rows[2 * i + 1]; `holds` has
+ * request_count entries. */
+VORL_EXCHANGE_EXPORT vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count,
+                                                            const uint16_t* senders, const uint16_t* receivers,
+                                                            const uint32_t* counts, const vx_row* rows, int* holds,
+                                                            vx_error* error);
+
+/** Checks many multicasts, laid out as `vx_multicast_many` writes them: request i's
+ * receivers and receiver rows start at index receiver_offsets[i] -
+ * receiver_offsets[0] (request_count + 1 offsets). */
+VORL_EXCHANGE_EXPORT vx_status vx_check_multicast_many(const vx_topology* topology, size_t request_count,
+                                                       const uint16_t* senders, const size_t* receiver_offsets,
+                                                       const uint16_t* receivers, const uint32_t* counts,
+                                                       const uint32_t* schedule_offsets, const vx_row* sender_rows,
+                                                       const vx_row* receiver_rows, int* holds, vx_error* error);
+
+/** Checks many paired multicasts, laid out as for `vx_check_multicast_many`. */
+VORL_EXCHANGE_EXPORT vx_status vx_check_paired_multicast_many(const vx_topology* topology, size_t request_count,
+                                                              const uint16_t* senders, const size_t* receiver_offsets,
+                                                              const uint16_t* receivers, const uint32_t* counts,
+                                                              const vx_row* sender_rows, const vx_row* receiver_rows,
+                                                              int* holds, vx_error* error);
+/** @} */
+
 /* NOLINTEND(modernize-use-using) */
 
 #ifdef __cplusplus

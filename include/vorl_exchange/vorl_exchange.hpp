@@ -8,6 +8,7 @@
 #include "vorl_exchange/errors.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/plan_check.hpp"
 #include "vorl_exchange/planners.hpp"
 #include "vorl_exchange/receive_encoding.hpp"
 #include "vorl_exchange/receive_events.hpp"

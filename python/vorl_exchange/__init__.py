@@ -20,7 +20,7 @@ import ctypes
 import enum
 import operator
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any, Callable, Dict, Iterable, Optional, Tuple
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterable, Optional, Sequence, Tuple
 
 from . import _library, _native
 
@@ -370,6 +370,23 @@ class Topology:
                 self._handle, receiver, sender, ctypes.byref(early), ctypes.byref(error)) != _native.OK:
             _raise_failure(error)
         return bool(early.value)
+
+    def check(self, kind: str, sender: int, receivers: Iterable[int], count: int, rows: Iterable[Sequence[int]],
+              schedule_offset: int = 0) -> bool:
+        """Whether `rows` (the sender's row, then one per receiver) are exactly the plan of this request.
+
+        `kind` is "point_to_point", "multicast" or "paired_multicast". Every
+        word and field is compared with what the route timing and the row
+        formats give, without running a planner; a request the planners refuse
+        gives False. Raises TypeError or ValueError for arguments out of range.
+        """
+        from . import _check
+
+        sender = _checked_int("sender", sender, _TILE_MAX)
+        listed = _tile_array("receivers", receivers)
+        count = _checked_int("count", count, _U32_MAX)
+        schedule_offset = _checked_int("schedule_offset", schedule_offset, _U32_MAX)
+        return _check.check(self._handle, kind, sender, listed, count, rows, schedule_offset)
 
     def multicast_offset_limit(self, sender: int, receivers: Iterable[int], count: int) -> int:
         """Returns the largest `schedule_offset` at which `multicast` plans with these arguments.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "vorl_exchange/instruction_words.hpp"
+#include "vorl_exchange/plan_check.hpp"
 #include "vorl_exchange/receiver_fault.hpp"
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/version.hpp"
@@ -697,6 +698,167 @@ const char* vx_receiver_rule_text(int32_t rule) {
 
 size_t vx_describe(uint32_t word, char* buffer, size_t capacity) {
     return write_built_text([word] { return vorl_exchange::describe(word); }, buffer, capacity);
+}
+
+}  // extern "C"
+
+// ---- Checking rows ------------------------------------------------------------
+
+namespace {
+
+Row row_of(const vx_row& row) noexcept {
+    Row words{};
+    std::copy(std::begin(row.words), std::end(row.words), words.begin());
+    return words;
+}
+
+std::vector<Row> rows_of(const vx_row* rows, std::size_t count) {
+    std::vector<Row> words(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        words[index] = row_of(rows[index]);
+    }
+    return words;
+}
+
+// Whether a multicast-shaped request's rows hold, by `holds(receivers, sender row, receiver rows)`.
+template <class Holds>
+int multicast_rows_hold(const std::uint16_t* receivers, std::size_t receiver_count, const vx_row& sender_row,
+                        const vx_row* receiver_rows, Holds&& holds) {
+    const std::vector<Row> rows = rows_of(receiver_rows, receiver_count);
+    return holds(std::span{receivers, receiver_count}, row_of(sender_row), std::span<const Row>{rows}) ? 1 : 0;
+}
+
+// Checks every argument of a bulk check before anything is written, then
+// checks each request through `check(index, receivers, receiver rows)`.
+template <class Check>
+vx_status check_multicast_many(const vx_topology* topology, std::size_t request_count, const std::uint16_t* senders,
+                               const std::size_t* receiver_offsets, const std::uint16_t* receivers,
+                               const std::uint32_t* counts, const vx_row* sender_rows, const vx_row* receiver_rows,
+                               int* holds, vx_error* error, Check&& check) noexcept {
+    if (topology == nullptr || missing_array(request_count, senders, counts, sender_rows, holds) ||
+        (request_count > 0 && receiver_offsets == nullptr)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    for (std::size_t index = 0; index < request_count; ++index) {
+        if (receiver_offsets[index + 1] < receiver_offsets[index]) {
+            return report_status(error, VX_BAD_ARGUMENT);
+        }
+    }
+    const std::size_t total = request_count == 0 ? 0 : receiver_offsets[request_count] - receiver_offsets[0];
+    if (missing_array(total, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        for (std::size_t index = 0; index < request_count; ++index) {
+            const std::size_t first = receiver_offsets[index] - receiver_offsets[0];
+            const std::size_t length = receiver_offsets[index + 1] - receiver_offsets[index];
+            holds[index] = check(index, receivers + first, length, receiver_rows + first);
+        }
+        return report_status(error, VX_OK);
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver, uint32_t count,
+                                  const vx_row* sender_row, const vx_row* receiver_row, int* holds, vx_error* error) {
+    if (topology == nullptr || sender_row == nullptr || receiver_row == nullptr || holds == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    *holds = vorl_exchange::point_to_point_holds(topology->topology, sender, receiver, count, row_of(*sender_row),
+                                                 row_of(*receiver_row))
+                 ? 1
+                 : 0;
+    return report_status(error, VX_OK);
+}
+
+vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                             size_t receiver_count, uint32_t count, uint32_t schedule_offset, const vx_row* sender_row,
+                             const vx_row* receiver_rows, int* holds, vx_error* error) {
+    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
+        missing_array(receiver_count, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        *holds =
+            multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
+                                [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
+                                    return vorl_exchange::multicast_holds(topology->topology, sender, listed, count,
+                                                                          schedule_offset, sender_words, rows);
+                                });
+        return report_status(error, VX_OK);
+    });
+}
+
+vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
+                                    size_t receiver_count, uint32_t count, const vx_row* sender_row,
+                                    const vx_row* receiver_rows, int* holds, vx_error* error) {
+    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
+        missing_array(receiver_count, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return guarded(error, [&] {
+        *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
+                                     [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
+                                         return vorl_exchange::paired_multicast_holds(
+                                             topology->topology, sender, listed, count, sender_words, rows);
+                                     });
+        return report_status(error, VX_OK);
+    });
+}
+
+vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                                       const uint16_t* receivers, const uint32_t* counts, const vx_row* rows,
+                                       int* holds, vx_error* error) {
+    if (topology == nullptr || missing_array(request_count, senders, receivers, counts, rows, holds) ||
+        impossible_size(request_count, sizeof *rows * 2)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    for (std::size_t index = 0; index < request_count; ++index) {
+        holds[index] =
+            vorl_exchange::point_to_point_holds(topology->topology, senders[index], receivers[index], counts[index],
+                                                row_of(rows[2 * index]), row_of(rows[2 * index + 1]))
+                ? 1
+                : 0;
+    }
+    return report_status(error, VX_OK);
+}
+
+vx_status vx_check_multicast_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                                  const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
+                                  const uint32_t* schedule_offsets, const vx_row* sender_rows,
+                                  const vx_row* receiver_rows, int* holds, vx_error* error) {
+    if (missing_array(request_count, schedule_offsets)) {
+        return report_status(error, VX_BAD_ARGUMENT);
+    }
+    return check_multicast_many(
+        topology, request_count, senders, receiver_offsets, receivers, counts, sender_rows, receiver_rows, holds, error,
+        [&](std::size_t index, const std::uint16_t* listed, std::size_t length, const vx_row* rows) {
+            return multicast_rows_hold(listed, length, sender_rows[index], rows,
+                                       [&](auto tiles, const Row& sender_words, std::span<const Row> words) {
+                                           return vorl_exchange::multicast_holds(
+                                               topology->topology, senders[index], tiles, counts[index],
+                                               schedule_offsets[index], sender_words, words);
+                                       });
+        });
+}
+
+vx_status vx_check_paired_multicast_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
+                                         const size_t* receiver_offsets, const uint16_t* receivers,
+                                         const uint32_t* counts, const vx_row* sender_rows, const vx_row* receiver_rows,
+                                         int* holds, vx_error* error) {
+    return check_multicast_many(
+        topology, request_count, senders, receiver_offsets, receivers, counts, sender_rows, receiver_rows, holds, error,
+        [&](std::size_t index, const std::uint16_t* listed, std::size_t length, const vx_row* rows) {
+            return multicast_rows_hold(listed, length, sender_rows[index], rows,
+                                       [&](auto tiles, const Row& sender_words, std::span<const Row> words) {
+                                           return vorl_exchange::paired_multicast_holds(
+                                               topology->topology, senders[index], tiles, counts[index], sender_words,
+                                               words);
+                                       });
+        });
 }
 
 }  // extern "C"

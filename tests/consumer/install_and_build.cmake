@@ -117,8 +117,8 @@ endif()
 # With the schemas of the JSON it reads and writes.
 file(GLOB installed_schemas ${prefix}/share/vorl_exchange/schemas/*.schema.json)
 list(LENGTH installed_schemas schema_count)
-if(NOT schema_count EQUAL 6)
-  message(FATAL_ERROR "expected 6 JSON schemas in ${prefix}/share/vorl_exchange/schemas, found: ${installed_schemas}")
+if(NOT schema_count EQUAL 7)
+  message(FATAL_ERROR "expected 7 JSON schemas in ${prefix}/share/vorl_exchange/schemas, found: ${installed_schemas}")
 endif()
 # With the user documentation, and every page the manual page's SEE ALSO names
 # under the prefix is there.

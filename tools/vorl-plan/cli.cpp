@@ -22,7 +22,6 @@
 #include "plan_document.hpp"
 #include "plan_view.hpp"
 #include "render.hpp"
-#include "timing_check.hpp"
 #include "topology_input.hpp"
 #include "visible_text.hpp"
 #include "vorl_exchange/diagnostics.hpp"
@@ -295,8 +294,8 @@ void build(Interface& cli) {
 
     CLI::App* check = app.add_subcommand(
         "check",
-        "Cross-check the timing of a plan from its rows alone (exit 3 on a mismatch): plan it here, or "
-        "read a plan document");
+        "Check that a plan's rows are exactly the plan for its request, word by word and field by field "
+        "(exit 3 on a mismatch): plan it here, or read a plan document");
     check->require_subcommand(0, 1);
     check
         ->add_option_function<std::string>(
@@ -306,6 +305,7 @@ void build(Interface& cli) {
         ->type_name("FILE|-");
     std::string document_usage = "vorl-plan check {p2p|multicast|paired} ... | vorl-plan check {FILE|-}";
     add_topology(*check, cli.topology_file, document_usage);
+    add_format(*check, cli.plan, {"text", "json"}, document_usage);
     for (const auto& planner : planners) {
         std::string check_usage;
         CLI::App* command = add_exchange_arguments(
@@ -315,6 +315,7 @@ void build(Interface& cli) {
             add_offset(*command, cli.plan, check_usage);
         }
         add_topology(*command, cli.topology_file, check_usage);
+        add_format(*command, cli.plan, {"text", "json"}, check_usage);
         const ExchangeKind kind = planner.kind;
         add_command(
             cli, command, check_usage,
@@ -328,12 +329,12 @@ void build(Interface& cli) {
                                         : std::vector<std::string>{};
     });
     check->footer(
-        "Point-to-point and multicast: the first XPIC word of every receiver row must name, in its\n"
-        "advance field, the cycle at which the receiver sets its mux: the sender's first send start\n"
-        "plus time_to_mux of the route. Paired: the send start, words sent and send control of the\n"
-        "sender row, and every receiver's source, neutral, format, pointer and closing format\n"
-        "controls and end of row, from the pair's mux times. A plan document made on a --topology\n"
-        "table is checked with --topology naming that table again.\n" +
+        "Every word of every row is laid out again from the route timing and the row formats and\n"
+        "compared field by field (docs/cli.md lists the facts): one line per fact, then ok, or the\n"
+        "first mismatch on standard error. A plan document's request fields (exchange, sender,\n"
+        "receivers, count, offset, 0 when left out) name the plan its rows must be; its other\n"
+        "members, when present, must be what vorl-plan writes for those rows. A plan document made\n"
+        "on a --topology table is checked with --topology naming that table again.\n" +
         check->get_footer());
 }
 
@@ -553,18 +554,24 @@ int show_offset_limit(Interface& cli, const NamedTopology& topology) {
     return exit_ok;
 }
 
-// What `check` prints: the facts on standard output, the first mismatch on
-// standard error.
-int report_timing(const NamedTopology& topology, const PlanView& view) {
-    const TimingSummary timing = summarize_timing(topology.topology, view);
-    for (const std::string& line : timing.lines) {
-        std::cout << line << "\n";
+// What `check` prints: the facts on standard output, as text or JSON, and the
+// first mismatch on standard error.
+int report_check(const Interface& cli, const NamedTopology& topology, const PlanView& view,
+                 const vorl_exchange::PlanCheck& check) {
+    if (cli.plan.format == "json") {
+        std::cout << render_json_check(topology, view, check);
+    } else {
+        for (const std::string& line : check_lines(view, check)) {
+            std::cout << line << "\n";
+        }
+        if (check.ok()) {
+            std::cout << "ok\n";
+        }
     }
-    if (!timing.ok()) {
-        std::cerr << "timing mismatch: " << timing.problem << "\n";
+    if (!check.ok()) {
+        std::cerr << "timing mismatch: " << check_problem(view, check) << "\n";
         return exit_mismatch;
     }
-    std::cout << "ok\n";
     return exit_ok;
 }
 
@@ -578,7 +585,7 @@ int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind)
         report_failure(topology, request, view.error());
         return exit_failed;
     }
-    return report_timing(topology, *view);
+    return report_check(cli, topology, *view, check_plan(topology.topology, *view));
 }
 
 // A plan document names its exchange and its topology; a table read with
@@ -589,21 +596,26 @@ int check_document(Interface& cli, const NamedTopology& topology) {
         throw UsageError{"check needs a plan document FILE (- for standard input), or p2p, multicast or paired"};
     }
     InputFile file{*cli.check_document};
-    const PlanDocument document = parse_plan_document(read_all(file), file.name());
+    const DocumentCheck checked = check_plan_document(read_all(file), file.name(), topology);
+    const PlanDocument& document = checked.document;
     if (document.failure) {
         std::cerr << "vorl-plan: " << file.name()
                   << " holds a failed plan, with no rows to check: " << *document.failure << "\n";
         return exit_failed;
     }
-    if (document.table && !cli.topology_file) {
-        throw UsageError{file.name() + " was planned on the table \"" + *document.table +
-                         "\"; give that table with --topology FILE"};
+    if (document.view.request.kind == ExchangeKind::Multicast && !document.offset_given) {
+        std::cerr << "vorl-plan: " << file.name() << " has no \"offset\": checked as a multicast at offset 0\n";
     }
-    if (document.tiles && *document.tiles != topology.topology.tile_count()) {
-        throw UsageError{file.name() + " was planned on " + std::to_string(*document.tiles) +
-                         " tiles, but the check runs on " + describe(topology)};
+    const int status = report_check(cli, topology, document.view, checked.check);
+    if (status != exit_ok) {
+        return status;
     }
-    return report_timing(topology, document.view);
+    // The rows are right; what the document says it derived from them must be too.
+    if (checked.difference) {
+        std::cerr << "document mismatch: " << *checked.difference << "\n";
+        return exit_mismatch;
+    }
+    return exit_ok;
 }
 
 int disassemble_words(Interface& cli) {

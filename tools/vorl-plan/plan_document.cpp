@@ -123,6 +123,7 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     request.count = static_cast<std::uint32_t>(
         reader.number(reader.member(document, "count", ""), std::numeric_limits<std::uint32_t>::max(), "\"count\""));
     if (const auto offset = document.find("offset"); offset != document.end()) {
+        plan.offset_given = true;
         request.offset =
             static_cast<std::uint32_t>(reader.number(*offset, std::numeric_limits<std::uint32_t>::max(), "\"offset\""));
     }
@@ -161,6 +162,66 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
         }
     }
     return plan;
+}
+
+DocumentCheck check_plan_document(std::string_view text, std::string_view source, const NamedTopology& topology) {
+    DocumentCheck checked{parse_plan_document(text, source), {}, std::nullopt};
+    const PlanDocument& document = checked.document;
+    if (document.failure) {
+        return checked;
+    }
+    // A table read with --topology cannot be found again from the name a document
+    // gives it (it may have been standard input), so it must be given again.
+    if (document.table && !topology.file) {
+        throw UsageError{std::string{source} + " was planned on the table \"" + *document.table +
+                         "\"; give that table with --topology FILE"};
+    }
+    if (document.tiles && *document.tiles != topology.topology.tile_count()) {
+        throw UsageError{std::string{source} + " was planned on " + std::to_string(*document.tiles) +
+                         " tiles, but the check runs on " + describe(topology)};
+    }
+    checked.check = check_plan(topology.topology, document.view);
+    if (checked.check.ok()) {
+        checked.difference = derived_difference(text, render_json(topology, document.view));
+    }
+    return checked;
+}
+
+std::optional<std::string> derived_difference(std::string_view text, std::string_view written) {
+    const json given = json::parse(text, nullptr, false);
+    const json ours = json::parse(written, nullptr, false);
+    const auto differs = [](const json& object, const json& reference, const std::string& where,
+                            std::initializer_list<std::string_view> skipped) -> std::optional<std::string> {
+        for (const auto& [key, value] : object.items()) {
+            if (std::ranges::find(skipped, key) != skipped.end()) {
+                continue;
+            }
+            const auto found = reference.find(key);
+            if (found == reference.end()) {
+                return std::string{where}.append("\"").append(key).append("\" has no place in this plan document");
+            }
+            if (key != "rows" && value != *found) {
+                return std::string{where}.append("\"").append(key).append("\" is not what the rows give");
+            }
+        }
+        return std::nullopt;
+    };
+    if (!given.is_object() || !ours.is_object()) {
+        return "not a plan document";
+    }
+    if (auto difference = differs(given, ours, "", {"topology", "format_version"})) {
+        return difference;
+    }
+    const json& rows = given.at("rows");
+    for (std::size_t index = 0; index < rows.size() && index < ours.at("rows").size(); ++index) {
+        if (rows[index].is_object()) {
+            if (auto difference = differs(rows[index], ours.at("rows")[index],
+                                          "\"rows\" entry " + std::to_string(index + 1) + " ", {})) {
+                return difference;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace vorl_plan

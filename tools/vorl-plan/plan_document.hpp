@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "named_topology.hpp"
 #include "plan_view.hpp"
 
 namespace vorl_plan {
@@ -22,10 +23,36 @@ struct PlanDocument {
     std::optional<std::string> table;   // "topology": {"file": ...}; none for tarn
     std::optional<std::size_t> tiles;   // "topology": {"tiles": ...}
     std::optional<std::string> failure;  // the display text of a failed plan, which has no rows
+    bool offset_given = false;           // a multicast without "offset" is one at offset 0
 };
 
 // Throws UsageError naming `source` and the key at fault, for text that is not a
 // plan document of this tool's format version.
 [[nodiscard]] PlanDocument parse_plan_document(std::string_view text, std::string_view source);
+
+// A plan document checked on the topology the run plans on.
+struct DocumentCheck {
+    PlanDocument document;
+    vorl_exchange::PlanCheck check;          // the rows against the request the document names
+    std::optional<std::string> difference;  // a member derived from the rows that they do not give
+
+    [[nodiscard]] bool ok() const noexcept { return check.ok() && !difference; }
+};
+
+// Reads and checks a plan document, as `vorl-plan check FILE` does. Throws
+// UsageError for text that is not a plan document, or one planned on a table that
+// `topology` does not name again (a file not given with --topology, another
+// number of tiles). The document of a failed plan comes back with its `failure`
+// and no facts: it has no rows to check.
+[[nodiscard]] DocumentCheck check_plan_document(std::string_view text, std::string_view source,
+                                                const NamedTopology& topology);
+
+// The first member of the plan document `text` that is not what `written`, this
+// tool's own document for the same request and rows, holds: "\"timing\" is not
+// what the rows give". Members derived from the rows (a row's "role", "physical"
+// and "words", the "timing") may be left out, never changed; a member the
+// format has no place for is a difference too. "topology" and
+// "format_version" are checked on reading. None when every member agrees.
+[[nodiscard]] std::optional<std::string> derived_difference(std::string_view text, std::string_view written);
 
 }  // namespace vorl_plan

@@ -54,35 +54,58 @@ std::string title(const PlanRequest& request) {
     return text;
 }
 
-std::optional<TimingReport> plan_timing(const vorl_exchange::Topology& topology, const PlanView& view) {
-    if (view.request.kind == ExchangeKind::PairedMulticast) {
-        return std::nullopt;
+vorl_exchange::PlanCheck check_plan(const vorl_exchange::Topology& topology, const PlanView& view) {
+    const PlanRequest& request = view.request;
+    switch (request.kind) {
+        case ExchangeKind::PointToPoint: {
+            // A point-to-point view has one receiver and one receiver row; the
+            // check of a request without them refuses it, on empty words.
+            const vorl_exchange::Row none{};
+            return vorl_exchange::check_point_to_point(
+                topology, request.sender, request.receivers.empty() ? 0 : request.receivers[0], request.count,
+                view.sender_row, view.receiver_rows.empty() ? none : view.receiver_rows[0]);
+        }
+        case ExchangeKind::Multicast:
+            return vorl_exchange::check_multicast(topology, request.sender, request.receivers, request.count,
+                                                  request.offset, view.sender_row, view.receiver_rows);
+        case ExchangeKind::PairedMulticast:
+            return vorl_exchange::check_paired_multicast(topology, request.sender, request.receivers, request.count,
+                                                         view.sender_row, view.receiver_rows);
     }
-    return check_timing(topology, view.request.sender, view.request.receivers, view.sender_row, view.receiver_rows);
+    return {};
 }
 
-TimingSummary summarize_timing(const vorl_exchange::Topology& topology, const PlanView& view) {
-    TimingSummary summary;
-    const auto send_start = read_timeline(view.sender_row).first_send_start();
-    if (send_start) {
-        summary.lines.push_back("first send starts at cycle " + std::to_string(*send_start));
+std::string fact_owner(const PlanView& view, const vorl_exchange::PlanFact& fact) {
+    if (!fact.row) {
+        return "request";
     }
-    if (view.request.kind == ExchangeKind::PairedMulticast) {
-        const PairedTimingReport report = check_paired_timing(topology, view.request.sender, view.request.receivers,
-                                                              view.request.count, view.sender_row, view.receiver_rows);
-        const auto lines = report_lines(report);
-        summary.lines.insert(summary.lines.end(), lines.begin(), lines.end());
-        summary.problem = report.problem;
-        return summary;
+    if (*fact.row == 0) {
+        return "sender";
     }
-    const TimingReport report =
-        check_timing(topology, view.request.sender, view.request.receivers, view.sender_row, view.receiver_rows);
-    for (const ReceiverTiming& receiver : report.receivers) {
-        summary.lines.push_back("receiver " + std::to_string(receiver.receiver) + ": " +
-                                describe(receiver, report.send_start.value_or(0)));
+    const std::size_t position = *fact.row - 1;
+    return position < view.request.receivers.size() ? "receiver " + std::to_string(view.request.receivers[position])
+                                                    : "row " + std::to_string(*fact.row);
+}
+
+std::vector<std::string> check_lines(const PlanView& view, const vorl_exchange::PlanCheck& check) {
+    std::vector<std::string> lines;
+    lines.reserve(check.facts.size());
+    for (const vorl_exchange::PlanFact& fact : check.facts) {
+        lines.push_back(fact_owner(view, fact) + ": " + vorl_exchange::describe(fact));
     }
-    summary.problem = report.problem;
-    return summary;
+    return lines;
+}
+
+std::string check_problem(const PlanView& view, const vorl_exchange::PlanCheck& check) {
+    const vorl_exchange::PlanFact* mismatch = check.first_mismatch();
+    if (mismatch == nullptr) {
+        return "";
+    }
+    std::string owner = fact_owner(view, *mismatch);
+    if (mismatch->row && *mismatch->row > 0) {
+        owner += " (row " + std::to_string(*mismatch->row) + ")";
+    }
+    return owner + ": " + vorl_exchange::describe(*mismatch);
 }
 
 vorl_exchange::Result<PlanView> make_plan(const vorl_exchange::Topology& topology, const PlanRequest& request) {

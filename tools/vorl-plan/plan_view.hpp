@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "timeline.hpp"
-#include "timing_check.hpp"
 #include "vorl_exchange/errors.hpp"
 #include "vorl_exchange/plan.hpp"
+#include "vorl_exchange/plan_check.hpp"
 #include "vorl_exchange/topology.hpp"
 
 namespace vorl_plan {
@@ -53,19 +53,20 @@ struct Lane {
 // tiles and its length: "receivers [1, 2, ..., 14, ... (1471 receivers)]".
 [[nodiscard]] std::string title(const PlanRequest& request);
 
-// The timing cross-check of a point-to-point or multicast plan; none for paired ones.
-[[nodiscard]] std::optional<TimingReport> plan_timing(const vorl_exchange::Topology& topology, const PlanView& view);
+// The library's check of the rows against the request they answer, for any kind:
+// `check`, the listing and every plan document show it.
+[[nodiscard]] vorl_exchange::PlanCheck check_plan(const vorl_exchange::Topology& topology, const PlanView& view);
 
-// The timing cross-check of a plan of any kind as the listing and `check` print
-// it: one line per fact checked, and the first mismatch (empty when none).
-struct TimingSummary {
-    std::vector<std::string> lines;
-    std::string problem;
+// Whose fact it is: "request", "sender", "receiver 2".
+[[nodiscard]] std::string fact_owner(const PlanView& view, const vorl_exchange::PlanFact& fact);
 
-    [[nodiscard]] bool ok() const noexcept { return problem.empty(); }
-};
+// The check as the listing and `check` print it: one line per fact,
+// "receiver 2: word 2 xpic-delay advance field 112 = send start 143 + mux time -31: ...".
+[[nodiscard]] std::vector<std::string> check_lines(const PlanView& view, const vorl_exchange::PlanCheck& check);
 
-[[nodiscard]] TimingSummary summarize_timing(const vorl_exchange::Topology& topology, const PlanView& view);
+// The first fact that does not hold, with its row: "receiver 2 (row 1): word 2 ...";
+// empty when the check passes.
+[[nodiscard]] std::string check_problem(const PlanView& view, const vorl_exchange::PlanCheck& check);
 
 // Runs the planner the request names.
 [[nodiscard]] vorl_exchange::Result<PlanView> make_plan(const vorl_exchange::Topology& topology,

@@ -19,6 +19,9 @@ inline constexpr int json_format_version = 1;
 // Every document names its topology and the request; then the rows as numbers plus
 // every word's raw fields, derived values and cycles.
 [[nodiscard]] std::string render_json(const NamedTopology& topology, const PlanView& view);
+// What `vorl-plan check --format json` prints: the request and every fact of the check.
+[[nodiscard]] std::string render_json_check(const NamedTopology& topology, const PlanView& view,
+                                            const vorl_exchange::PlanCheck& check);
 // The largest offset that plans, as `vorl-plan offset-limit` shows it.
 [[nodiscard]] std::string render_json_offset_limit(const NamedTopology& topology, const PlanRequest& request,
                                                    std::uint32_t limit);

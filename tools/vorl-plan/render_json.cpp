@@ -105,35 +105,50 @@ void lane(json::Document& out, const Lane& lane) {
     out.close();
 }
 
-void timing(json::Document& out, const std::optional<TimingReport>& report, const vorl_exchange::Row& sender_row) {
+// The check's verdict in a plan document; `vorl-plan check --format json` has every fact.
+void timing(json::Document& out, const vorl_exchange::PlanCheck& check, const PlanView& view) {
     out.indented_object();
-    const auto send_start = read_timeline(sender_row).first_send_start();
+    const auto send_start = read_timeline(view.sender_row).first_send_start();
     if (send_start) {
         out.key("send_start_cycle").number(*send_start);
     } else {
         out.key("send_start_cycle").null();
     }
-    out.key("checked").boolean(report.has_value());
-    if (report) {
-        out.key("ok").boolean(report->ok());
-        if (!report->ok()) {
-            out.key("problem").string(report->problem);
-        }
-        out.key("receivers").indented_array();
-        for (const ReceiverTiming& receiver : report->receivers) {
-            out.inline_object();
-            out.key("tile").number(receiver.receiver);
-            out.key("mux_time").number(receiver.mux_time);
-            out.key("expected_advance").number(receiver.expected);
-            if (receiver.carried) {
-                out.key("advance").number(*receiver.carried);
-            } else {
-                out.key("advance").null();
-            }
-            out.close();
-        }
-        out.close();
+    out.key("checked").boolean(true);
+    out.key("ok").boolean(check.ok());
+    if (!check.ok()) {
+        out.key("problem").string(check_problem(view, check));
     }
+    out.key("facts").number(check.facts.size());
+    out.key("mismatches").number(check.mismatches);
+    out.close();
+}
+
+void optional_number(json::Document& out, const char* key, std::optional<std::int64_t> value) {
+    out.key(key);
+    if (value) {
+        out.number(*value);
+    } else {
+        out.null();
+    }
+}
+
+void fact(json::Document& out, const PlanView& view, const vorl_exchange::PlanFact& fact) {
+    out.inline_object();
+    optional_number(out, "row", fact.row ? std::optional{static_cast<std::int64_t>(*fact.row)} : std::nullopt);
+    std::optional<std::int64_t> tile;
+    if (fact.row && *fact.row == 0) {
+        tile = view.request.sender;
+    } else if (fact.row && *fact.row <= view.request.receivers.size()) {
+        tile = view.request.receivers[*fact.row - 1];
+    }
+    optional_number(out, "tile", tile);
+    optional_number(out, "word", fact.word ? std::optional{static_cast<std::int64_t>(*fact.word)} : std::nullopt);
+    out.key("name").string(fact.name);
+    optional_number(out, "found", fact.found);
+    out.key("expected").number(fact.expected);
+    out.key("holds").boolean(fact.holds());
+    out.key("reason").string(vorl_exchange::reason_text(fact));
     out.close();
 }
 
@@ -199,7 +214,27 @@ std::string render_json(const NamedTopology& topology, const PlanView& view) {
     }
     out.close();
     out.key("timing");
-    timing(out, plan_timing(topology.topology, view), view.sender_row);
+    timing(out, check_plan(topology.topology, view), view);
+    out.close();
+    return text + "\n";
+}
+
+std::string render_json_check(const NamedTopology& topology, const PlanView& view,
+                              const vorl_exchange::PlanCheck& check) {
+    std::string text;
+    json::Document out{text};
+    request_fields(out, topology, view.request);
+    offset_field(out, view.request);
+    out.key("ok").boolean(check.ok());
+    if (!check.ok()) {
+        out.key("problem").string(check_problem(view, check));
+    }
+    out.key("mismatches").number(check.mismatches);
+    out.key("facts").indented_array();
+    for (const vorl_exchange::PlanFact& entry : check.facts) {
+        fact(out, view, entry);
+    }
+    out.close();
     out.close();
     return text + "\n";
 }

@@ -6,6 +6,7 @@
 
 #include "broken_axis.hpp"
 #include "render.hpp"
+#include "vorl_exchange/route_timing.hpp"
 
 namespace vorl_plan {
 
@@ -142,6 +143,40 @@ std::string_view control_meaning(const vorl_exchange::DecodedWord& decoded) {
     }
 }
 
+// Where the route timing sets each receiver's mux: the send start the sender row
+// holds + the route's mux time. Only for the kinds whose receivers switch one by
+// one (a paired multicast's switch by pairs); with the check's verdict on the rows.
+struct MuxSetting {
+    std::size_t position = 0;  // in the receiver list
+    std::int32_t mux_time = 0;
+    std::int64_t expected = 0;  // send start + mux time
+};
+
+struct MuxTiming {
+    std::vector<MuxSetting> receivers;
+    std::string problem;  // the check's first mismatch; empty when the plan is right
+
+    [[nodiscard]] bool ok() const noexcept { return problem.empty(); }
+};
+
+std::optional<MuxTiming> mux_timing(const vorl_exchange::Topology& topology, const PlanView& view,
+                                    std::optional<std::uint64_t> send_start) {
+    if (view.request.kind == ExchangeKind::PairedMulticast) {
+        return std::nullopt;
+    }
+    MuxTiming timing{{}, check_problem(view, check_plan(topology, view))};
+    const auto sender = topology.physical(view.request.sender);
+    for (std::size_t position = 0; position < view.request.receivers.size() && sender && send_start; ++position) {
+        const auto receiver = topology.physical(view.request.receivers[position]);
+        if (!receiver) {
+            break;
+        }
+        const std::int32_t mux_time = vorl_exchange::time_to_mux(*sender, *receiver);
+        timing.receivers.push_back({position, mux_time, static_cast<std::int64_t>(*send_start) + mux_time});
+    }
+    return timing;
+}
+
 // The receivers beyond `most_receiver_lanes`, drawn as one lane with their count.
 struct Summary {
     std::size_t receivers = 0;
@@ -154,7 +189,7 @@ struct Picture {
     Summary summary;
     const BrokenAxis& axis;
     std::optional<std::uint64_t> send_start;
-    const std::optional<TimingReport>& timing;
+    const std::optional<MuxTiming>& timing;
 
     // NOLINTNEXTLINE(readability-convert-member-functions-to-static): geometry is asked of the picture
     [[nodiscard]] double lane_top(std::size_t lane) const {
@@ -506,7 +541,7 @@ std::string markers(const Picture& picture, const std::vector<Area>& label_areas
         }
     }
     if (picture.timing && picture.send_start) {
-        for (const ReceiverTiming& receiver : picture.timing->receivers) {
+        for (const MuxSetting& receiver : picture.timing->receivers) {
             if (receiver.expected < 0 || receiver.position + 1 >= picture.lanes.size()) {
                 continue;
             }
@@ -531,7 +566,7 @@ std::string markers(const Picture& picture, const std::vector<Area>& label_areas
 }
 
 std::vector<std::uint64_t> points_of_interest(std::span<const Lane> lanes, std::optional<std::uint64_t> send_start,
-                                              const std::optional<TimingReport>& timing, const Summary& summary) {
+                                              const std::optional<MuxTiming>& timing, const Summary& summary) {
     std::vector<std::uint64_t> points;
     for (const Lane& lane : lanes) {
         for (const TimelineWord& entry : lane.timeline.words) {
@@ -550,7 +585,7 @@ std::vector<std::uint64_t> points_of_interest(std::span<const Lane> lanes, std::
         }
     }
     if (timing) {
-        for (const ReceiverTiming& receiver : timing->receivers) {
+        for (const MuxSetting& receiver : timing->receivers) {
             if (receiver.expected >= 0 && receiver.position + 1 < lanes.size()) {
                 points.push_back(static_cast<std::uint64_t>(receiver.expected));
             }
@@ -559,12 +594,12 @@ std::vector<std::uint64_t> points_of_interest(std::span<const Lane> lanes, std::
     return points;
 }
 
-Summary summarise(std::size_t drawn_receivers, std::size_t all_receivers, const std::optional<TimingReport>& timing) {
+Summary summarise(std::size_t drawn_receivers, std::size_t all_receivers, const std::optional<MuxTiming>& timing) {
     Summary summary{all_receivers - drawn_receivers, std::nullopt, std::nullopt};
     if (summary.receivers == 0 || !timing) {
         return summary;
     }
-    for (const ReceiverTiming& receiver : timing->receivers) {
+    for (const MuxSetting& receiver : timing->receivers) {
         if (receiver.position >= drawn_receivers) {
             summary.first_mux_set = std::min(summary.first_mux_set.value_or(receiver.expected), receiver.expected);
             summary.last_mux_set = std::max(summary.last_mux_set.value_or(receiver.expected), receiver.expected);
@@ -580,7 +615,7 @@ std::string render_svg(const NamedTopology& named, const PlanView& view) {
     const std::vector<Lane> all_lanes = lanes(topology, view);
     const std::span<const Lane> drawn{all_lanes.data(), std::min(all_lanes.size(), 1 + most_receiver_lanes)};
     const auto send_start = all_lanes.front().timeline.first_send_start();
-    const auto timing = plan_timing(topology, view);
+    const auto timing = mux_timing(topology, view, send_start);
     const Summary summary = summarise(drawn.size() - 1, all_lanes.size() - 1, timing);
     const BrokenAxis axis{points_of_interest(drawn, send_start, timing, summary), plot_left, plot_width};
     const Picture picture{drawn, summary, axis, send_start, timing};

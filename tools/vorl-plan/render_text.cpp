@@ -65,11 +65,11 @@ std::string render_text(const NamedTopology& named, const PlanView& view) {
         text += "\n" + lane_listing(lane);
     }
     text += "\ntiming\n";
-    const TimingSummary timing = summarize_timing(topology, view);
-    for (const std::string& line : timing.lines) {
+    const vorl_exchange::PlanCheck check = check_plan(topology, view);
+    for (const std::string& line : check_lines(view, check)) {
         text += "  " + line + "\n";
     }
-    text += timing.ok() ? "  check: ok\n" : "  check: MISMATCH " + timing.problem + "\n";
+    text += check.ok() ? "  check: ok\n" : "  check: MISMATCH " + check_problem(view, check) + "\n";
     return text;
 }
 
