@@ -53,6 +53,11 @@ std::string mnemonics() {
     return names.append(unknown_mnemonic);
 }
 
+// Messages are built only on a refusal: a line that reads well costs no text.
+[[noreturn]] void refuse(std::string_view place, const std::string& reason) {
+    throw UsageError{std::string{place} + ": " + reason};
+}
+
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::vector<std::string_view> tokens_of(std::string_view line) {
@@ -98,7 +103,7 @@ std::string field_names(const WordFormat& format) {
 }
 
 std::uint32_t assemble_fields(const WordFormat& format, std::span<const std::string_view> operands,
-                              const std::string& at) {
+                              std::string_view place) {
     const auto fields = format.fields();
     std::vector<bool> given(fields.size(), false);
     std::uint32_t word = format.opcode.value;
@@ -107,49 +112,49 @@ std::uint32_t assemble_fields(const WordFormat& format, std::span<const std::str
         const std::string_view name = operand.substr(0, equals);
         const auto field = std::ranges::find(fields, name, &TextField::name);
         if (field == fields.end()) {
-            throw UsageError{at + std::string{format.mnemonic} + " has no field " + visible(name) +
-                             " (its fields: " + field_names(format) + ")"};
+            refuse(place, std::string{format.mnemonic} + " has no field " + visible(name) +
+                              " (its fields: " + field_names(format) + ")");
         }
         if (equals == std::string_view::npos) {
-            throw UsageError{at + std::string{name} + " has no value; write " + std::string{name} + "=N"};
+            refuse(place, std::string{name} + " has no value; write " + std::string{name} + "=N");
         }
         const auto index = static_cast<std::size_t>(field - fields.begin());
         if (given[index]) {
-            throw UsageError{at + std::string{name} + " is given twice"};
+            refuse(place, std::string{name} + " is given twice");
         }
         given[index] = true;
         const std::string_view text = operand.substr(equals + 1);
         const auto value = number(text);
         const std::string range = std::to_string(field->smallest()) + ".." + std::to_string(field->largest());
         if (!value) {
-            throw UsageError{at + std::string{name} + "=" + visible(text) + " is not a number " + range};
+            refuse(place, std::string{name} + "=" + visible(text) + " is not a number " + range);
         }
         if (*value < field->smallest() || *value > field->largest()) {
-            throw UsageError{at + std::string{name} + "=" + std::string{text} + " is out of range " + range};
+            refuse(place, std::string{name} + "=" + std::string{text} + " is out of range " + range);
         }
         word |= field->place(*value);
     }
     for (std::size_t index = 0; index < fields.size(); ++index) {
         if (!given[index]) {
-            throw UsageError{at + std::string{format.mnemonic} + " needs " + std::string{fields[index].name} + "="};
+            refuse(place, std::string{format.mnemonic} + " needs " + std::string{fields[index].name} + "=");
         }
     }
     return word;
 }
 
-std::uint32_t assemble_unknown(std::span<const std::string_view> operands, const std::string& at) {
+std::uint32_t assemble_unknown(std::span<const std::string_view> operands, std::string_view place) {
     if (operands.size() != 1) {
-        throw UsageError{at + "unknown takes one word, 0xHHHHHHHH"};
+        refuse(place, "unknown takes one word, 0xHHHHHHHH");
     }
     const auto word = number(operands[0]);
     if (!word || !operands[0].starts_with("0x")) {
-        throw UsageError{at + "unknown word " + visible(operands[0]) + " is not 0x and eight hex digits"};
+        refuse(place, "unknown word " + visible(operands[0]) + " is not 0x and eight hex digits");
     }
     // Each word has one text; a word of a family is written as that family.
     if (const vorl_exchange::DecodedWord decoded = vorl_exchange::decode(*word);
         decoded.family != vorl_exchange::WordFamily::Unknown) {
-        throw UsageError{at + "unknown word " + std::string{operands[0]} + " is not unknown: it reads \"" +
-                         vorl_exchange::describe(decoded) + "\""};
+        refuse(place, "unknown word " + std::string{operands[0]} + " is not unknown: it reads \"" +
+                          vorl_exchange::describe(decoded) + "\"");
     }
     return *word;
 }
@@ -183,13 +188,12 @@ const WordFormat* role_format(WordRole role) noexcept {
 }
 
 std::uint32_t assemble_line(std::string_view line, std::string_view place) {
-    const std::string at = std::string{place} + ": ";
     std::vector<std::string_view> tokens = tokens_of(line);
     std::span<const std::string_view> rest{tokens};
     // The hex column is what disasm printed before any edit: the text after it is the word.
     if (!rest.empty() && (rest.front().starts_with("0x") || rest.front().starts_with("0X"))) {
         if (!number(rest.front())) {
-            throw UsageError{at + "the word column " + visible(rest.front()) + " is not 0x and eight hex digits"};
+            refuse(place, "the word column " + visible(rest.front()) + " is not 0x and eight hex digits");
         }
         rest = rest.subspan(1);
     }
@@ -197,17 +201,17 @@ std::uint32_t assemble_line(std::string_view line, std::string_view place) {
         rest = rest.subspan(1);
     }
     if (rest.empty()) {
-        throw UsageError{at + "no mnemonic (one of " + mnemonics() + ")"};
+        refuse(place, "no mnemonic (one of " + mnemonics() + ")");
     }
     const std::string_view mnemonic = rest.front();
     if (mnemonic == unknown_mnemonic) {
-        return assemble_unknown(rest.subspan(1), at);
+        return assemble_unknown(rest.subspan(1), place);
     }
     const WordFormat* format = find_format(mnemonic);
     if (format == nullptr) {
-        throw UsageError{at + "\"" + visible(mnemonic) + "\" is not a mnemonic (one of " + mnemonics() + ")"};
+        refuse(place, "\"" + visible(mnemonic) + "\" is not a mnemonic (one of " + mnemonics() + ")");
     }
-    return assemble_fields(*format, rest.subspan(1), at);
+    return assemble_fields(*format, rest.subspan(1), place);
 }
 
 std::vector<TextGroup> assemble_text(std::string_view text, std::string_view source) {
@@ -263,14 +267,14 @@ std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups, 
     constexpr std::size_t row_length = vorl_exchange::row_length;
     std::vector<vorl_exchange::Row> rows;
     for (const TextGroup& group : groups) {
-        const std::string at = std::string{source} + " line " + std::to_string(group.line) + ": ";
+        const std::string place = std::string{source} + " line " + std::to_string(group.line);
         if (!group.heading.empty() && group.words.size() != row_length) {
-            throw UsageError{at + "the row \"" + visible(group.heading) + "\" holds " +
-                             std::to_string(group.words.size()) + " words, not " + std::to_string(row_length)};
+            refuse(place, "the row \"" + visible(group.heading) + "\" holds " + std::to_string(group.words.size()) +
+                              " words, not " + std::to_string(row_length));
         }
         if (group.words.size() % row_length != 0) {
-            throw UsageError{at + "the " + std::to_string(group.words.size()) + " words from here are not rows of " +
-                             std::to_string(row_length)};
+            refuse(place, "the " + std::to_string(group.words.size()) + " words from here are not rows of " +
+                              std::to_string(row_length));
         }
         for (std::size_t first = 0; first < group.words.size(); first += row_length) {
             vorl_exchange::Row row{};
