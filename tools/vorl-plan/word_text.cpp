@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <limits>
 #include <optional>
 
 #include "arguments.hpp"
@@ -25,8 +24,13 @@ constexpr WordFormat payload_format{"payload",
                                     2};
 static_assert(vorl_exchange::names_every_bit(payload_format), "a payload's text names every bit of it");
 
-constexpr std::string_view unknown_mnemonic = "unknown";
-constexpr std::string_view stray_prefix = "stray:";
+// The names disasm prints with, taken from where it takes them.
+std::string_view unknown_mnemonic() { return vorl_exchange::mnemonic(vorl_exchange::WordFamily::Unknown); }
+bool is_stray_prefix(std::string_view token) {
+    return token.size() == to_string(WordRole::Stray).size() + 1 && token.starts_with(to_string(WordRole::Stray)) &&
+           token.ends_with(':');
+}
+// disasm heads a row with the place of its JSON value in the input: "line 3: receiver 2".
 constexpr std::string_view heading_prefix = "line ";
 
 // Every format a line may name, the families first.
@@ -50,7 +54,7 @@ std::string mnemonics() {
     for (const WordFormat* format : known_formats()) {
         names.append(format->mnemonic).append(", ");
     }
-    return names.append(unknown_mnemonic);
+    return names.append(unknown_mnemonic());
 }
 
 // Messages are built only on a refusal: a line that reads well costs no text.
@@ -197,14 +201,14 @@ std::uint32_t assemble_line(std::string_view line, std::string_view place) {
         }
         rest = rest.subspan(1);
     }
-    if (!rest.empty() && rest.front() == stray_prefix) {
+    if (!rest.empty() && is_stray_prefix(rest.front())) {
         rest = rest.subspan(1);
     }
     if (rest.empty()) {
         refuse(place, "no mnemonic (one of " + mnemonics() + ")");
     }
     const std::string_view mnemonic = rest.front();
-    if (mnemonic == unknown_mnemonic) {
+    if (mnemonic == unknown_mnemonic()) {
         return assemble_unknown(rest.subspan(1), place);
     }
     const WordFormat* format = find_format(mnemonic);
