@@ -168,19 +168,26 @@ TEST(WordText, HeadingsStartRowsAndCommentsAreSkipped) {
     EXPECT_EQ(word_listing(groups), "0x43a00000\n[1098907651,1134559232]\n");
 }
 
-TEST(WordText, PlanRowsAreWholeRowsInTheNumberThePlanHas) {
+TEST(WordText, PlanRowsAreWholeRowsInTheNumberAndOrderThePlanHas) {
     const std::string row = "open\nclose\nfill\nfill\nfill\nfill\nfill\nfill\nfill\n";
-    EXPECT_EQ(plan_rows(assemble_text(row + row, "t"), 2, "t").size(), 2u);  // no headings: nine words a row
-    EXPECT_EQ(plan_rows(assemble_text("line 1: sender 0\n" + row + "line 1: receiver 2\n" + row, "t"), 2, "t").size(),
-              2u);
+    const PlanRequest request{ExchangeKind::Multicast, 0, {2, 1}, 1, 0};
+    EXPECT_EQ(plan_rows(assemble_text(row + row + row, "t"), request, "t").size(), 3u);  // no headings: nine a row
+    EXPECT_EQ(plan_rows(assemble_text("line 1: sender 0\n" + row + "line 1: receiver 2\n" + row +
+                                          "line 1: ok.receivers[1]\n" + row,
+                                      "t"),
+                        request, "t")
+                  .size(),
+              3u);
     const std::pair<std::string, const char*> refused[] = {
         {"line 1: sender 0\n" + row + "fill\n", "t line 1: the row \"sender 0\" holds 10 words, not 9"},
         {row + "fill\n", "t line 1: the 10 words from here are not rows of 9"},
-        {row, "t holds 1 row; the plan has 2"},
+        {row + row, "t holds 2 rows; the plan has 3"},
+        {row + "line 1: receiver 1\n" + row + "line 1: receiver 2\n" + row,
+         "t line 10: the row of receiver 1 stands where the exchange named has the row of receiver 2"},
     };
     for (const auto& [text, message] : refused) {
         try {
-            (void)plan_rows(assemble_text(text, "t"), 2, "t");
+            (void)plan_rows(assemble_text(text, "t"), request, "t");
             ADD_FAILURE() << "accepted: " << text;
         } catch (const UsageError& error) {
             EXPECT_NE(std::string{error.what()}.find(message), std::string::npos) << error.what();

@@ -717,7 +717,7 @@ int assemble_document(Interface& cli, const NamedTopology& topology, ExchangeKin
     }
     const PlanRequest request = to_request(cli.plan, kind);
     const std::string source = cli.assembly_input == "-" ? "standard input" : cli.assembly_input;
-    const auto rows = plan_rows(read_assembly(cli), request.receivers.size() + 1, source);
+    const auto rows = plan_rows(read_assembly(cli), request, source);
     const PlanView view{request, rows.front(), {std::next(rows.begin()), rows.end()}};
     std::cout << render_json(topology, view);
     return exit_ok;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "arguments.hpp"
@@ -36,9 +37,8 @@ constexpr std::string_view heading_prefix = "line ";
 // Every format a line may name, the families first.
 std::vector<const WordFormat*> known_formats() {
     std::vector<const WordFormat*> formats;
-    for (const WordFormat& format : vorl_exchange::word_formats) {
-        formats.push_back(&format);
-    }
+    std::ranges::transform(vorl_exchange::word_formats, std::back_inserter(formats),
+                           [](const WordFormat& format) { return &format; });
     formats.insert(formats.end(), {&mark_format, &fill_format, &payload_format});
     return formats;
 }
@@ -266,8 +266,13 @@ std::string word_listing(const std::vector<TextGroup>& groups) {
     return listing;
 }
 
-std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups, std::size_t row_count,
+std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups, const PlanRequest& request,
                                           std::string_view source) {
+    // The headings disasm gives the rows of a plan document, in the order the request lists them.
+    std::vector<std::string> names{"sender " + std::to_string(request.sender)};
+    for (const std::uint16_t receiver : request.receivers) {
+        names.push_back("receiver " + std::to_string(receiver));
+    }
     constexpr std::size_t row_length = vorl_exchange::row_length;
     std::vector<vorl_exchange::Row> rows;
     for (const TextGroup& group : groups) {
@@ -280,15 +285,21 @@ std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups, 
             refuse(place, "the " + std::to_string(group.words.size()) + " words from here are not rows of " +
                               std::to_string(row_length));
         }
+        // A row headed by its role and tile must stand where the exchange has that tile's row.
+        const bool names_a_tile = group.heading.starts_with("sender ") || group.heading.starts_with("receiver ");
+        if (names_a_tile && rows.size() < names.size() && group.heading != names[rows.size()]) {
+            refuse(place, "the row of " + visible(group.heading) + " stands where the exchange named has the row of " +
+                              names[rows.size()]);
+        }
         for (std::size_t first = 0; first < group.words.size(); first += row_length) {
             vorl_exchange::Row row{};
             std::copy_n(group.words.begin() + static_cast<std::ptrdiff_t>(first), row_length, row.begin());
             rows.push_back(row);
         }
     }
-    if (rows.size() != row_count) {
+    if (rows.size() != names.size()) {
         throw UsageError{std::string{source} + " holds " + std::to_string(rows.size()) +
-                         (rows.size() == 1 ? " row" : " rows") + "; the plan has " + std::to_string(row_count) +
+                         (rows.size() == 1 ? " row" : " rows") + "; the plan has " + std::to_string(names.size()) +
                          ", the sender's and one per receiver"};
     }
     return rows;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plan_view.hpp"
 #include "timeline.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/plan.hpp"
@@ -50,10 +51,12 @@ struct TextGroup {
 // array of decimal words on one line (a row), other words as hex, one a line.
 [[nodiscard]] std::string word_listing(const std::vector<TextGroup>& groups);
 
-// The `row_count` rows of a plan, in order: each group under a heading is one row
-// of nine words; words without a heading are taken nine at a time. Throws
-// UsageError naming `source` and the line of a group that does not make rows.
-[[nodiscard]] std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups, std::size_t row_count,
-                                                        std::string_view source);
+// The rows of the plan `request` names, the sender's and then one per receiver:
+// each group under a heading is one row of nine words, and a heading naming a
+// role and tile as disasm names a plan document's rows ("receiver 2") must name
+// the tile whose row stands there; words without a heading are taken nine at a
+// time. Throws UsageError naming `source` and the line of a group at fault.
+[[nodiscard]] std::vector<vorl_exchange::Row> plan_rows(const std::vector<TextGroup>& groups,
+                                                        const PlanRequest& request, std::string_view source);
 
 }  // namespace vorl_plan
