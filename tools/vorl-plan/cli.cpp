@@ -695,9 +695,15 @@ int disassemble_words(Interface& cli) {
     return exit_ok;
 }
 
-std::vector<TextGroup> read_assembly(const Interface& cli) {
+// The text asm reads, and its name in messages.
+struct Assembly {
+    std::vector<TextGroup> groups;
+    std::string source;
+};
+
+Assembly read_assembly(const Interface& cli) {
     InputFile input{cli.assembly_input};
-    return assemble_text(read_all(input), input.name());
+    return {assemble_text(read_all(input), input.name()), input.name()};
 }
 
 int assemble_words(Interface& cli) {
@@ -706,7 +712,7 @@ int assemble_words(Interface& cli) {
             "--document needs the exchange its rows belong to: p2p, multicast or paired, and its "
             "arguments"};
     }
-    std::cout << word_listing(read_assembly(cli));
+    std::cout << word_listing(read_assembly(cli).groups);
     return exit_ok;
 }
 
@@ -716,8 +722,8 @@ int assemble_document(Interface& cli, const NamedTopology& topology, ExchangeKin
         throw UsageError{"asm writes a plan document only when asked: put --document before the exchange"};
     }
     const PlanRequest request = to_request(cli.plan, kind);
-    const std::string source = cli.assembly_input == "-" ? "standard input" : cli.assembly_input;
-    const auto rows = plan_rows(read_assembly(cli), request, source);
+    const Assembly assembly = read_assembly(cli);
+    const auto rows = plan_rows(assembly.groups, request, assembly.source);
     const PlanView view{request, rows.front(), {std::next(rows.begin()), rows.end()}};
     std::cout << render_json(topology, view);
     return exit_ok;
