@@ -183,7 +183,10 @@ TEST(InstructionWords, DescribeLines) {
         {delay_xpic(4095, 0, 1600), "xpic-delay advance_cycles=4096 flag=0 control=1600"},
         {opening_word, "open"},
         {closing_word, "close"},
-        {0x70100000, "send-control"},
+        // The bits outside its opcode have no fields, so they are named as one operand.
+        {0x70100000, "send-control operand=0"},
+        {0x77ffffff, "send-control operand=67108863"},
+        {0x70300001, "send-control operand=1048577"},
         {0, "unknown 0x00000000"},
         {0xdeadbeef, "unknown 0xdeadbeef"},
     };

@@ -6,8 +6,13 @@
 #include "vorl_exchange/config.hpp"
 #ifdef VORL_EXCHANGE_LANGUAGE_SUPPORTED
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "vorl_exchange/errors.hpp"
 
@@ -69,6 +74,10 @@ inline constexpr unsigned count_low_bits = 6;  ///< Width of `count_low`, the lo
 /// The send-control word.
 namespace send_control_word {
 inline constexpr Opcode opcode{0xf8100000, 0x70100000};  ///< A word of the family: `word & mask == value`.
+/// No operation here builds the word or splits its other bits into fields; its
+/// text names them as one operand, bits 0 to 19 then bits 21 to 26, so that none is lost.
+inline constexpr BitField operand_low{0, 20};   ///< Bits 0 to 19.
+inline constexpr BitField operand_high{21, 6};  ///< Bits 21 to 26.
 }  // namespace send_control_word
 
 /// First word of the two-word SENDPICP send-control pair.
@@ -275,14 +284,129 @@ struct DecodedWord {
     return decoded;
 }
 
+// ---- Text form ------------------------------------------------------------
+
+/// One value of a word's text, `name=value`: the bits that hold it and what the
+/// text adds to them. A value split over two fields keeps its low bits in `low`
+/// and the rest in `high`; a count or a number of cycles is held as one less than
+/// it is, so its `offset` is 1.
+struct TextField {
+    std::string_view name;  ///< As the text names it.
+    BitField low;           ///< The value's low bits.
+    BitField high{0, 0};    ///< The value's remaining bits, if it is split.
+    std::uint32_t offset = 0;  ///< What the text adds to the bits.
+
+    /// Bits of the value in all.
+    [[nodiscard]] constexpr unsigned width() const noexcept { return low.width + high.width; }
+    /// The smallest value the text can name.
+    [[nodiscard]] constexpr std::uint32_t smallest() const noexcept { return offset; }
+    /// The largest value the text can name.
+    [[nodiscard]] constexpr std::uint32_t largest() const noexcept {
+        return ((std::uint32_t{1} << width()) - 1u) + offset;
+    }
+    /// The bits the field takes in a word.
+    [[nodiscard]] constexpr std::uint32_t mask() const noexcept { return low.mask() | high.mask(); }
+    /// The value `word` holds.
+    [[nodiscard]] constexpr std::uint32_t read(std::uint32_t word) const noexcept {
+        return (low.get(word) | (high.get(word) << low.width)) + offset;
+    }
+    /// A value from `smallest()` to `largest()` as bits in place.
+    [[nodiscard]] constexpr std::uint32_t place(std::uint32_t value) const noexcept {
+        const std::uint32_t bits = value - offset;
+        return low.place(bits) | high.place(bits >> low.width);
+    }
+};
+
+/// How the words of one family read as text: the mnemonic, then `name=value` for
+/// each field in order. The opcode's bits and the fields' bits together are every
+/// bit of the word, so that the text names exactly one word.
+struct WordFormat {
+    std::string_view mnemonic;                 ///< "send", "xpic-delay", ...
+    Opcode opcode;                             ///< The family's fixed bits.
+    std::array<TextField, 4> field_table{};    ///< The first `field_count` are the fields.
+    std::size_t field_count = 0;               ///< Fields the text names.
+
+    /// The fields in the order the text names them.
+    [[nodiscard]] constexpr std::span<const TextField> fields() const noexcept {
+        return {field_table.data(), field_count};
+    }
+};
+
+/// The text form of every family but `Unknown`, in the order of `WordFamily`;
+/// `describe` prints with it and the tool's assembler reads with it.
+inline constexpr std::array<WordFormat, 9> word_formats{{
+    {"open", {0xffffffff, opening_word}},
+    {"close", {0xffffffff, closing_word}},
+    {"send",
+     send_word::opcode,
+     {{{"count", send_word::count_minus_one, {0, 0}, 1},
+       {"base_word", send_word::base_word},
+       {"control", send_word::control}}},
+     3},
+    {"send-off",
+     send_off_word::opcode,
+     {{{"count", send_off_word::count_low, send_off_word::count_high, 1},
+       {"base_word", send_off_word::base_word},
+       {"control", send_off_word::control}}},
+     3},
+    {"send-control",
+     send_control_word::opcode,
+     {{{"operand", send_control_word::operand_low, send_control_word::operand_high}}},
+     1},
+    {"sendpicp",
+     send_control_pair_word::opcode,
+     {{{"count", send_control_pair_word::count_minus_one, {0, 0}, 1},
+       {"source_word_address", send_control_pair_word::source_word_address},
+       {"control", send_control_pair_word::control},
+       {"pointer_selector", send_control_pair_word::pointer_selector}}},
+     4},
+    {"delay", plain_delay_word::opcode, {{{"advance_cycles", plain_delay_word::cycles, {0, 0}, 1}}}, 1},
+    {"pic-delay",
+     pic_delay_word::opcode,
+     {{{"advance_cycles", pic_delay_word::advance, {0, 0}, 1},
+       {"flag", pic_delay_word::flag},
+       {"control", pic_delay_word::control}}},
+     3},
+    {"xpic-delay",
+     xpic_delay_word::opcode,
+     {{{"advance_cycles", xpic_delay_word::advance, {0, 0}, 1},
+       {"flag", xpic_delay_word::flag},
+       {"control", xpic_delay_word::control}}},
+     3},
+}};
+
+/// The text form of `family`; none for `Unknown`, whose words are named by their hex.
+[[nodiscard]] constexpr const WordFormat* format_of(WordFamily family) noexcept {
+    const auto index = static_cast<std::size_t>(family);
+    return index < word_formats.size() ? &word_formats[index] : nullptr;
+}
+
+/// Whether the opcode and the fields of `format` take every bit of a word, each once.
+[[nodiscard]] constexpr bool names_every_bit(const WordFormat& format) noexcept {
+    std::uint32_t taken = format.opcode.mask;
+    for (const TextField& field : format.fields()) {
+        if ((taken & field.mask()) != 0) {
+            return false;
+        }
+        taken |= field.mask();
+    }
+    return taken == 0xffffffff;
+}
+
+static_assert(word_formats.size() == static_cast<std::size_t>(WordFamily::Unknown), "one format per family");
+static_assert(std::ranges::all_of(word_formats, names_every_bit), "a word's text names every bit of it");
+
 /// Short mnemonic of a family: "send", "send-off", "xpic-delay", ...
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string_view mnemonic(WordFamily family) noexcept;
 
 /// One readable line, for example "send count=64 base_word=0 control=1" or
 /// "xpic-delay advance_cycles=4096 flag=0 control=1600": raw fields under their
 /// layout names, and the count and the cycles a word advances as what they are
-/// (a field holds one less), so that the names match the tool's JSON output.
+/// (a field holds one less), so that the names match the tool's JSON output; a
+/// word of no family is "unknown 0x..." with its hex. Printed from `word_formats`.
 [[nodiscard]] VORL_EXCHANGE_EXPORT std::string describe(const DecodedWord& decoded);
+/// `format`'s mnemonic and the value of each of its fields in `word`.
+[[nodiscard]] VORL_EXCHANGE_EXPORT std::string describe(const WordFormat& format, std::uint32_t word);
 /// `describe(decode(word))`.
 [[nodiscard]] inline std::string describe(std::uint32_t word) { return describe(decode(word)); }
 

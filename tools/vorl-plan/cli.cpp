@@ -27,6 +27,7 @@
 #include "vorl_exchange/diagnostics.hpp"
 #include "vorl_exchange/version.hpp"
 #include "word_input.hpp"
+#include "word_text.hpp"
 
 namespace vorl_plan {
 
@@ -105,6 +106,8 @@ struct Interface {
     std::vector<std::string> words;
     std::string batch_input = "-";
     std::optional<std::string> check_document;  // `check FILE`
+    std::string assembly_input = "-";           // `asm FILE`
+    bool assembly_document = false;             // `asm --document`
     std::vector<Command> commands;
 };
 
@@ -178,6 +181,8 @@ int check_plan(Interface& cli, const NamedTopology& topology, ExchangeKind kind)
 int check_document(Interface& cli, const NamedTopology& topology);
 int show_offset_limit(Interface& cli, const NamedTopology& topology);
 int disassemble_words(Interface& cli);
+int assemble_words(Interface& cli);
+int assemble_document(Interface& cli, const NamedTopology& topology, ExchangeKind kind);
 int answer_batch(Interface& cli, const NamedTopology& topology);
 
 void add_command(Interface& cli, CLI::App* app, std::string usage,
@@ -270,6 +275,58 @@ void build(Interface& cli) {
         "          vorl-plan p2p 0 2 1 --format json | vorl-plan disasm -\n"
         "          vorl-plan batch requests.jsonl | vorl-plan disasm -   (batch answers as they are)\n" +
         disasm->get_footer());
+
+    // asm reads what disasm prints; with --document the exchange named after it gets the rows read.
+    CLI::App* assembler =
+        app.add_subcommand("asm", "Assemble the text disasm prints back into words, or into a plan document");
+    assembler->require_subcommand(0, 1);
+    assembler->add_option("FILE", cli.assembly_input, "The text, one word a line as disasm prints it (default -)")
+        ->type_name("FILE|-");
+    assembler->add_flag("--document", cli.assembly_document,
+                        "Write the plan document (as --format json writes it) of the exchange named after it, "
+                        "with the rows read: p2p, multicast or paired and their arguments");
+    for (const auto& planner : planners) {
+        std::string document_usage;
+        CLI::App* command = add_exchange_arguments(
+            cli, *assembler, planner.kind, planner.name,
+            std::string{"Write a "} + std::string{to_string(planner.kind)} + " plan document with the rows read",
+            document_usage);
+        // The text FILE may follow the request: a positional left over goes back to asm.
+        command->fallthrough();
+        document_usage.replace(0, std::string_view{"vorl-plan asm"}.size(), "vorl-plan asm [FILE|-] --document");
+        if (planner.kind == ExchangeKind::Multicast) {
+            add_offset(*command, cli.plan, document_usage);
+        }
+        add_topology(*command, cli.topology_file, document_usage);
+        const ExchangeKind kind = planner.kind;
+        add_command(
+            cli, command, document_usage,
+            [kind](Interface& in, const NamedTopology& topology) { return assemble_document(in, topology, kind); },
+            [kind](const Interface& in) {
+                auto readers = kind == ExchangeKind::PointToPoint ? no_readers(in) : receivers_readers(in);
+                if (in.assembly_input == "-") {
+                    readers.emplace_back("the text (asm -)");
+                }
+                return readers;
+            });
+    }
+    // After its subcommands, which dispatch must find first.
+    add_command(
+        cli, assembler, "vorl-plan asm [FILE|-] [--document {p2p|multicast|paired} ...]",
+        [](Interface& in, const NamedTopology&) { return assemble_words(in); },
+        [](const Interface& in) {
+            return in.assembly_input == "-" ? std::vector<std::string>{"the text (asm -)"} : std::vector<std::string>{};
+        });
+    assembler->footer(
+        "Each line is what disasm prints: the hex column, which is not read (edit the fields, not the hex),\n"
+        "then MNEMONIC name=value ... with every field of the word once (decimal or 0x hex), unknown\n"
+        "0xHHHHHHHH, or a row's mark, fill or payload. A line \"line N: NAME\" starts a row; blank lines\n"
+        "and # comments are skipped. Writes the words as disasm - reads them: a row as a JSON array, other\n"
+        "words as hex. With --document, the rows in order (the sender's, then one per receiver; words\n"
+        "without a row heading are taken nine a row) go into the plan document of the exchange named.\n"
+        "Examples: vorl-plan p2p 0 2 5 --format json | vorl-plan disasm - > plan.txt\n"
+        "          vorl-plan asm plan.txt --document p2p 0 2 5 | vorl-plan check -\n" +
+        assembler->get_footer());
 
     CLI::App* batch =
         app.add_subcommand("batch", "Answer JSON request lines from FILE or standard input, one response line each");
@@ -647,6 +704,40 @@ int disassemble_words(Interface& cli) {
             std::cout << disassemble(value) << "\n";
         }
     }
+    return exit_ok;
+}
+
+// The text asm reads, and its name in messages.
+struct Assembly {
+    std::vector<TextGroup> groups;
+    std::string source;
+};
+
+Assembly read_assembly(const Interface& cli) {
+    InputFile input{cli.assembly_input};
+    return {assemble_text(read_all(input), input.name()), input.name()};
+}
+
+int assemble_words(Interface& cli) {
+    if (cli.assembly_document) {
+        throw UsageError{
+            "--document needs the exchange its rows belong to: p2p, multicast or paired, and its "
+            "arguments"};
+    }
+    std::cout << word_listing(read_assembly(cli).groups);
+    return exit_ok;
+}
+
+// The request comes from the command line, as for a plan; the rows from the text.
+int assemble_document(Interface& cli, const NamedTopology& topology, ExchangeKind kind) {
+    if (!cli.assembly_document) {
+        throw UsageError{"asm writes a plan document only when asked: put --document before the exchange"};
+    }
+    const PlanRequest request = to_request(cli.plan, kind);
+    const Assembly assembly = read_assembly(cli);
+    const auto rows = plan_rows(assembly.groups, request, assembly.source);
+    const PlanView view{request, rows.front(), {std::next(rows.begin()), rows.end()}};
+    std::cout << render_json(topology, view);
     return exit_ok;
 }
 

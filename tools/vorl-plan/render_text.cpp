@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "render.hpp"
+#include "word_text.hpp"
 
 namespace vorl_plan {
 
@@ -92,7 +93,8 @@ std::string disassemble(const TimelineWord& entry) {
         case WordRole::Payload:
         case WordRole::Fill: break;
     }
-    return hex_word(entry.decoded.word) + "  " + std::string{role};
+    // Printed from the format `asm` reads it back with: a payload's fields, a fixed word's role.
+    return hex_word(entry.decoded.word) + "  " + vorl_exchange::describe(*role_format(entry.role), entry.decoded.word);
 }
 
 }  // namespace vorl_plan

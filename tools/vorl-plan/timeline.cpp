@@ -30,7 +30,6 @@ bool is_receive_control(const DecodedWord& decoded) noexcept {
 
 Timeline read_timeline(const vorl_exchange::Row& row) noexcept {
     enum class Place { BeforeOpening, Body, AfterClosing };
-    constexpr std::uint32_t mark_word = 1;
 
     Timeline timeline;
     Place place = Place::BeforeOpening;

@@ -11,6 +11,9 @@
 
 namespace vorl_plan {
 
+// The word in front of a point-to-point receiver row's opening word.
+inline constexpr std::uint32_t mark_word = 1;
+
 enum class WordRole : std::uint8_t {
     Mark,         // the 1 in front of a point-to-point receiver row's opening word
     Instruction,  // opening word, timed or untimed instruction, closing word
