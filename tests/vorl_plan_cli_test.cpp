@@ -143,6 +143,9 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"", "A subcommand is required"},
         {"frob 1", "unknown subcommand \"frob\""},
         {"p2p 0 2", "COUNT is required"},
+        {"multicast 0", "RECEIVERS is required"},
+        {"paired 0 2,3", "COUNT is required"},
+        {"multicast 0 --receivers-from /dev/null", "COUNT is required"},
         {"p2p 0 2 1 9", "not expected: 9"},
         {"p2p 0 x 1", "RECEIVER \"x\" is not a decimal number 0..65535"},
         {"p2p 0 65536 1", "RECEIVER \"65536\" is outside 0..65535"},
@@ -153,10 +156,10 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"p2p 0 2 +1", "COUNT \"+1\" is not a decimal number"},
         {"p2p 0 2 1 --format xml", "xml not in {text,json,svg}"},
         {"p2p 0 2 1 --offset 3", "not expected"},
-        {"multicast 0 2,,1 1", "RECEIVERS entry 2 is empty"},
+        {"multicast 0 2,,1 1", "RECEIVERS entry 1 is empty"},
         {"multicast 0 2,1 1 --offset 4294967296", "--offset \"4294967296\" is outside 0..4294967295"},
         {"multicast 0 2,1 1 --offset", "--offset"},
-        {"paired 0 2,70000 1", "RECEIVERS entry 2 \"70000\" is outside 0..65535"},
+        {"paired 0 2,70000 1", "RECEIVERS entry 1 \"70000\" is outside 0..65535"},
         {"disasm", "WORD is required"},
         {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
         {"disasm 123456789", "does not fit 32 bits"},
@@ -201,14 +204,29 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
     }
 }
 
+// Arguments every call needs are shown bare, the others in brackets.
 TEST(VorlPlanCli, HelpForEverySubcommand) {
-    for (const char* arguments :
-         {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help", "batch --help", "check --help",
-          "check p2p --help", "check multicast --help", "check paired --help"}) {
-        const Outcome outcome = run(arguments);
-        EXPECT_EQ(outcome.status, 0) << arguments;
-        EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
-        EXPECT_EQ(outcome.err, "") << arguments;
+    const struct {
+        const char* arguments;
+        const char* usage;
+    } cases[] = {
+        {"--help", "Usage: vorl-plan [OPTIONS] SUBCOMMAND"},
+        {"p2p --help", "Usage: vorl-plan p2p [OPTIONS] SENDER RECEIVER COUNT\n"},
+        {"multicast -h", "Usage: vorl-plan multicast [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"paired --help", "Usage: vorl-plan paired [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"offset-limit --help", "Usage: vorl-plan offset-limit [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"disasm --help", "Usage: vorl-plan disasm [OPTIONS] WORD...\n"},
+        {"batch --help", "Usage: vorl-plan batch [OPTIONS] [FILE]\n"},
+        {"check --help", "Usage: vorl-plan check"},
+        {"check p2p --help", "Usage: vorl-plan check p2p [OPTIONS] SENDER RECEIVER COUNT\n"},
+        {"check multicast --help", "Usage: vorl-plan check multicast [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"check paired --help", "Usage: vorl-plan check paired [OPTIONS] SENDER RECEIVERS COUNT\n"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = run(test.arguments);
+        EXPECT_EQ(outcome.status, 0) << test.arguments;
+        EXPECT_NE(outcome.out.find(test.usage), std::string::npos) << test.arguments << "\n" << outcome.out;
+        EXPECT_EQ(outcome.err, "") << test.arguments;
     }
     EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
     // The help says what the planners do with the sender among the receivers.
@@ -272,7 +290,7 @@ TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
          R"(field \"count\" is outside 0..4294967295)"},
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":2.5})", R"(is not an integer)"},
         {R"({"op":"multicast","sender":0,"receivers":[2,"1"],"count":1,"offset":0})",
-         R"(field \"receivers\" entry 2 is a string)"},
+         R"(field \"receivers\" entry 1 is a string)"},
         {R"({"op":"multicast","sender":0,"receivers":[2],"count":1})",  // offset 0 when left out
          R"({"ok":{"sender":[1098907651,1084227614,2013265921,1134559232,0,0,0,0,0],"receivers":[[)"},
         {R"({"op":"teleport"})", R"(unknown op \"teleport\")"},
@@ -393,8 +411,8 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
         {"check multicast 0 2,1 -4", "", "COUNT \"-4\" is negative"},
         {"disasm 0 -5", "", "WORD \"-5\" is negative"},
         {"p2p 0 $'2\\x1b[31m' 1", "", "RECEIVER \"2\\x1b[31m\" is not a decimal number"},
-        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 2 \"\\u{feff}3\" is not a decimal"},
-        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 2 \"3\\u{202e}1\" is not a decimal"},
+        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 1 \"\\u{feff}3\" is not a decimal"},
+        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 1 \"3\\u{202e}1\" is not a decimal"},
         {"p2p 0 $'\\xc3\\xa9' 1", "", "RECEIVER \"\u00e9\" is not"},
         {"p2p 0 $'\\xc3' 1", "", "RECEIVER \"\\xc3\" is not"},
     };
@@ -449,7 +467,7 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
          ":1: missing field \"op\"\nvorl-plan: $T:3: not valid JSON"},
         {"$VP disasm 1098907651", 2, "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
         {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2,
-         "standard input line 2: array entry 2 -2 is not a decimal word"},
+         "standard input line 2: array entry 1 -2 is not a decimal word"},
         {"printf '41800003 zz' | $VP disasm -", 2, "standard input line 1: WORD \"zz\" is not a hexadecimal word"},
         {"{ head -c 1000000 /dev/zero | tr '\\0' '['; head -c 1000000 /dev/zero | tr '\\0' ']'; } | $VP disasm -", 2,
          "JSON nested more than 8 deep"},
@@ -457,7 +475,7 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         {"printf '2, 1\\n3\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
         {"printf '2 1 3' >$T; $VP multicast 0 1 --receivers-from $T | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
         {"printf '2,,1' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 1: empty entry"},
-        {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 2 \"x\" is not a decimal number"},
+        {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 1 \"x\" is not a decimal number"},
         {"$VP multicast 0 2 1 --receivers-from /nonexistent", 2, "not both"},
         {"$VP multicast 0 @/nonexistent 1", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
     };
@@ -612,10 +630,10 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
             [1, 1098907651, 1679556608, 1677723200, 1637875712, 1084227589, 1134559232, 0, 0]]})",
          0, ""},
         {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [[1], [2]]})", 2,
-         "standard input: \"rows\" entry 1 is not an array of 9 words"},
+         "standard input: \"rows\" entry 0 is not an array of 9 words"},
         {"[1, 2]", 2, "standard input: not a plan document"},
         {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
-        {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},
+        {swapped, 2, "standard input: \"rows\" entry 1 is the row of tile 3, not of receiver 2"},
         {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
         {run("offset-limit 0 2,1 1 --format json").out, 2,
          "standard input: an offset-limit document, which has no rows to check"},
