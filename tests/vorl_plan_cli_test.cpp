@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch.hpp"
+#include "io.hpp"
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/version.hpp"
 
@@ -146,6 +148,20 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"multicast 0", "RECEIVERS is required"},
         {"paired 0 2,3", "COUNT is required"},
         {"multicast 0 --receivers-from /dev/null", "COUNT is required"},
+        {"multicast 0 2, 1", "RECEIVERS entry 1 is empty"},
+        {"p2p 0 '' 1", "RECEIVER is empty; expected a number 0..65535"},
+        {"p2p 0 - 1", "RECEIVER \"-\" is not a decimal number"},
+        {"p2p 0 2 -0", "COUNT \"-0\" is negative"},
+        {"p2p 0 2 -9", "COUNT \"-9\" is negative"},
+        {"p2p 0 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx 1",
+         "RECEIVER \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\" is not a decimal number"},
+        {"p2p 0 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxy 1",
+         "RECEIVER \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" (41 characters) is not a decimal number"},
+        {"disasm 0x", "WORD \"0x\" is not a hexadecimal word"},
+        {"disasm 1ffffffff", "WORD \"1ffffffff\" does not fit 32 bits as hexadecimal\n"},
+        {"disasm 0x100000000", "WORD \"0x100000000\" does not fit 32 bits as hexadecimal\n"},
+        {"disasm 100000000", "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
+        {"disasm 99999999999999999999", "does not fit 32 bits as hexadecimal; decimal words are read from JSON"},
         {"p2p 0 2 1 9", "not expected: 9"},
         {"p2p 0 x 1", "RECEIVER \"x\" is not a decimal number 0..65535"},
         {"p2p 0 65536 1", "RECEIVER \"65536\" is outside 0..65535"},
@@ -478,6 +494,26 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 1 \"x\" is not a decimal number"},
         {"$VP multicast 0 2 1 --receivers-from /nonexistent", 2, "not both"},
         {"$VP multicast 0 @/nonexistent 1", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
+        {"printf '2\\v1\\f3\\r\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
+        {"printf '2,\\n1' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1\\]'", 0, ""},
+        {"printf ',2' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 1: empty entry"},
+        {"printf '41800003\\v41800003\\f41800003\\r\\n' | $VP disasm - | grep -c open | grep -qx 3", 0, ""},
+        {"printf '[4294967295]' | $VP disasm - >/dev/null", 0, ""},
+        {"printf '[4294967296]' | $VP disasm -", 2,
+         "standard input line 1: array entry 0 4294967296 is not a decimal word"},
+        {"printf '[1,\\n2]\\nzz' | $VP disasm -", 2, "standard input line 3: WORD \"zz\" is not a hexadecimal word"},
+        {"printf '[\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"]' | $VP disasm -", 2,
+         "standard input line 1: \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa is neither a word nor a row"},
+        {"printf '[[[[[[[[1]]]]]]]]' | $VP disasm - | grep -qx '0x00000001  unknown 0x00000001'", 0, ""},
+        {"printf '[[[[[[[[[1]]]]]]]]]' | $VP disasm -", 2, "standard input line 1: JSON nested more than 8 deep"},
+        {"printf '{\"err\":\"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\"}' | "
+         "$VP disasm - | grep -qx 'line 1: no rows (err: "
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee)'",
+         0, ""},
+        {"printf '{\"err\":\"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\"}' | "
+         "$VP disasm - | grep -qx 'line 1: no rows (err: "
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee...)'",
+         0, ""},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-input").string();
     for (const auto& test : cases) {
@@ -491,6 +527,19 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         const Outcome outcome = shell(script);
         EXPECT_EQ(outcome.status, test.status) << script << "\n" << outcome.err;
         EXPECT_NE(outcome.err.find(err), std::string::npos) << script << "\n" << outcome.err;
+    }
+    std::filesystem::remove(file);
+}
+
+// The end of a file is read as its end whatever errno held before: a value
+// left by an earlier call, even EINTR, is neither retried nor reported.
+TEST(VorlPlanCliInput, TheEndOfAFileIsNotMistakenForAFailure) {
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-errno").string();
+    std::ofstream{file, std::ios::binary} << "0\n2\n";
+    for (const int stale : {0, ENOENT, EINTR}) {
+        vorl_plan::InputFile input{file};
+        errno = stale;
+        EXPECT_EQ(vorl_plan::read_all(input), "0\n2\n") << stale;
     }
     std::filesystem::remove(file);
 }
@@ -894,6 +943,10 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
     for (std::size_t entry = 0; entry <= vorl_exchange::maximum_topology_tiles; ++entry) {
         too_long += "0\n";
     }
+    std::string too_long_json = "[";
+    for (std::size_t entry = 0; entry <= vorl_exchange::maximum_topology_tiles; ++entry) {
+        too_long_json += "0,";
+    }
     // Each is refused with status 2, before anything is planned, by every subcommand.
     const struct {
         std::string text;
@@ -912,6 +965,22 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
         {"[0,\n2", "p2p 0 1 1", "--topology $T line 2: not valid JSON"},
         {" \n", "p2p 0 1 1", "--topology $T holds no tiles"},
         {"[]", "p2p 0 1 1", "--topology $T holds no tiles"},
+        // The largest number is read, and refused by the table's own rule.
+        {"[0, 65535]", "p2p 0 1 1", "--topology $T: topology table entry 1: a physical identifier must fit"},
+        {"[0, 65536]", "p2p 0 1 1", "--topology $T entry 1 is outside 0..65535"},
+        {"[0.0]", "p2p 0 1 1", "--topology $T entry 0 is not an integer within 0..65535"},
+        {"[0, 65535.0]", "p2p 0 1 1", "--topology $T entry 1 is not an integer within 0..65535"},
+        {"[0, 65536.0]", "p2p 0 1 1", "--topology $T entry 1 is outside 0..65535"},
+        {"[0, -1]", "p2p 0 1 1", "--topology $T entry 1 is negative; expected 0..65535"},
+        {"[-0.5]", "p2p 0 1 1", "--topology $T entry 0 is negative; expected 0..65535"},
+        {"[0, null]", "p2p 0 1 1", "--topology $T entry 1 is null, not a number 0..65535"},
+        {"[true]", "p2p 0 1 1", "--topology $T entry 0 is a boolean, not a number 0..65535"},
+        {"[{}]", "p2p 0 1 1", "--topology $T entry 0 is an object, not a number 0..65535"},
+        {"[0,\n1,\nx]", "p2p 0 1 1", "--topology $T line 3: not valid JSON"},
+        {"0\n2\n\n", "p2p 0 1 1", "--topology $T line 3 (entry 2) is empty"},
+        // Reading stops at the entry past the largest table, whatever follows it.
+        {too_long + "x\n", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
+        {too_long_json + "x]", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-table").string();
     for (const auto& test : cases) {
