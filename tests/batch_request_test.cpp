@@ -295,6 +295,7 @@ TEST(BatchRequests, EveryOtherLineKeepsItsAnswer) {
         {"a leading zero", R"({"op":"point_to_point","sender":0,"receiver":2,"count":01})",
          R"({"bad_request":"not valid JSON"})"},
         {"a space in an op", R"({"op":"tele port"})", R"({"bad_request":"unknown op \"tele port\""})"},
+        {"receivers first", R"({"receivers":[2,1],"op":"multicast","sender":0,"count":1})", multicast_plan},
     };
     expect_answers(std::begin(cases), std::end(cases));
 }

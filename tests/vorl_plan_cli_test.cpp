@@ -457,6 +457,15 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
     EXPECT_EQ(shell("$VP batch " + requests + " | cmp - " + responses).status, 0);
     EXPECT_EQ(shell("$VP batch - <" + requests + " | cmp - " + responses).status, 0);
+    // A listing of 14,010 lines, written a line at a time, fills the output buffer many times.
+    std::string receivers;
+    for (int tile = 1; tile <= 1400; ++tile) {
+        receivers += (tile == 1 ? "" : ",") + std::to_string(tile);
+    }
+    const Outcome listing = run("disasm -", run("multicast 0 " + receivers + " 1 --format json").out);
+    EXPECT_EQ(listing.status, 0) << listing.err;
+    EXPECT_EQ(lines_in(listing.out), 14010u);
+    EXPECT_TRUE(listing.out.ends_with("\n0x00000000  fill\n"));
     // Rows printed as decimal numbers go back into disasm as they stand, each under
     // a line naming it, its fill words named as such.
     std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000").out;
@@ -584,6 +593,8 @@ TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
          "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
         // A row of nine words whose first word is neither the mark nor the opening word.
         {"echo '[5,1098907651,1134559232,0,0,0,0,0,0]'", "line 1: row\n0x00000005  stray: unknown 0x00000005\n"},
+        // Rows are read under the names the tool writes them by, not under any array.
+        {"echo '{\"notes\":[{\"row\":[5]}]}'", "line 1: no rows\n"},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-disasm").string();
     for (const auto& test : documents) {
