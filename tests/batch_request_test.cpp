@@ -296,6 +296,12 @@ TEST(BatchRequests, EveryOtherLineKeepsItsAnswer) {
          R"({"bad_request":"not valid JSON"})"},
         {"a space in an op", R"({"op":"tele port"})", R"({"bad_request":"unknown op \"tele port\""})"},
         {"receivers first", R"({"receivers":[2,1],"op":"multicast","sender":0,"count":1})", multicast_plan},
+        {"offset first", R"({"offset":4065,"op":"multicast","sender":0,"receivers":[2,1],"count":1})",
+         "{\"err\":\"exchange schedule is not encodable: multicast start cycle\",\"debug\":\"Schedule(\\\"multicast "
+         "start cycle\\\")\"}"},
+        {"receivers an object eight deep",
+         R"({"op":"multicast","sender":0,"receivers":{"a":{"b":{"c":{"d":{"e":{"f":{}}}}}}},"count":1})",
+         R"({"bad_request":"field \"receivers\" is not an array"})"},
     };
     expect_answers(std::begin(cases), std::end(cases));
 }
