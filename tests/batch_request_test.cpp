@@ -342,6 +342,7 @@ TEST(BatchRequests, JsonIsReadToItsLastByte) {
         {"an object without a value", R"([{"a":,1])", invalid},
         {"an object whose value stops at an unknown escape", R"([{"a":"\q,1])", invalid},
         {"a request cut after its brace", R"({)", invalid},
+        {"a request cut after a name's opening quote", R"({")", invalid},
         {"a request cut after a name", R"({"op")", invalid},
         {"a request cut after a colon", R"({"op":)", invalid},
         {"a request cut inside a name", R"({"zz)", invalid},

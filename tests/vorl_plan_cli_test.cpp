@@ -438,10 +438,12 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
         EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err})) << test.arguments << "\n"
                                                                                     << outcome.err;
     }
-    // A table that begins with a UTF-8 byte-order mark is read as if it had none.
+    // A table that begins with a UTF-8 byte-order mark is read as if it had none,
+    // and blanks around its entries as if they were not there.
     for (const char* table : {"\xef\xbb\xbf[0, 2, 64]",
                               "\xef\xbb\xbf"
-                              "0\n2\n64\n"}) {
+                              "0\n2\n64\n",
+                              " [0, 2, 64]", " 0\n 2\n\t64 \n"}) {
         const Outcome outcome = run("p2p 0 2 1 --topology -", table);
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
