@@ -332,6 +332,7 @@ TEST(BatchRequests, JsonIsReadToItsLastByte) {
         {"the byte before a", R"("\u00`0")", invalid},
         {"the byte before A", R"("\u00@0")", invalid},
         {"an unknown escape", R"("\q")", invalid},
+        {"an unknown escape ending the text", R"("\q)", invalid},
         {"a continuation byte alone", "{\"op\":\"\x80\"\"}", invalid},
         {"DEL is allowed in a string", "\"\x7f\"", not_object},
         {"a control byte in a string", "\"\x1f\"", invalid},
