@@ -334,6 +334,7 @@ TEST(BatchRequests, JsonIsReadToItsLastByte) {
         {"an unknown escape", R"("\q")", invalid},
         {"an unknown escape ending the text", R"("\q)", invalid},
         {"a continuation byte alone", "{\"op\":\"\x80\"\"}", invalid},
+        {"a string of a continuation byte", "\"\x80\"", invalid},
         {"DEL is allowed in a string", "\"\x7f\"", not_object},
         {"a control byte in a string", "\"\x1f\"", invalid},
         {"an array that stops after a comma", R"([1,)", invalid},

@@ -513,6 +513,8 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         {"printf '[4294967295]' | $VP disasm - >/dev/null", 0, ""},
         {"printf '[5],[6]' | $VP disasm - | grep -c '^0x0000000[56]  unknown' | grep -qx 2", 0, ""},
         {"printf '41800003 [1' | $VP disasm -", 2, "standard input line 1: not valid JSON"},
+        // Each answer is out before the tool waits for the next line.
+        {"(echo '{\"op\":\"frob\"}'; sleep 3) | timeout 2 $VP batch | grep -q frob", 0, ""},
         // With standard input closed, the file opened next takes descriptor 0.
         {"printf '{}\\n' >$T; $VP batch $T <&- | grep -q bad_request", 0, ""},
         {"printf '[4294967296]' | $VP disasm -", 2,
