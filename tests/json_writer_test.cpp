@@ -1,12 +1,14 @@
 // The JSON writer of vorl-plan: strings escaped as the documents have always
 // escaped them, bytes that are not UTF-8 replaced rather than passed on, and
 // documents laid out indented or inline as their callers open them.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
 #include "json_writer.hpp"
+#include "vorl_exchange/plan.hpp"
 
 namespace {
 
@@ -34,11 +36,60 @@ TEST(JsonWriter, StringsAreEscapedAndBrokenUtf8Replaced) {
         {"\xed\xa0\x80", "\"" + fffd + fffd + fffd + "\""},  // a surrogate
         {"\xf4\x90\x80\x80", "\"" + fffd + fffd + fffd + fffd + "\""},  // above U+10FFFF
         {"\xf0\x9f\x98", "\"" + fffd + "\""},  // cut short
+        {"\xe1\x80", "\"" + fffd + "\""},  // cut short after a continuation byte
+        {"a b", "\"a b\""},
+        {"\x80", "\"" + fffd + "\""},  // a continuation byte alone
+        // The first and last sequence of each lead byte's range, and one byte beyond it.
+        {"\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf",
+         "\"\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf\""},
+        {"\xf0\x90\x80\x80\xf1\x80\x80\x80\xf4\x8f\xbf\xbf", "\"\xf0\x90\x80\x80\xf1\x80\x80\x80\xf4\x8f\xbf\xbf\""},
+        {"\xc1\xbf", "\"" + fffd + fffd + "\""},
+        {"\xc2\x7f", "\"" + fffd + "\x7f\""},
+        {"\xc2\xc0", "\"" + fffd + fffd + "\""},
+        {"\xe0\x9f\xbf", "\"" + fffd + fffd + fffd + "\""},
+        {"\xf0\x8f\xbf\xbf", "\"" + fffd + fffd + fffd + fffd + "\""},
+        {"\xf5\x80\x80\x80", "\"" + fffd + fffd + fffd + fffd + "\""},
     };
     for (const auto& test : cases) {
         std::string out;
         vorl_plan::json::string(out, test.text);
         EXPECT_EQ(out, test.written) << test.text;
+    }
+}
+
+std::string decimal_row(const vorl_exchange::Row& words) {
+    std::string text = "[";
+    for (const std::uint32_t word : words) {
+        text += (text.size() > 1 ? "," : "") + std::to_string(word);
+    }
+    return text + "]";
+}
+
+// A row is written into room reserved for its longest text, nine ten-digit
+// words; a bound short of that writes past the room (and stops the debug build).
+TEST(JsonWriter, RowsOfTheLongestWordsFitTheirRoom) {
+    const vorl_exchange::Row rows[] = {
+        {4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u,
+         4294967295u},
+        {1000000000u, 1000000001u, 2147483648u, 3000000000u, 4000000000u, 4294967294u, 1234567890u, 3999999999u,
+         4294967295u},
+        {0, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000},
+        {9, 99, 999, 9999, 99999, 999999, 9999999, 99999999, 999999999},
+    };
+    for (const vorl_exchange::Row& words : rows) {
+        const std::string row = decimal_row(words);
+        std::string out = "[";
+        vorl_plan::json::row(out, words);
+        EXPECT_EQ(out, "[" + row);
+
+        out.clear();
+        vorl_plan::write_answer(out, vorl_exchange::Result<vorl_exchange::Plan>{vorl_exchange::Plan{words, words}});
+        EXPECT_EQ(out, R"({"ok":{"sender":)" + row + R"(,"receiver":)" + row + "}}");
+
+        out = "x";
+        vorl_plan::write_answer(out, vorl_exchange::Result<vorl_exchange::MulticastPlan>{
+                                         vorl_exchange::MulticastPlan{words, {words, words, words}}});
+        EXPECT_EQ(out, R"(x{"ok":{"sender":)" + row + R"(,"receivers":[)" + row + "," + row + "," + row + "]}}");
     }
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch.hpp"
+#include "io.hpp"
 #include "vorl_exchange/topology.hpp"
 #include "vorl_exchange/version.hpp"
 
@@ -146,6 +148,23 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"", "A subcommand is required"},
         {"frob 1", "unknown subcommand \"frob\""},
         {"p2p 0 2", "COUNT is required"},
+        {"multicast 0", "RECEIVERS is required"},
+        {"paired 0 2,3", "COUNT is required"},
+        {"multicast 0 --receivers-from /dev/null", "COUNT is required"},
+        {"multicast 0 2, 1", "RECEIVERS entry 1 is empty"},
+        {"p2p 0 '' 1", "RECEIVER is empty; expected a number 0..65535"},
+        {"p2p 0 - 1", "RECEIVER \"-\" is not a decimal number"},
+        {"p2p 0 2 -0", "COUNT \"-0\" is negative"},
+        {"p2p 0 2 -9", "COUNT \"-9\" is negative"},
+        {"p2p 0 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx 1",
+         "RECEIVER \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\" is not a decimal number"},
+        {"p2p 0 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxy 1",
+         "RECEIVER \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" (41 characters) is not a decimal number"},
+        {"disasm 0x", "WORD \"0x\" is not a hexadecimal word"},
+        {"disasm 1ffffffff", "WORD \"1ffffffff\" does not fit 32 bits as hexadecimal\n"},
+        {"disasm 0x100000000", "WORD \"0x100000000\" does not fit 32 bits as hexadecimal\n"},
+        {"disasm 100000000", "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
+        {"disasm 99999999999999999999", "does not fit 32 bits as hexadecimal; decimal words are read from JSON"},
         {"p2p 0 2 1 9", "not expected: 9"},
         {"p2p 0 x 1", "RECEIVER \"x\" is not a decimal number 0..65535"},
         {"p2p 0 65536 1", "RECEIVER \"65536\" is outside 0..65535"},
@@ -156,10 +175,10 @@ TEST(VorlPlanCli, UsageErrorsExitTwoWithReasonAndUsage) {
         {"p2p 0 2 +1", "COUNT \"+1\" is not a decimal number"},
         {"p2p 0 2 1 --format xml", "xml not in {text,json,svg}"},
         {"p2p 0 2 1 --offset 3", "not expected"},
-        {"multicast 0 2,,1 1", "RECEIVERS entry 2 is empty"},
+        {"multicast 0 2,,1 1", "RECEIVERS entry 1 is empty"},
         {"multicast 0 2,1 1 --offset 4294967296", "--offset \"4294967296\" is outside 0..4294967295"},
         {"multicast 0 2,1 1 --offset", "--offset"},
-        {"paired 0 2,70000 1", "RECEIVERS entry 2 \"70000\" is outside 0..65535"},
+        {"paired 0 2,70000 1", "RECEIVERS entry 1 \"70000\" is outside 0..65535"},
         {"disasm", "WORD is required"},
         {"disasm 41800003 xyz", "WORD \"xyz\" is not a hexadecimal word"},
         {"disasm 123456789", "does not fit 32 bits"},
@@ -205,14 +224,29 @@ TEST(VorlPlanCli, FailedPlansExitOneWithTheDisplayText) {
     }
 }
 
+// Arguments every call needs are shown bare, the others in brackets.
 TEST(VorlPlanCli, HelpForEverySubcommand) {
-    for (const char* arguments :
-         {"--help", "p2p --help", "multicast -h", "paired --help", "disasm --help", "batch --help", "check --help",
-          "check p2p --help", "check multicast --help", "check paired --help"}) {
-        const Outcome outcome = run(arguments);
-        EXPECT_EQ(outcome.status, 0) << arguments;
-        EXPECT_NE(outcome.out.find("Usage: vorl-plan"), std::string::npos) << arguments;
-        EXPECT_EQ(outcome.err, "") << arguments;
+    const struct {
+        const char* arguments;
+        const char* usage;
+    } cases[] = {
+        {"--help", "Usage: vorl-plan [OPTIONS] SUBCOMMAND"},
+        {"p2p --help", "Usage: vorl-plan p2p [OPTIONS] SENDER RECEIVER COUNT\n"},
+        {"multicast -h", "Usage: vorl-plan multicast [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"paired --help", "Usage: vorl-plan paired [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"offset-limit --help", "Usage: vorl-plan offset-limit [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"disasm --help", "Usage: vorl-plan disasm [OPTIONS] WORD...\n"},
+        {"batch --help", "Usage: vorl-plan batch [OPTIONS] [FILE]\n"},
+        {"check --help", "Usage: vorl-plan check"},
+        {"check p2p --help", "Usage: vorl-plan check p2p [OPTIONS] SENDER RECEIVER COUNT\n"},
+        {"check multicast --help", "Usage: vorl-plan check multicast [OPTIONS] SENDER RECEIVERS COUNT\n"},
+        {"check paired --help", "Usage: vorl-plan check paired [OPTIONS] SENDER RECEIVERS COUNT\n"},
+    };
+    for (const auto& test : cases) {
+        const Outcome outcome = run(test.arguments);
+        EXPECT_EQ(outcome.status, 0) << test.arguments;
+        EXPECT_NE(outcome.out.find(test.usage), std::string::npos) << test.arguments << "\n" << outcome.out;
+        EXPECT_EQ(outcome.err, "") << test.arguments;
     }
     EXPECT_NE(run("multicast --help").out.find("--offset"), std::string::npos);
     // The help says what the planners do with the sender among the receivers.
@@ -276,7 +310,7 @@ TEST(VorlPlanCli, BatchAnswersEveryNonBlankLineAndRefusesMalformedOnes) {
          R"(field \"count\" is outside 0..4294967295)"},
         {R"({"op":"point_to_point","sender":0,"receiver":2,"count":2.5})", R"(is not an integer)"},
         {R"({"op":"multicast","sender":0,"receivers":[2,"1"],"count":1,"offset":0})",
-         R"(field \"receivers\" entry 2 is a string)"},
+         R"(field \"receivers\" entry 1 is a string)"},
         {R"({"op":"multicast","sender":0,"receivers":[2],"count":1})",  // offset 0 when left out
          R"({"ok":{"sender":[1098907651,1084227614,2013265921,1134559232,0,0,0,0,0],"receivers":[[)"},
         {R"({"op":"teleport"})", R"(unknown op \"teleport\")"},
@@ -397,8 +431,8 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
         {"check multicast 0 2,1 -4", "", "COUNT \"-4\" is negative"},
         {"disasm 0 -5", "", "WORD \"-5\" is negative"},
         {"p2p 0 $'2\\x1b[31m' 1", "", "RECEIVER \"2\\x1b[31m\" is not a decimal number"},
-        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 2 \"\\u{feff}3\" is not a decimal"},
-        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 2 \"3\\u{202e}1\" is not a decimal"},
+        {"multicast 0 $'2,\\xef\\xbb\\xbf3' 1", "", "RECEIVERS entry 1 \"\\u{feff}3\" is not a decimal"},
+        {"multicast 0 $'2,3\\xe2\\x80\\xae1' 1", "", "RECEIVERS entry 1 \"3\\u{202e}1\" is not a decimal"},
         {"p2p 0 $'\\xc3\\xa9' 1", "", "RECEIVER \"\u00e9\" is not"},
         {"p2p 0 $'\\xc3' 1", "", "RECEIVER \"\\xc3\" is not"},
     };
@@ -408,10 +442,12 @@ TEST(VorlPlanCliInput, RefusalsNameTheirArgumentAndShowEveryByte) {
         EXPECT_TRUE(outcome.err.starts_with("vorl-plan: " + std::string{test.err})) << test.arguments << "\n"
                                                                                     << outcome.err;
     }
-    // A table that begins with a UTF-8 byte-order mark is read as if it had none.
+    // A table that begins with a UTF-8 byte-order mark is read as if it had none,
+    // and blanks around its entries as if they were not there.
     for (const char* table : {"\xef\xbb\xbf[0, 2, 64]",
                               "\xef\xbb\xbf"
-                              "0\n2\n64\n"}) {
+                              "0\n2\n64\n",
+                              " [0, 2, 64]", " 0\n 2\n\t64 \n"}) {
         const Outcome outcome = run("p2p 0 2 1 --topology -", table);
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_NE(outcome.out.find("receiver 2 (physical 64)"), std::string::npos) << outcome.out;
@@ -427,6 +463,16 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
     const std::string responses = VORL_TEST_DATA_DIR "/planner-responses.jsonl";
     EXPECT_EQ(shell("$VP batch " + requests + " | cmp - " + responses).status, 0);
     EXPECT_EQ(shell("$VP batch - <" + requests + " | cmp - " + responses).status, 0);
+    // A listing of 20,000 lines, written a line at a time, fills the output buffer many times.
+    std::string words;
+    std::string listed;
+    for (int word = 0; word < 20'000; ++word) {
+        words += "41800003\n";
+        listed += "0x41800003  open\n";
+    }
+    const Outcome listing = run("disasm -", words);
+    EXPECT_EQ(listing.status, 0) << listing.err;
+    EXPECT_TRUE(listing.out == listed);
     // Rows printed as decimal numbers go back into disasm as they stand, each under
     // a line naming it, its fill words named as such.
     std::string decoded = run("disasm 41800003 40a0008e 78000001 43a00000").out;
@@ -453,7 +499,7 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
          ":1: missing field \"op\"\nvorl-plan: $T:3: not valid JSON"},
         {"$VP disasm 1098907651", 2, "does not fit 32 bits as hexadecimal; decimal words are read from JSON arrays"},
         {"printf '41800003\\n[1,-2]\\n' | $VP disasm -", 2,
-         "standard input line 2: array entry 2 -2 is not a decimal word"},
+         "standard input line 2: array entry 1 -2 is not a decimal word"},
         {"printf '41800003 zz' | $VP disasm -", 2, "standard input line 1: WORD \"zz\" is not a hexadecimal word"},
         {"{ head -c 1000000 /dev/zero | tr '\\0' '['; head -c 1000000 /dev/zero | tr '\\0' ']'; } | $VP disasm -", 2,
          "JSON nested more than 8 deep"},
@@ -461,9 +507,35 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         {"printf '2, 1\\n3\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
         {"printf '2 1 3' >$T; $VP multicast 0 1 --receivers-from $T | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
         {"printf '2,,1' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 1: empty entry"},
-        {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 2 \"x\" is not a decimal number"},
+        {"printf '2\\nx' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 2 entry 1 \"x\" is not a decimal number"},
         {"$VP multicast 0 2 1 --receivers-from /nonexistent", 2, "not both"},
         {"$VP multicast 0 @/nonexistent 1", 4, "vorl-plan: cannot read /nonexistent: No such file or directory\n"},
+        {"printf '2\\v1\\f3\\r\\n' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1, 3\\]'", 0, ""},
+        {"printf '2,\\n1' >$T; $VP multicast 0 @$T 1 | grep -q 'receivers \\[2, 1\\]'", 0, ""},
+        {"printf ',2' >$T; $VP multicast 0 @$T 1", 2, "RECEIVERS $T line 1: empty entry"},
+        {"printf '41800003\\v41800003\\f41800003\\r\\n' | $VP disasm - | grep -c open | grep -qx 3", 0, ""},
+        {"printf '[4294967295]' | $VP disasm - >/dev/null", 0, ""},
+        {"printf '[5],[6]' | $VP disasm - | grep -c '^0x0000000[56]  unknown' | grep -qx 2", 0, ""},
+        {"printf '41800003 [1' | $VP disasm -", 2, "standard input line 1: not valid JSON"},
+        // Each answer is out before the tool waits for the next line.
+        {"(echo '{\"op\":\"frob\"}'; sleep 3) | timeout 2 $VP batch | grep -q frob", 0, ""},
+        // With standard input closed, the file opened next takes descriptor 0.
+        {"printf '{}\\n' >$T; $VP batch $T <&- | grep -q bad_request", 0, ""},
+        {"printf '[4294967296]' | $VP disasm -", 2,
+         "standard input line 1: array entry 0 4294967296 is not a decimal word"},
+        {"printf '[1,\\n2]\\nzz' | $VP disasm -", 2, "standard input line 3: WORD \"zz\" is not a hexadecimal word"},
+        {"printf '[\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"]' | $VP disasm -", 2,
+         "standard input line 1: \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa is neither a word nor a row"},
+        {"printf '[[[[[[[[1]]]]]]]]' | $VP disasm - | grep -qx '0x00000001  unknown 0x00000001'", 0, ""},
+        {"printf '[[[[[[[[[1]]]]]]]]]' | $VP disasm -", 2, "standard input line 1: JSON nested more than 8 deep"},
+        {"printf '{\"err\":\"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\"}' | "
+         "$VP disasm - | grep -qx 'line 1: no rows (err: "
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee)'",
+         0, ""},
+        {"printf '{\"err\":\"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\"}' | "
+         "$VP disasm - | grep -qx 'line 1: no rows (err: "
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee...)'",
+         0, ""},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-input").string();
     for (const auto& test : cases) {
@@ -477,6 +549,19 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
         const Outcome outcome = shell(script);
         EXPECT_EQ(outcome.status, test.status) << script << "\n" << outcome.err;
         EXPECT_NE(outcome.err.find(err), std::string::npos) << script << "\n" << outcome.err;
+    }
+    std::filesystem::remove(file);
+}
+
+// The end of a file is read as its end whatever errno held before: a value
+// left by an earlier call, even EINTR, is neither retried nor reported.
+TEST(VorlPlanCliInput, TheEndOfAFileIsNotMistakenForAFailure) {
+    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-errno").string();
+    std::ofstream{file, std::ios::binary} << "0\n2\n";
+    for (const int stale : {0, ENOENT, EINTR}) {
+        vorl_plan::InputFile input{file};
+        errno = stale;
+        EXPECT_EQ(vorl_plan::read_all(input), "0\n2\n") << stale;
     }
     std::filesystem::remove(file);
 }
@@ -521,6 +606,8 @@ TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
          "0x00000002  unknown 0x00000002\n0x00000005  unknown 0x00000005\n"},
         // A row of nine words whose first word is neither the mark nor the opening word.
         {"echo '[5,1098907651,1134559232,0,0,0,0,0,0]'", "line 1: row\n0x00000005  stray: unknown 0x00000005\n"},
+        // Rows are read under the names the tool writes them by, not under any array.
+        {"echo '{\"notes\":[{\"row\":[5]}]}'", "line 1: no rows\n"},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-disasm").string();
     for (const auto& test : documents) {
@@ -659,10 +746,10 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
             [1, 1098907651, 1679556608, 1677723200, 1637875712, 1084227589, 1134559232, 0, 0]]})",
          0, ""},
         {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [[1], [2]]})", 2,
-         "standard input: \"rows\" entry 1 is not an array of 9 words"},
+         "standard input: \"rows\" entry 0 is not an array of 9 words"},
         {"[1, 2]", 2, "standard input: not a plan document"},
         {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
-        {swapped, 2, "standard input: \"rows\" entry 2 is the row of tile 3, not of receiver 2"},
+        {swapped, 2, "standard input: \"rows\" entry 1 is the row of tile 3, not of receiver 2"},
         {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
         {run("offset-limit 0 2,1 1 --format json").out, 2,
          "standard input: an offset-limit document, which has no rows to check"},
@@ -923,6 +1010,10 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
     for (std::size_t entry = 0; entry <= vorl_exchange::maximum_topology_tiles; ++entry) {
         too_long += "0\n";
     }
+    std::string too_long_json = "[";
+    for (std::size_t entry = 0; entry <= vorl_exchange::maximum_topology_tiles; ++entry) {
+        too_long_json += "0,";
+    }
     // Each is refused with status 2, before anything is planned, by every subcommand.
     const struct {
         std::string text;
@@ -945,6 +1036,22 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
         {"[0,\n2", "p2p 0 1 1", "--topology $T line 2: not valid JSON"},
         {" \n", "p2p 0 1 1", "--topology $T holds no tiles"},
         {"[]", "p2p 0 1 1", "--topology $T holds no tiles"},
+        // The largest number is read, and refused by the table's own rule.
+        {"[0, 65535]", "p2p 0 1 1", "--topology $T: topology table entry 1: a physical identifier must fit"},
+        {"[0, 65536]", "p2p 0 1 1", "--topology $T entry 1 is outside 0..65535"},
+        {"[0.0]", "p2p 0 1 1", "--topology $T entry 0 is not an integer within 0..65535"},
+        {"[0, 65535.0]", "p2p 0 1 1", "--topology $T entry 1 is not an integer within 0..65535"},
+        {"[0, 65536.0]", "p2p 0 1 1", "--topology $T entry 1 is outside 0..65535"},
+        {"[0, -1]", "p2p 0 1 1", "--topology $T entry 1 is negative; expected 0..65535"},
+        {"[-0.5]", "p2p 0 1 1", "--topology $T entry 0 is negative; expected 0..65535"},
+        {"[0, null]", "p2p 0 1 1", "--topology $T entry 1 is null, not a number 0..65535"},
+        {"[true]", "p2p 0 1 1", "--topology $T entry 0 is a boolean, not a number 0..65535"},
+        {"[{}]", "p2p 0 1 1", "--topology $T entry 0 is an object, not a number 0..65535"},
+        {"[0,\n1,\nx]", "p2p 0 1 1", "--topology $T line 3: not valid JSON"},
+        {"0\n2\n\n", "p2p 0 1 1", "--topology $T line 3 (entry 2) is empty"},
+        // Reading stops at the entry past the largest table, whatever follows it.
+        {too_long + "x\n", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
+        {too_long_json + "x]", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
     };
     const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-table").string();
     for (const auto& test : cases) {

@@ -63,7 +63,7 @@ std::vector<std::uint16_t> parse_tile_list(std::string_view text, std::string_vi
     std::size_t position = 0;
     while (true) {
         const std::size_t comma = text.find(',', position);
-        const std::string entry_name = std::string{name} + " entry " + std::to_string(tiles.size() + 1);
+        const std::string entry_name = std::string{name} + " entry " + std::to_string(tiles.size());
         tiles.push_back(parse_tile(text.substr(position, comma - position), entry_name));
         if (comma == std::string_view::npos) {
             return tiles;

@@ -138,15 +138,25 @@ CLI::App* add_exchange_arguments(Interface& cli, CLI::App& parent, ExchangeKind 
         usage = usage_prefix(*app) + " SENDER RECEIVER COUNT";
         return app;
     }
-    app->add_option("RECEIVERS", cli.plan.receivers,
-                    "Receiving tiles, comma separated, e.g. 2,1 (may be empty: \"\"), or @FILE to read them from "
-                    "FILE (- for standard input), separated by commas, spaces or line breaks")
-        ->type_name("LIST");
-    app->add_option("COUNT", cli.plan.count, "Number of words sent (0..4294967295; plans accept 1..4148)")
-        ->type_name("N");
+    CLI::Option* const receivers =
+        app->add_option("RECEIVERS", cli.plan.receivers,
+                        "Receiving tiles, comma separated, e.g. 2,1 (may be empty: \"\"), or @FILE to read them from "
+                        "FILE (- for standard input), separated by commas, spaces or line breaks")
+            ->required()
+            ->type_name("LIST");
+    CLI::Option* const count =
+        app->add_option("COUNT", cli.plan.count, "Number of words sent (0..4294967295; plans accept 1..4148)")
+            ->required()
+            ->type_name("N");
+    // With the list left out, the count lands in the place of RECEIVERS: both
+    // places may then stay empty, and to_request names what is missing.
     app->add_option("--receivers-from", cli.plan.receivers_from,
                     "Read the receivers from FILE, as @FILE does; RECEIVERS is then left out")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->each([receivers, count](const std::string&) {
+            receivers->required(false);
+            count->required(false);
+        });
     usage = usage_prefix(*app) + " SENDER {R1,R2,...|@FILE} COUNT";
     return app;
 }

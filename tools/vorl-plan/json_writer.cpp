@@ -1,6 +1,7 @@
 #include "json_writer.hpp"
 
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
@@ -22,8 +23,13 @@ constexpr std::size_t longest_row = 2 + row_length * 11;  // brackets, ten digit
 template <class Fill>
 void append(std::string& out, std::size_t longest, Fill fill) {
     const std::size_t at = out.size();
-    out.resize_and_overwrite(at + longest,
-                             [&](char* data, std::size_t) { return static_cast<std::size_t>(fill(data + at) - data); });
+    out.resize_and_overwrite(at + longest, [&](char* data, [[maybe_unused]] std::size_t room) {
+        const auto written = static_cast<std::size_t>(fill(data + at) - data);
+        // A bound too small for the longest text would have written past the
+        // room the string made; the debug build stops here rather than go on.
+        assert(written <= room);
+        return written;
+    });
 }
 
 template <std::size_t size>

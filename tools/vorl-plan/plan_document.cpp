@@ -46,7 +46,7 @@ public:
         vorl_exchange::Row row{};
         for (std::size_t index = 0; index < row.size(); ++index) {
             row[index] = static_cast<std::uint32_t>(number(value[index], std::numeric_limits<std::uint32_t>::max(),
-                                                           what + " entry " + std::to_string(index + 1)));
+                                                           what + " entry " + std::to_string(index)));
         }
         return row;
     }
@@ -115,7 +115,7 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
         reader.refuse("\"receivers\" is not an array");
     }
     for (std::size_t index = 0; index < receivers.size(); ++index) {
-        request.receivers.push_back(reader.tile(receivers[index], "\"receivers\" entry " + std::to_string(index + 1)));
+        request.receivers.push_back(reader.tile(receivers[index], "\"receivers\" entry " + std::to_string(index)));
     }
     if (request.kind == ExchangeKind::PointToPoint && request.receivers.size() != 1) {
         reader.refuse("a point_to_point document names one receiver");
@@ -140,7 +140,7 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
                       " rows, the sender's and one per receiver");
     }
     for (std::size_t index = 0; index < rows.size(); ++index) {
-        const std::string where = "\"rows\" entry " + std::to_string(index + 1);
+        const std::string where = "\"rows\" entry " + std::to_string(index);
         // A row as the document writes it, {"role", "tile", "row", ...}, or a bare array of words.
         const json& entry = rows[index];
         const json* words = &entry;

@@ -29,18 +29,19 @@ struct Value {
     bool escaped = false;       // String: `text` holds escapes
 };
 
+// The type of a value as a reason names it, with its article: "is an array".
 std::string_view type_name(Kind kind) {
     switch (kind) {
-        case Kind::String: return "string";
+        case Kind::String: return "a string";
         case Kind::Null: return "null";
-        case Kind::Boolean: return "boolean";
-        case Kind::Array: return "array";
-        case Kind::Object: return "object";
+        case Kind::Boolean: return "a boolean";
+        case Kind::Array: return "an array";
+        case Kind::Object: return "an object";
         case Kind::Unsigned:
         case Kind::Negative:
         case Kind::Real: break;
     }
-    return "number";
+    return "a number";
 }
 
 enum Field : std::uint8_t { op, sender, receiver, receivers, count, offset, other };
@@ -89,8 +90,8 @@ struct Collected {
     bool object = false;
     std::array<int, field_count> position{-1, -1, -1, -1, -1, -1};
     std::array<Value, field_count> value{};
-    // receivers: the first entry that is not a tile, counted from 1 (0: none).
-    std::size_t bad_entry = 0;
+    // receivers: the first entry that is not a tile, counted from 0.
+    std::optional<std::size_t> bad_entry;
     Value bad_entry_value;
     int first_other = -1;
     std::string first_other_name;
@@ -410,22 +411,22 @@ private:
         if (take(']')) {
             return true;
         }
-        std::size_t entries = 0;
+        std::size_t index = 0;
         do {
             Value entry;
             space();
             if (!plain_integer(entry) && !value(entry, 2)) {
                 return false;
             }
-            ++entries;
-            if (found.bad_entry == 0) {
+            if (!found.bad_entry) {
                 if (entry.kind == Kind::Unsigned && entry.integer <= std::numeric_limits<std::uint16_t>::max()) {
                     tiles_.push_back(static_cast<std::uint16_t>(entry.integer));
                 } else {
-                    found.bad_entry = entries;
+                    found.bad_entry = index;
                     found.bad_entry_value = entry;
                 }
             }
+            ++index;
             space();
         } while (take(','));
         return take(']');
@@ -583,7 +584,7 @@ std::string number_problem(const Value& value, std::uint64_t maximum) {
             }
             return value.real > static_cast<double>(maximum) ? "is outside " + range
                                                              : "is not an integer within " + range;
-        default: return "is a " + std::string{type_name(value.kind)} + ", not a number " + range;
+        default: return "is " + std::string{type_name(value.kind)} + ", not a number " + range;
     }
 }
 
@@ -658,8 +659,8 @@ std::expected<Request, std::string> interpret(const Collected& found, std::span<
         if (found.value[receivers].kind != Kind::Array) {
             return Refusal{"field \"receivers\" is not an array"};
         }
-        if (found.bad_entry != 0) {
-            return Refusal{"field \"receivers\" entry " + std::to_string(found.bad_entry) + " " +
+        if (found.bad_entry) {
+            return Refusal{"field \"receivers\" entry " + std::to_string(*found.bad_entry) + " " +
                            number_problem(found.bad_entry_value, std::numeric_limits<std::uint16_t>::max())};
         }
         request.receivers = tiles;

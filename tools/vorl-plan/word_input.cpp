@@ -56,7 +56,7 @@ std::vector<std::uint32_t> row_words(const nlohmann::ordered_json& row, const Pl
     for (std::size_t index = 0; index < row.size(); ++index) {
         const auto& value = row[index];
         if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max()) {
-            throw UsageError{place.in_message() + ": array entry " + std::to_string(index + 1) + " " +
+            throw UsageError{place.in_message() + ": array entry " + std::to_string(index) + " " +
                              value.dump().substr(0, 40) + " is not a decimal word 0..4294967295"};
         }
         words.push_back(value.get<std::uint32_t>());
@@ -181,7 +181,7 @@ std::vector<std::uint16_t> parse_tile_text(std::string_view text, std::string_vi
             }
             const std::size_t end = std::min(line.find_first_of(", \t\r\v\f", at), line.size());
             tiles.push_back(parse_tile(line.substr(at, end - at), "RECEIVERS " + where(source, line_number) +
-                                                                      " entry " + std::to_string(tiles.size() + 1)));
+                                                                      " entry " + std::to_string(tiles.size())));
             after_comma = false;
             at = end;
         }
