@@ -321,7 +321,7 @@ struct TextField {
 /// each field in order. The opcode's bits and the fields' bits together are every
 /// bit of the word, so that the text names exactly one word.
 struct WordFormat {
-    std::string_view mnemonic;                 ///< "send", "xpic-delay", ...
+    std::string_view mnemonic;  ///< The family's name in text, such as "send" or "xpic-delay".
     Opcode opcode;                             ///< The family's fixed bits.
     std::array<TextField, 4> field_table{};    ///< The first `field_count` are the fields.
     std::size_t field_count = 0;               ///< Fields the text names.
