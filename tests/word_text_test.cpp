@@ -244,7 +244,7 @@ TEST(WordTextCli, APlanEditedAsTextIsCheckedAgain) {
     ASSERT_EQ(document.status, 0) << document.err;
     const Outcome check = run("check -", document.out);
     EXPECT_EQ(check.status, 3);
-    EXPECT_NE(check.err.find("XPIC field 113 != send start 143"), std::string::npos) << check.err;
+    EXPECT_NE(check.err.find("advance field 113, expected 112 = send start 143"), std::string::npos) << check.err;
 }
 
 TEST(WordTextCli, WordsComeOutAsDisasmReadsThem) {

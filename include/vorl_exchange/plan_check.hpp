@@ -42,7 +42,10 @@
 namespace vorl_exchange {
 
 /// How a fact's values read best: as numbers, or as whole words and opcode bits in hexadecimal.
-enum class FactShown : std::uint8_t { Number, Hex };
+enum class FactShown : std::uint8_t {
+    Number,  ///< A count, a cycle or a field value, shown in decimal.
+    Hex,     ///< A whole word or an opcode, shown in hexadecimal.
+};
 
 /// One thing a check compares: the value a row holds against the value the
 /// route timing and the row formats give.
@@ -73,8 +76,8 @@ struct PlanFact {
 /// The outcome of a check: every fact compared, in row order and word order,
 /// the facts about the request first.
 struct PlanCheck {
-    std::vector<PlanFact> facts;  ///< everything compared
-    std::size_t mismatches = 0;   ///< facts that do not hold
+    std::vector<PlanFact> facts;  ///< Everything compared.
+    std::size_t mismatches = 0;   ///< Facts that do not hold.
 
     /// Whether every fact holds: the rows are the planners' plan for the request.
     [[nodiscard]] bool ok() const noexcept { return mismatches == 0; }

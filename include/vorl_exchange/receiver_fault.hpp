@@ -21,13 +21,13 @@ namespace vorl_exchange {
 /// tests `EmptyList`, `OddCount`, `Repeated`, then `OutsideTopology`,
 /// `NoPartner` and `PartnerMissing` entry by entry.
 enum class ReceiverRule : std::uint8_t {
-    EmptyList,        ///< the list holds no receiver
-    SenderAlone,      ///< multicast: the one receiver listed is the sender
-    OddCount,         ///< paired multicast: an odd number of receivers, so not whole pairs
-    Repeated,         ///< the tile is listed earlier in the list too
-    OutsideTopology,  ///< the tile is not in the topology
-    NoPartner,        ///< paired multicast: no tile of the topology pairs with it
-    PartnerMissing,   ///< paired multicast: its partner is not in the list
+    EmptyList,        ///< The list holds no receiver.
+    SenderAlone,      ///< Multicast: the one receiver listed is the sender.
+    OddCount,         ///< Paired multicast: an odd number of receivers, so not whole pairs.
+    Repeated,         ///< The tile is listed earlier in the list too.
+    OutsideTopology,  ///< The tile is not in the topology.
+    NoPartner,        ///< Paired multicast: no tile of the topology pairs with it.
+    PartnerMissing,   ///< Paired multicast: its partner is not in the list.
 };
 
 /// How many `ReceiverRule` values there are.

@@ -720,6 +720,13 @@ std::vector<Row> rows_of(const vx_row* rows, std::size_t count) {
     return words;
 }
 
+// Whether any of `arrays` is a null pointer where `count` elements are needed.
+// The check calls refuse such an argument with the unnamed VX_BAD_ARGUMENT.
+template <class... Arrays>
+bool missing_array(std::size_t count, const Arrays*... arrays) noexcept {
+    return count > 0 && ((arrays == nullptr) || ...);
+}
+
 // Whether a multicast-shaped request's rows hold, by `holds(receivers, sender row, receiver rows)`.
 template <class Holds>
 int multicast_rows_hold(const std::uint16_t* receivers, std::size_t receiver_count, const vx_row& sender_row,

@@ -103,7 +103,7 @@ inline bool holds(const vorl_exchange::Topology& topology, const Request& reques
 }
 
 // tarn; 600 distinct identifiers in random order (rows 0 to 31, pairs where both
-// lanes happen to be drawn); 64 tiles in pairs whose identifiers repeat.
+// lanes happen to be drawn); 64 tiles in 32 pairs spread over the rows.
 inline constexpr std::size_t topology_count = 3;
 
 inline const vorl_exchange::Topology& topology(std::size_t table) {
@@ -115,13 +115,13 @@ inline const vorl_exchange::Topology& topology(std::size_t table) {
         std::ranges::shuffle(identifiers, random);
         identifiers.resize(600);
         made.push_back(vorl_exchange::Topology::from_table(identifiers).value());
-        std::vector<std::uint16_t> repeating;
+        std::vector<std::uint16_t> paired;
         for (unsigned tile = 0; tile < 64; ++tile) {
-            // 12 pairs spread over the rows, the lane in bit 1; tile t + 24 repeats tile t.
-            const unsigned pair = (tile % 24) / 2;
-            repeating.push_back(static_cast<std::uint16_t>(((pair * 171) & ~3u) | (tile % 2) * 2));
+            // 32 pairs 61 identifiers apart, so over most rows; the lane in bit 1.
+            const unsigned pair = tile / 2;
+            paired.push_back(static_cast<std::uint16_t>(((pair * 61) & ~3u) | (tile % 2) * 2));
         }
-        made.push_back(vorl_exchange::Topology::from_table(repeating).value());
+        made.push_back(vorl_exchange::Topology::from_table(paired).value());
         return made;
     }();
     return topologies.at(table);
