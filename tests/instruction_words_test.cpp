@@ -19,6 +19,7 @@ using namespace vorl_exchange;
 
 static_assert(*encode_send(0, 1, 0) == 0x78000001);
 static_assert(!encode_send(64, 1, 0).has_value());
+static_assert(BitField{0, 32}.max() == 0xffffffffu && BitField{0, 32}.mask() == 0xffffffffu);  // a whole word
 static_assert(send_off(4083, 1, 0) == 0x766fc001);
 static_assert(delay(0x80000) == 0x40a00000);
 static_assert(delay_pic(51, 0, 0) == 0x61980000);

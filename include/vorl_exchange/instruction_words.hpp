@@ -23,8 +23,10 @@ struct BitField {
     unsigned position;  ///< Lowest bit of the field.
     unsigned width;     ///< Bits in the field.
 
-    /// The largest value the field holds.
-    [[nodiscard]] constexpr std::uint32_t max() const noexcept { return (std::uint32_t{1} << width) - 1u; }
+    /// The largest value the field holds (a whole word's field included, where a shift by 32 would be undefined).
+    [[nodiscard]] constexpr std::uint32_t max() const noexcept {
+        return width >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << width) - 1u;
+    }
     /// The field's bits in place.
     [[nodiscard]] constexpr std::uint32_t mask() const noexcept { return max() << position; }
     /// The field's value in `word`.
