@@ -107,7 +107,7 @@ TEST(VorlPlanCli, JsonCarriesRowsFieldsAndCycles) {
     const Outcome outcome = run("p2p 0 2 1 --format json");
     ASSERT_EQ(outcome.status, 0);
     const auto plan = nlohmann::json::parse(outcome.out);
-    EXPECT_EQ(plan["format_version"], 1);
+    EXPECT_EQ(plan["format_version"], 2);
     EXPECT_EQ(plan["exchange"], "point_to_point");
     EXPECT_EQ(plan["rows"][0]["row"], nlohmann::json::parse("[1098907651,1084227726,2013265921,1134559232,0,0,0,0,0]"));
     const auto& xpic = plan["rows"][1]["words"][2];
@@ -656,7 +656,7 @@ TEST(VorlPlanCli, FailuresExplainThemselvesInTextAndJson) {
         EXPECT_EQ(json.status, 1);
         EXPECT_EQ(json.err, text.err);
         const auto document = nlohmann::json::parse(json.out);
-        EXPECT_EQ(document["format_version"], 1);
+        EXPECT_EQ(document["format_version"], 2);
         EXPECT_EQ(document["error"]["display"].get<std::string>() + "\n", text.err.substr(0, text.err.find('\n') + 1));
         ASSERT_EQ(document["error"]["hints"].size(), 1u);
         // The hint's text alone; "hint: " marks it on standard error only.
@@ -696,7 +696,29 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         auto& row = document["rows"][1]["row"];
         row[2] = row[2].template get<std::uint32_t>() + (1u << 14);
     });
-    const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 2; });
+    const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 3; });
+    const std::string quoted = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = "2"; });
+    // Version 1 wrote each receiver's XPIC advance as "timing": its rows are checked, its timing is not.
+    const auto version_1 = [](auto& document) {
+        document["format_version"] = 1;
+        document["timing"] = nlohmann::json::parse(
+            R"({"send_start_cycle": 143, "checked": true, "ok": true,
+                "receivers": [{"tile": 2, "mux_time": -31, "expected_advance": 112, "advance": 112}]})");
+    };
+    const std::string older = edited("p2p 0 2 1", version_1);
+    const std::string older_late_xpic = edited("p2p 0 2 1", [&](auto& document) {
+        version_1(document);
+        auto& row = document["rows"][1]["row"];
+        row[2] = row[2].template get<std::uint32_t>() + (1u << 14);
+    });
+    const std::string older_edited_words = edited("p2p 0 2 1", [&](auto& document) {
+        version_1(document);
+        document["rows"][1]["words"][2]["end_cycle"] = 0;
+    });
+    const std::string current_with_older_timing = edited("p2p 0 2 1", [&](auto& document) {
+        version_1(document);
+        document["format_version"] = 2;
+    });
     const std::string swapped =
         edited("paired 0 2,3 1", [](auto& document) { std::swap(document["rows"][1], document["rows"][2]); });
     const std::string small = edited("paired 0 2,3 1", [](auto& document) { document["topology"]["tiles"] = 4; });
@@ -748,7 +770,12 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         {R"({"exchange": "point_to_point", "sender": 0, "receivers": [2], "count": 1, "rows": [[1], [2]]})", 2,
          "standard input: \"rows\" entry 0 is not an array of 9 words"},
         {"[1, 2]", 2, "standard input: not a plan document"},
-        {newer, 2, "standard input: \"format_version\" 2 is not 1, the version this tool reads"},
+        {newer, 2, "standard input: \"format_version\" 3 is not 1 to 2, the versions this tool reads"},
+        {quoted, 2, "standard input: \"format_version\" \"2\" is not 1 to 2, the versions this tool reads"},
+        {older, 0, "standard input is of format_version 1, whose \"timing\" had another form: the rows are checked"},
+        {older_late_xpic, 3, "timing mismatch: receiver 2 (row 1): word 2 xpic-delay advance field 113, expected 112"},
+        {older_edited_words, 3, "document mismatch: \"rows\" entry 2 \"words\" is not what the rows give"},
+        {current_with_older_timing, 3, "document mismatch: \"timing\" is not what the rows give"},
         {swapped, 2, "standard input: \"rows\" entry 1 is the row of tile 3, not of receiver 2"},
         {small, 2, "standard input was planned on 4 tiles, but the check runs on tarn, 1472 tiles"},
         {run("offset-limit 0 2,1 1 --format json").out, 2,

@@ -9,9 +9,9 @@
 #include <limits>
 #include <utility>
 
+#include "route_terms.hpp"
 #include "vorl_exchange/instruction_words.hpp"
 #include "vorl_exchange/route_timing.hpp"
-#include "route_terms.hpp"
 
 namespace vorl_exchange {
 
@@ -290,16 +290,12 @@ struct TimedFamily {
     BitField control;
 };
 
-constexpr TimedFamily pic_timed{"pic-delay opcode",   "a PIC delay word",
-                                "pic-delay advance field", "pic-delay flag",
-                                "pic-delay control",  pic_delay_word::opcode,
-                                pic_delay_word::advance, pic_delay_word::flag,
-                                pic_delay_word::control};
-constexpr TimedFamily xpic_timed{"xpic-delay opcode",  "an XPIC delay word",
-                                 "xpic-delay advance field", "xpic-delay flag",
-                                 "xpic-delay control", xpic_delay_word::opcode,
-                                 xpic_delay_word::advance, xpic_delay_word::flag,
-                                 xpic_delay_word::control};
+constexpr TimedFamily pic_timed{"pic-delay opcode",      "a PIC delay word",   "pic-delay advance field",
+                                "pic-delay flag",        "pic-delay control",  pic_delay_word::opcode,
+                                pic_delay_word::advance, pic_delay_word::flag, pic_delay_word::control};
+constexpr TimedFamily xpic_timed{"xpic-delay opcode",      "an XPIC delay word",  "xpic-delay advance field",
+                                 "xpic-delay flag",        "xpic-delay control",  xpic_delay_word::opcode,
+                                 xpic_delay_word::advance, xpic_delay_word::flag, xpic_delay_word::control};
 
 template <class Layout>
 void timed_control(Layout& row, const TimedFamily& family, const Control& word) {
@@ -556,8 +552,7 @@ Control paired_bases(const PairedTerms& terms, const Event& event, std::int64_t 
                     {"0 on the pointer control"},
                     event.value,
                     {"0 on the pointer control"}};
-        case PairedControl::ClosingFormat:
-            break;
+        case PairedControl::ClosingFormat: break;
     }
     return {advance,
             {"closing format control ends on cycle {} = format control {} + count {}; starts on cycle {}, less 1",
@@ -577,10 +572,11 @@ void expect_paired_receiver_row(Layout& row, std::uint32_t sender, const Route& 
     const std::int64_t source = epoch + route.pair_mux_time();
     const std::int64_t row_field = tile_bits::row(route.receiver);
     const std::int64_t format = source + format_lead_cycles + 2 * row_field;
-    const PairedTerms terms{epoch,           route.pair_mux_time(), source,
-                            format,          row_field,             count,
-                            sender,          route.receiver & 2u,   route.direction,
-                            route.mux_time < route.partner_mux_time};
+    const PairedTerms terms{epoch,           route.pair_mux_time(),
+                            source,          format,
+                            row_field,       count,
+                            sender,          route.receiver & 2u,
+                            route.direction, route.mux_time < route.partner_mux_time};
     std::array<Event, paired_controls> events = terms.events();
     const std::span<const Event> controls = in_time_order(events, terms.sets_xpic);
 
@@ -639,9 +635,7 @@ public:
 
     [[nodiscard]] std::size_t size() const noexcept { return logical.size(); }
     // Known to be in the topology once `request_tiles` has returned these tiles.
-    [[nodiscard]] std::uint32_t receiver(std::size_t position) const noexcept {
-        return physical_[logical[position]];
-    }
+    [[nodiscard]] std::uint32_t receiver(std::size_t position) const noexcept { return physical_[logical[position]]; }
     [[nodiscard]] std::int32_t mux_time(std::size_t position) const noexcept {
         return detail::fast_time_to_mux(from_, terms_[logical[position]]);
     }
@@ -768,8 +762,8 @@ PlanCheck check_point_to_point(const Topology& topology, std::uint16_t sender, s
     return std::move(facts.check);
 }
 
-[[gnu::flatten]] bool point_to_point_holds(const Topology& topology, std::uint16_t sender, std::uint16_t receiver, std::uint32_t count,
-                          const Row& sender_row, const Row& receiver_row) {
+[[gnu::flatten]] bool point_to_point_holds(const Topology& topology, std::uint16_t sender, std::uint16_t receiver,
+                                           std::uint32_t count, const Row& sender_row, const Row& receiver_row) {
     Verdict facts;
     point_to_point_facts(facts, topology, sender, receiver, count, sender_row, receiver_row);
     return facts.mismatches == 0;
@@ -831,9 +825,10 @@ PlanCheck check_multicast(const Topology& topology, std::uint16_t sender, std::s
     return std::move(facts.check);
 }
 
-[[gnu::flatten]] bool multicast_holds(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
-                     std::uint32_t count, std::uint32_t schedule_offset, const Row& sender_row,
-                     std::span<const Row> receiver_rows) {
+[[gnu::flatten]] bool multicast_holds(const Topology& topology, std::uint16_t sender,
+                                      std::span<const std::uint16_t> receivers, std::uint32_t count,
+                                      std::uint32_t schedule_offset, const Row& sender_row,
+                                      std::span<const Row> receiver_rows) {
     Verdict facts;
     multicast_facts(facts, topology, sender, receivers, count, schedule_offset, sender_row, receiver_rows);
     return facts.mismatches == 0;
@@ -891,8 +886,9 @@ PlanCheck check_paired_multicast(const Topology& topology, std::uint16_t sender,
     return std::move(facts.check);
 }
 
-[[gnu::flatten]] bool paired_multicast_holds(const Topology& topology, std::uint16_t sender, std::span<const std::uint16_t> receivers,
-                            std::uint32_t count, const Row& sender_row, std::span<const Row> receiver_rows) {
+[[gnu::flatten]] bool paired_multicast_holds(const Topology& topology, std::uint16_t sender,
+                                             std::span<const std::uint16_t> receivers, std::uint32_t count,
+                                             const Row& sender_row, std::span<const Row> receiver_rows) {
     Verdict facts;
     paired_multicast_facts(facts, topology, sender, receivers, count, sender_row, receiver_rows);
     return facts.mismatches == 0;

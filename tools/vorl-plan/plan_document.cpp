@@ -84,16 +84,19 @@ PlanDocument parse_plan_document(std::string_view text, std::string_view source)
     if (document.is_discarded() || !document.is_object()) {
         reader.refuse("not a plan document (a JSON object as --format json writes it)");
     }
-    if (const auto version = document.find("format_version");
-        version != document.end() && *version != json_format_version) {
-        reader.refuse("\"format_version\" " + version->dump().substr(0, 40) + " is not " +
-                      std::to_string(json_format_version) + ", the version this tool reads");
+    PlanDocument plan;
+    if (const auto version = document.find("format_version"); version != document.end()) {
+        if (!version->is_number_integer() || *version < oldest_read_format_version || *version > json_format_version) {
+            reader.refuse("\"format_version\" " + version->dump().substr(0, 40) + " is not " +
+                          std::to_string(oldest_read_format_version) + " to " + std::to_string(json_format_version) +
+                          ", the versions this tool reads");
+        }
+        plan.format_version = version->get<int>();
     }
     if (document.contains("offset_limit")) {
         reader.refuse("an offset-limit document, which has no rows to check");
     }
 
-    PlanDocument plan;
     if (const auto topology = document.find("topology"); topology != document.end()) {
         if (!topology->is_object()) {
             reader.refuse("\"topology\" is not an object");
@@ -182,12 +185,12 @@ DocumentCheck check_plan_document(std::string_view text, std::string_view source
     }
     checked.check = check_plan(topology.topology, document.view);
     if (checked.check.ok()) {
-        checked.difference = derived_difference(text, render_json(topology, document.view));
+        checked.difference = derived_difference(text, document.format_version, render_json(topology, document.view));
     }
     return checked;
 }
 
-std::optional<std::string> derived_difference(std::string_view text, std::string_view written) {
+std::optional<std::string> derived_difference(std::string_view text, int format_version, std::string_view written) {
     const json given = json::parse(text, nullptr, false);
     const json ours = json::parse(written, nullptr, false);
     const auto differs = [](const json& object, const json& reference, const std::string& where,
@@ -209,7 +212,11 @@ std::optional<std::string> derived_difference(std::string_view text, std::string
     if (!given.is_object() || !ours.is_object()) {
         return "not a plan document";
     }
-    if (auto difference = differs(given, ours, "", {"topology", "format_version"})) {
+    const auto checked_on_reading = {std::string_view{"topology"}, std::string_view{"format_version"}};
+    const auto with_older_timing = {std::string_view{"topology"}, std::string_view{"format_version"},
+                                    std::string_view{"timing"}};
+    if (auto difference =
+            differs(given, ours, "", format_version == json_format_version ? checked_on_reading : with_older_timing)) {
         return difference;
     }
     const json& rows = given.at("rows");

@@ -15,6 +15,7 @@
 
 #include "named_topology.hpp"
 #include "plan_view.hpp"
+#include "render.hpp"
 
 namespace vorl_plan {
 
@@ -24,10 +25,11 @@ struct PlanDocument {
     std::optional<std::size_t> tiles;   // "topology": {"tiles": ...}
     std::optional<std::string> failure;  // the display text of a failed plan, which has no rows
     bool offset_given = false;           // a multicast without "offset" is one at offset 0
+    int format_version = json_format_version;  // as given; a document without one is read as the current version
 };
 
 // Throws UsageError naming `source` and the key at fault, for text that is not a
-// plan document of this tool's format version.
+// plan document of a format version this tool reads.
 [[nodiscard]] PlanDocument parse_plan_document(std::string_view text, std::string_view source);
 
 // A plan document checked on the topology the run plans on.
@@ -47,12 +49,15 @@ struct DocumentCheck {
 [[nodiscard]] DocumentCheck check_plan_document(std::string_view text, std::string_view source,
                                                 const NamedTopology& topology);
 
-// The first member of the plan document `text` that is not what `written`, this
-// tool's own document for the same request and rows, holds: "\"timing\" is not
-// what the rows give". Members derived from the rows (a row's "role", "physical"
-// and "words", the "timing") may be left out, never changed; a member the
-// format has no place for is a difference too. "topology" and
-// "format_version" are checked on reading. None when every member agrees.
-[[nodiscard]] std::optional<std::string> derived_difference(std::string_view text, std::string_view written);
+// The first member of the plan document `text`, of format version
+// `format_version`, that is not what `written`, this tool's own document for the
+// same request and rows, holds: "\"timing\" is not what the rows give". Members
+// derived from the rows (a row's "role", "physical" and "words", the "timing")
+// may be left out, never changed; a member the format has no place for is a
+// difference too. "topology" and "format_version" are checked on reading, and
+// the "timing" of a version 1 document, which had another form, is not
+// compared. None when every member agrees.
+[[nodiscard]] std::optional<std::string> derived_difference(std::string_view text, int format_version,
+                                                            std::string_view written);
 
 }  // namespace vorl_plan

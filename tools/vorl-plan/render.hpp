@@ -14,8 +14,13 @@ namespace vorl_plan {
 // a topology read from a file is named under the title.
 [[nodiscard]] std::string render_text(const NamedTopology& named, const PlanView& view);
 // Version of the documents below. It changes whenever a key is renamed, removed or
-// changes meaning; a version only ever gains keys.
-inline constexpr int json_format_version = 1;
+// changes meaning; a version only ever gains keys. Version 2: a plan document's
+// "timing" is the plan check's verdict (in version 1 it listed each receiver's
+// XPIC advance).
+inline constexpr int json_format_version = 2;
+// The oldest version `check FILE` reads: version 1 differs only in "timing",
+// which it then does not compare.
+inline constexpr int oldest_read_format_version = 1;
 // Every document names its topology and the request; then the rows as numbers plus
 // every word's raw fields, derived values and cycles.
 [[nodiscard]] std::string render_json(const NamedTopology& topology, const PlanView& view);
