@@ -7,6 +7,7 @@
 
 #include "arguments.hpp"
 #include "json_depth.hpp"
+#include "text_lines.hpp"
 #include "visible_text.hpp"
 
 namespace vorl_plan {
@@ -159,9 +160,7 @@ std::vector<std::uint16_t> parse_tile_text(std::string_view text, std::string_vi
     std::size_t line_number = 0;
     while (!text.empty()) {
         ++line_number;
-        const std::size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        std::string_view line = take_line(text);
         // Commas and spaces both separate; an entry left empty between two
         // commas is refused as on the command line, a comma ending a line is not.
         bool after_comma = false;

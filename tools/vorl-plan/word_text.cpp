@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "arguments.hpp"
+#include "text_lines.hpp"
 #include "visible_text.hpp"
 
 namespace vorl_plan {
@@ -223,9 +224,7 @@ std::vector<TextGroup> assemble_text(std::string_view text, std::string_view sou
     std::size_t line_number = 0;
     while (!text.empty()) {
         ++line_number;
-        const std::size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        std::string_view line = take_line(text);
         if (const auto heading = heading_of(line)) {
             groups.push_back({line_number, std::string{*heading}, {}});
             continue;
