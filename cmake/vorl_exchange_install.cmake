@@ -31,12 +31,27 @@ if(TARGET vorl-plan)
   endif()
 endif()
 
-# The user documentation, the pages of docs/ as they are (their links point at
-# each other), in share/doc/vorl_exchange: the manual page's SEE ALSO names them
-# there. The API reference's main page is doxygen's, not a user page.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}
-  FILES_MATCHING PATTERN "*.md"
-  PATTERN "reference" EXCLUDE)
+# The user documentation, the pages of docs/, in share/doc/vorl_exchange: the
+# manual page's SEE ALSO names them there. The API reference's main page is
+# doxygen's, not a user page. The pages link to each other, and out of docs/ to
+# ../CHANGELOG.md and ../schemas/: installed, the changelog (and the licence) go
+# beside the pages and the links to the schemas lead to where they are
+# installed, so each installed page is a copy with those links rewritten.
+file(RELATIVE_PATH doc_to_schemas ${CMAKE_INSTALL_FULL_DOCDIR}
+  ${CMAKE_INSTALL_FULL_DATADIR}/vorl_exchange/schemas)
+file(GLOB user_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+set(installed_pages_dir ${PROJECT_BINARY_DIR}/installed-docs)
+file(REMOVE_RECURSE ${installed_pages_dir})
+foreach(page IN LISTS user_pages)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+  file(READ ${page} page_text)
+  string(REPLACE "](../schemas/" "](${doc_to_schemas}/" page_text "${page_text}")
+  string(REPLACE "](../CHANGELOG.md" "](CHANGELOG.md" page_text "${page_text}")
+  get_filename_component(page_name ${page} NAME)
+  file(WRITE ${installed_pages_dir}/${page_name} "${page_text}")
+endforeach()
+install(DIRECTORY ${installed_pages_dir}/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(EXPORT vorl_exchange_targets
   NAMESPACE vorl_exchange::
