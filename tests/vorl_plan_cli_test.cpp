@@ -37,6 +37,12 @@ std::string slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
+// A file name in the test's temporary directory that no other process uses:
+// the same test may run at once from another build tree.
+std::string temporary_file(const std::string& name) {
+    return (std::filesystem::path{::testing::TempDir()} / (name + "-" + std::to_string(::getpid()))).string();
+}
+
 // Runs `vorl-plan <arguments>` (shell syntax) with `input` on standard input.
 Outcome run(const std::string& arguments, const std::string& input = "") {
     static int serial = 0;
@@ -537,7 +543,7 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
          "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee...)'",
          0, ""},
     };
-    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-input").string();
+    const std::string file = temporary_file("vorl-plan-input");
     for (const auto& test : cases) {
         std::string script = test.script;
         std::string err = test.err;
@@ -556,7 +562,7 @@ TEST(VorlPlanCliInput, FilesStandardInputAndPipelines) {
 // The end of a file is read as its end whatever errno held before: a value
 // left by an earlier call, even EINTR, is neither retried nor reported.
 TEST(VorlPlanCliInput, TheEndOfAFileIsNotMistakenForAFailure) {
-    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-errno").string();
+    const std::string file = temporary_file("vorl-plan-errno");
     std::ofstream{file, std::ios::binary} << "0\n2\n";
     for (const int stale : {0, ENOENT, EINTR}) {
         vorl_plan::InputFile input{file};
@@ -609,7 +615,7 @@ TEST(VorlPlanCliInput, DisasmNamesEveryRowAndEveryAnswer) {
         // Rows are read under the names the tool writes them by, not under any array.
         {"echo '{\"notes\":[{\"row\":[5]}]}'", "line 1: no rows\n"},
     };
-    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-disasm").string();
+    const std::string file = temporary_file("vorl-plan-disasm");
     for (const auto& test : documents) {
         const Outcome outcome = shell(std::string{test.source} + " 2>/dev/null | $VP disasm - >'" + file + "'");
         EXPECT_EQ(outcome.status, 0) << test.source << "\n" << outcome.err;
@@ -938,9 +944,9 @@ std::string table_file(const std::string& name, const Table& table, bool as_json
         text += as_json ? (index == 0 ? "" : ", ") + std::to_string(table[index]) : std::to_string(table[index]) + "\n";
     }
     text += as_json ? "]" : "";
-    const auto path = std::filesystem::path{::testing::TempDir()} / (name + (as_json ? ".json" : ".txt"));
+    const std::string path = temporary_file(name) + (as_json ? ".json" : ".txt");
     std::ofstream{path, std::ios::binary} << text;
-    return path.string();
+    return path;
 }
 
 nlohmann::json rows_of(const nlohmann::json& document) {
@@ -1080,7 +1086,7 @@ TEST(VorlPlanCliTopology, RefusalsNameTheFileTheEntryAndTheRule) {
         {too_long + "x\n", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
         {too_long_json + "x]", "p2p 0 1 1", "--topology $T: topology table entry 65536: a table holds at most 65536"},
     };
-    const std::string file = (std::filesystem::path{::testing::TempDir()} / "vorl-plan-table").string();
+    const std::string file = temporary_file("vorl-plan-table");
     for (const auto& test : cases) {
         std::ofstream{file, std::ios::binary} << test.text;
         const Outcome outcome = run(std::string{test.arguments} + " --topology '" + file + "'", "");
