@@ -704,6 +704,8 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
     });
     const std::string newer = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = 3; });
     const std::string quoted = edited("p2p 0 2 1", [](auto& document) { document["format_version"] = "2"; });
+    const std::string long_version =
+        edited("p2p 0 2 1", [](auto& document) { document["format_version"] = std::string(60, 'v'); });
     // Version 1 wrote each receiver's XPIC advance as "timing": its rows are checked, its timing is not.
     const auto version_1 = [](auto& document) {
         document["format_version"] = 1;
@@ -748,7 +750,7 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
     const struct {
         std::string input;
         int status;
-        const char* err;
+        std::string err;
     } cases[] = {
         {late_pointer, 3,
          "timing mismatch: receiver 3 (row 2): word 2 pic-delay advance field 2, expected 1 = pointer control ends on "
@@ -778,6 +780,8 @@ TEST(VorlPlanCli, CheckReadsPlanDocuments) {
         {"[1, 2]", 2, "standard input: not a plan document"},
         {newer, 2, "standard input: \"format_version\" 3 is not 1 to 2, the versions this tool reads"},
         {quoted, 2, "standard input: \"format_version\" \"2\" is not 1 to 2, the versions this tool reads"},
+        // A long value is cut to its first 40 characters.
+        {long_version, 2, "standard input: \"format_version\" \"" + std::string(39, 'v') + " is not 1 to 2"},
         {older, 0, "standard input is of format_version 1, whose \"timing\" had another form: the rows are checked"},
         {older_late_xpic, 3, "timing mismatch: receiver 2 (row 1): word 2 xpic-delay advance field 113, expected 112"},
         {older_edited_words, 3, "document mismatch: \"rows\" entry 2 \"words\" is not what the rows give"},
