@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "plan_check_cases.hpp"
@@ -137,35 +138,189 @@ TEST(CCheck, BulkCallsAnswerEachRequest) {
     }
 }
 
-TEST(CCheck, RefusesBadArgumentsBeforeWriting) {
+// Each call with one argument broken: refused with VX_BAD_ARGUMENT naming it
+// (and the offset below its predecessor), before anything is written.
+TEST(CCheck, RefusesEachBadArgumentByName) {
     const CTopology c{0};
+    const vx_topology* tarn = c.topology;
     const vx_row row{};
+    const vx_row rows[2] = {};
     const std::uint16_t tiles[] = {2, 3};
     const std::uint16_t senders[] = {0, 0};
     const std::uint32_t counts[] = {1, 1};
+    const std::size_t offsets[] = {0, 1, 2};
     const std::size_t decreasing[] = {0, 2, 1};
+    const std::size_t too_many = SIZE_MAX / 4;
     int holds[2] = {-1, -1};
-    vx_error error{};
-    EXPECT_EQ(vx_check_point_to_point(nullptr, 0, 2, 1, &row, &row, holds, &error), VX_BAD_ARGUMENT);
-    EXPECT_EQ(error.status, VX_BAD_ARGUMENT);
-    EXPECT_EQ(vx_check_point_to_point(c.topology, 0, 2, 1, &row, nullptr, holds, nullptr), VX_BAD_ARGUMENT);
-    EXPECT_EQ(vx_check_multicast(c.topology, 0, tiles, 2, 1, 0, &row, nullptr, holds, nullptr), VX_BAD_ARGUMENT);
-    EXPECT_EQ(vx_check_paired_multicast(c.topology, 0, nullptr, 2, 1, &row, &row, holds, nullptr), VX_BAD_ARGUMENT);
-    EXPECT_EQ(vx_check_point_to_point_many(c.topology, 2, senders, tiles, counts, nullptr, holds, nullptr),
-              VX_BAD_ARGUMENT);
-    EXPECT_EQ(
-        vx_check_multicast_many(c.topology, 2, senders, decreasing, tiles, counts, counts, &row, &row, holds, nullptr),
-        VX_BAD_ARGUMENT);
-    EXPECT_EQ(
-        vx_check_paired_multicast_many(c.topology, 2, senders, nullptr, tiles, counts, &row, &row, holds, nullptr),
-        VX_BAD_ARGUMENT);
-    EXPECT_EQ(holds[0], -1);
+    const struct {
+        const char* call;
+        std::function<vx_status(vx_error*)> run;
+        const char* argument;
+        std::uint32_t entry;
+    } cases[] = {
+        {"point-to-point", [&](vx_error* e) { return vx_check_point_to_point(nullptr, 0, 2, 1, &row, &row, holds, e); },
+         "topology", 0},
+        {"point-to-point", [&](vx_error* e) { return vx_check_point_to_point(tarn, 0, 2, 1, nullptr, &row, holds, e); },
+         "sender_row", 0},
+        {"point-to-point", [&](vx_error* e) { return vx_check_point_to_point(tarn, 0, 2, 1, &row, nullptr, holds, e); },
+         "receiver_row", 0},
+        {"point-to-point", [&](vx_error* e) { return vx_check_point_to_point(tarn, 0, 2, 1, &row, &row, nullptr, e); },
+         "holds", 0},
+        {"multicast", [&](vx_error* e) { return vx_check_multicast(nullptr, 0, tiles, 2, 1, 0, &row, rows, holds, e); },
+         "topology", 0},
+        {"multicast", [&](vx_error* e) { return vx_check_multicast(tarn, 0, nullptr, 2, 1, 0, &row, rows, holds, e); },
+         "receivers", 0},
+        {"multicast", [&](vx_error* e) { return vx_check_multicast(tarn, 0, tiles, 2, 1, 0, &row, nullptr, holds, e); },
+         "receiver_rows", 0},
+        {"multicast",
+         [&](vx_error* e) { return vx_check_multicast(tarn, 0, tiles, too_many, 1, 0, &row, rows, holds, e); },
+         "receiver_count", 0},
+        {"multicast", [&](vx_error* e) { return vx_check_multicast(tarn, 0, tiles, 2, 1, 0, nullptr, rows, holds, e); },
+         "sender_row", 0},
+        {"paired", [&](vx_error* e) { return vx_check_paired_multicast(tarn, 0, tiles, 2, 1, &row, rows, nullptr, e); },
+         "holds", 0},
+        {"paired", [&](vx_error* e) { return vx_check_paired_multicast(tarn, 0, nullptr, 2, 1, &row, rows, holds, e); },
+         "receivers", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(nullptr, 2, senders, tiles, counts, rows, holds, e); },
+         "topology", 0},
+        {"point-to-point many",
+         [&](vx_error* e) {
+             return vx_check_point_to_point_many(tarn, too_many, senders, tiles, counts, rows, holds, e);
+         },
+         "request_count", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(tarn, 2, nullptr, tiles, counts, rows, holds, e); },
+         "senders", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(tarn, 2, senders, nullptr, counts, rows, holds, e); },
+         "receivers", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(tarn, 2, senders, tiles, nullptr, rows, holds, e); },
+         "counts", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(tarn, 2, senders, tiles, counts, nullptr, holds, e); },
+         "rows", 0},
+        {"point-to-point many",
+         [&](vx_error* e) { return vx_check_point_to_point_many(tarn, 2, senders, tiles, counts, rows, nullptr, e); },
+         "holds", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, tiles, counts, nullptr, rows, rows, holds, e);
+         },
+         "schedule_offsets", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(nullptr, 2, senders, offsets, tiles, counts, counts, rows, rows, holds, e);
+         },
+         "topology", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, too_many, senders, offsets, tiles, counts, counts, rows, rows, holds,
+                                            e);
+         },
+         "request_count", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, nullptr, offsets, tiles, counts, counts, rows, rows, holds, e);
+         },
+         "senders", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, nullptr, tiles, counts, counts, rows, rows, holds, e);
+         },
+         "receiver_offsets", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, tiles, nullptr, counts, rows, rows, holds, e);
+         },
+         "counts", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, tiles, counts, counts, nullptr, rows, holds, e);
+         },
+         "sender_rows", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, tiles, counts, counts, rows, rows, nullptr, e);
+         },
+         "holds", 0},
+        // The last pair of offsets bounds the last request's receivers: it may not decrease either.
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, decreasing, tiles, counts, counts, rows, rows, holds, e);
+         },
+         "receiver_offsets", 2},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, nullptr, counts, counts, rows, rows, holds, e);
+         },
+         "receivers", 0},
+        {"multicast many",
+         [&](vx_error* e) {
+             return vx_check_multicast_many(tarn, 2, senders, offsets, tiles, counts, counts, rows, nullptr, holds, e);
+         },
+         "receiver_rows", 0},
+        {"paired many",
+         [&](vx_error* e) {
+             return vx_check_paired_multicast_many(tarn, 2, senders, offsets, tiles, counts, rows, rows, nullptr, e);
+         },
+         "holds", 0},
+        {"paired many",
+         [&](vx_error* e) {
+             return vx_check_paired_multicast_many(tarn, 2, senders, decreasing, tiles, counts, rows, rows, holds, e);
+         },
+         "receiver_offsets", 2},
+    };
+    for (const auto& test : cases) {
+        vx_error error{};
+        EXPECT_EQ(test.run(&error), VX_BAD_ARGUMENT) << test.call << " " << test.argument;
+        EXPECT_EQ(error.status, VX_BAD_ARGUMENT);
+        const char* named = vx_argument_name(error.rule);
+        EXPECT_STREQ(named == nullptr ? "(none)" : named, test.argument) << test.call;
+        EXPECT_EQ(error.entry, test.entry) << test.call << " " << test.argument;
+        EXPECT_EQ(test.run(nullptr), VX_BAD_ARGUMENT) << test.call << ": without an error to fill";
+        EXPECT_EQ(holds[0], -1) << test.call << " " << test.argument << " wrote a verdict";
+        EXPECT_EQ(holds[1], -1) << test.call << " " << test.argument << " wrote a verdict";
+    }
     // Rows of zeros are no plan; nothing at all is a bulk call with nothing to check.
-    EXPECT_EQ(vx_check_point_to_point(c.topology, 0, 2, 1, &row, &row, holds, nullptr), VX_OK);
+    EXPECT_EQ(vx_check_point_to_point(tarn, 0, 2, 1, &row, &row, holds, nullptr), VX_OK);
     EXPECT_EQ(holds[0], 0);
-    EXPECT_EQ(vx_check_multicast_many(c.topology, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr, nullptr),
+    EXPECT_EQ(vx_check_multicast_many(tarn, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr),
               VX_OK);
+}
+
+// A window of a larger request set, as the bulk planners take it: receivers are
+// read at the offsets themselves, rows from the first offset on.
+TEST(CCheck, BulkChecksReadAWindowWhereTheBulkPlannersDo) {
+    const CTopology c{0};
+    const std::uint16_t receivers[] = {9, 9, 2, 1, 4};  // the window's two requests name 2, 1 and 4
+    const std::size_t window[] = {2, 4, 5};
+    const std::uint16_t senders[] = {0, 0};
+    const std::uint32_t counts[] = {7, 100};
+    const std::uint32_t schedule_offsets[] = {3, 0};
+    vx_row sender_rows[2];
+    vx_row receiver_rows[3];
+    std::int32_t statuses[2];
+    ASSERT_EQ(vx_multicast_many(c.topology, 2, senders, window, receivers, counts, schedule_offsets, sender_rows,
+                                receiver_rows, 3, statuses, nullptr, nullptr),
+              VX_OK);
+    ASSERT_EQ(statuses[0], VX_OK);
+    ASSERT_EQ(statuses[1], VX_OK);
+    int holds[2] = {-1, -1};
+    ASSERT_EQ(vx_check_multicast_many(c.topology, 2, senders, window, receivers, counts, schedule_offsets, sender_rows,
+                                      receiver_rows, holds, nullptr),
+              VX_OK);
+    EXPECT_EQ(holds[0], 1);
+    EXPECT_EQ(holds[1], 1);
+    // The rows of the second request as those of the first: no longer its plan.
+    receiver_rows[2] = receiver_rows[0];
+    ASSERT_EQ(vx_check_multicast_many(c.topology, 2, senders, window, receivers, counts, schedule_offsets, sender_rows,
+                                      receiver_rows, holds, nullptr),
+              VX_OK);
+    EXPECT_EQ(holds[0], 1);
+    EXPECT_EQ(holds[1], 0);
 }
 
 }  // namespace

@@ -600,13 +600,13 @@ TEST_F(BulkPlanners, ABadArgumentOfABulkCallIsNamed) {
         EXPECT_EQ(debug(error),
                   std::string{"BadArgument { argument: \""} + vx_argument_name(argument) + "\", entry: 0 }");
     }
-    // The single calls name no argument, and keep the text that names none.
+    // The single planners name no argument, and keep the text that names none.
     vx_error error{};
     ASSERT_EQ(vx_point_to_point(tarn, 0, 2, 1, nullptr, rows, &error), VX_BAD_ARGUMENT);
     EXPECT_EQ(error.rule, VX_ARGUMENT_UNNAMED);
     EXPECT_EQ(display(error), "a null pointer or an impossible size was passed");
     EXPECT_EQ(vx_argument_name(VX_ARGUMENT_UNNAMED), nullptr);
-    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_STATUSES + 1), nullptr);
+    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_RECEIVER_COUNT + 1), nullptr);
     EXPECT_STREQ(vx_argument_name(VX_ARGUMENT_RECEIVER_OFFSETS), "receiver_offsets");
     // A value naming no argument has the unnamed texts.
     error.rule = 99;

@@ -297,9 +297,9 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* to
  * @{
  */
 
-/** The arguments of the bulk calls, as a VX_BAD_ARGUMENT names them in `rule`. */
+/** The arguments of the bulk calls and the checks, as a VX_BAD_ARGUMENT names them in `rule`. */
 typedef enum vx_argument {
-    VX_ARGUMENT_UNNAMED = 0, /**< No argument named: the value of every call but the bulk calls. */
+    VX_ARGUMENT_UNNAMED = 0, /**< No argument named: the value of every call but the bulk calls and the checks. */
     VX_ARGUMENT_TOPOLOGY = 1, /**< The topology. */
     VX_ARGUMENT_REQUEST_COUNT = 2, /**< The number of requests. */
     VX_ARGUMENT_SENDERS = 3, /**< The senders. */
@@ -311,7 +311,11 @@ typedef enum vx_argument {
     VX_ARGUMENT_SENDER_ROWS = 9, /**< The sender rows. */
     VX_ARGUMENT_RECEIVER_ROWS = 10, /**< The receiver rows. */
     VX_ARGUMENT_RECEIVER_CAPACITY = 11, /**< The capacity of the receiver rows. */
-    VX_ARGUMENT_STATUSES = 12 /**< The statuses. */
+    VX_ARGUMENT_STATUSES = 12, /**< The statuses. */
+    VX_ARGUMENT_SENDER_ROW = 13, /**< The sender row of a single check. */
+    VX_ARGUMENT_RECEIVER_ROW = 14, /**< The receiver row of a single point-to-point check. */
+    VX_ARGUMENT_HOLDS = 15, /**< Where a check writes its verdicts. */
+    VX_ARGUMENT_RECEIVER_COUNT = 16 /**< The number of receivers of a single check. */
 } vx_argument;
 
 /** The parameter name of a `vx_argument`, for example "receiver_offsets"; null for
@@ -474,8 +478,10 @@ VORL_EXCHANGE_EXPORT size_t vx_describe(uint32_t word, char* buffer, size_t capa
  * and the row formats without running a planner. `*holds` (or `holds[i]`) is 1
  * when they are, 0 when any fact fails, a request the planners refuse
  * included; `vorl-plan check` names the fact. The calls fail only with
- * VX_BAD_ARGUMENT (a null pointer, decreasing offsets) or VX_OUT_OF_MEMORY, and
- * write nothing then.
+ * VX_BAD_ARGUMENT (a null pointer, an impossible size, decreasing offsets) or
+ * VX_OUT_OF_MEMORY, and write nothing then. Their VX_BAD_ARGUMENT names the
+ * argument as the bulk calls' does (`vx_argument` in `rule`, the offset in
+ * `entry`).
  * @{
  */
 
@@ -504,9 +510,10 @@ VORL_EXCHANGE_EXPORT vx_status vx_check_point_to_point_many(const vx_topology* t
                                                             const uint32_t* counts, const vx_row* rows, int* holds,
                                                             vx_error* error);
 
-/** Checks many multicasts, laid out as `vx_multicast_many` writes them: request i's
- * receivers and receiver rows start at index receiver_offsets[i] -
- * receiver_offsets[0] (request_count + 1 offsets). */
+/** Checks many multicasts, laid out as `vx_multicast_many` reads and writes
+ * them: request i's receivers start at receivers[receiver_offsets[i]] and its
+ * receiver rows at receiver_rows[receiver_offsets[i] - receiver_offsets[0]]
+ * (request_count + 1 offsets, none below the one before). */
 VORL_EXCHANGE_EXPORT vx_status vx_check_multicast_many(const vx_topology* topology, size_t request_count,
                                                        const uint16_t* senders, const size_t* receiver_offsets,
                                                        const uint16_t* receivers, const uint32_t* counts,

@@ -171,6 +171,10 @@ std::string_view argument_name(std::int32_t argument) noexcept {
         case VX_ARGUMENT_RECEIVER_ROWS: return "receiver_rows";
         case VX_ARGUMENT_RECEIVER_CAPACITY: return "receiver_capacity";
         case VX_ARGUMENT_STATUSES: return "statuses";
+        case VX_ARGUMENT_SENDER_ROW: return "sender_row";
+        case VX_ARGUMENT_RECEIVER_ROW: return "receiver_row";
+        case VX_ARGUMENT_HOLDS: return "holds";
+        case VX_ARGUMENT_RECEIVER_COUNT: return "receiver_count";
         default: break;  // VX_ARGUMENT_UNNAMED and every other value: no name
     }
     return {};
@@ -720,13 +724,6 @@ std::vector<Row> rows_of(const vx_row* rows, std::size_t count) {
     return words;
 }
 
-// Whether any of `arrays` is a null pointer where `count` elements are needed.
-// The check calls refuse such an argument with the unnamed VX_BAD_ARGUMENT.
-template <class... Arrays>
-bool missing_array(std::size_t count, const Arrays*... arrays) noexcept {
-    return count > 0 && ((arrays == nullptr) || ...);
-}
-
 // Whether a multicast-shaped request's rows hold, by `holds(receivers, sender row, receiver rows)`.
 template <class Holds>
 int multicast_rows_hold(const std::uint16_t* receivers, std::size_t receiver_count, const vx_row& sender_row,
@@ -735,31 +732,70 @@ int multicast_rows_hold(const std::uint16_t* receivers, std::size_t receiver_cou
     return holds(std::span{receivers, receiver_count}, row_of(sender_row), std::span<const Row>{rows}) ? 1 : 0;
 }
 
-// Checks every argument of a bulk check before anything is written, then
-// checks each request through `check(index, receivers, receiver rows)`.
+// The arguments of a single multicast-shaped check, each named when refused.
+vx_status refuse_single_check(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
+                              const vx_row* sender_row, const vx_row* receiver_rows, const int* holds,
+                              vx_error* error) noexcept {
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(receiver_count, sizeof(vx_row))) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVER_COUNT);
+    }
+    if (const auto missing = first_missing(
+            receiver_count, {{receivers, VX_ARGUMENT_RECEIVERS}, {receiver_rows, VX_ARGUMENT_RECEIVER_ROWS}})) {
+        return report_bad_argument(error, *missing);
+    }
+    if (const auto missing = first_missing(1, {{sender_row, VX_ARGUMENT_SENDER_ROW}, {holds, VX_ARGUMENT_HOLDS}})) {
+        return report_bad_argument(error, *missing);
+    }
+    return VX_OK;
+}
+
+// Checks every argument of a bulk check before anything is written, as the
+// bulk planners do, then checks each request through `check(index, receivers,
+// receiver rows)`: request i's receivers at the offsets themselves, its rows
+// from the first offset on, where the bulk planners read and write them.
 template <class Check>
 vx_status check_multicast_many(const vx_topology* topology, std::size_t request_count, const std::uint16_t* senders,
                                const std::size_t* receiver_offsets, const std::uint16_t* receivers,
                                const std::uint32_t* counts, const vx_row* sender_rows, const vx_row* receiver_rows,
                                int* holds, vx_error* error, Check&& check) noexcept {
-    if (topology == nullptr || missing_array(request_count, senders, counts, sender_rows, holds) ||
-        (request_count > 0 && receiver_offsets == nullptr)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
     }
-    for (std::size_t index = 0; index < request_count; ++index) {
-        if (receiver_offsets[index + 1] < receiver_offsets[index]) {
-            return report_status(error, VX_BAD_ARGUMENT);
+    if (impossible_size(request_count, sizeof(vx_row))) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
+                                                           {receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
+                                                           {counts, VX_ARGUMENT_COUNTS},
+                                                           {sender_rows, VX_ARGUMENT_SENDER_ROWS},
+                                                           {holds, VX_ARGUMENT_HOLDS}})) {
+        return report_bad_argument(error, *missing);
+    }
+    if (request_count == 0) {
+        return report_status(error, VX_OK);
+    }
+    const std::size_t* offsets = receiver_offsets;
+    for (std::size_t index = 1; index <= request_count; ++index) {
+        if (offsets[index] < offsets[index - 1]) {
+            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
         }
     }
-    const std::size_t total = request_count == 0 ? 0 : receiver_offsets[request_count] - receiver_offsets[0];
-    if (missing_array(total, receivers, receiver_rows)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if ((receivers == nullptr && offsets[request_count] > 0) ||
+        impossible_size(offsets[request_count], sizeof *receivers)) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVERS);
+    }
+    const std::size_t total = offsets[request_count] - offsets[0];
+    if ((receiver_rows == nullptr && total > 0) || impossible_size(total, sizeof(vx_row))) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVER_ROWS);
     }
     return guarded(error, [&] {
         for (std::size_t index = 0; index < request_count; ++index) {
-            const std::size_t first = receiver_offsets[index] - receiver_offsets[0];
-            const std::size_t length = receiver_offsets[index + 1] - receiver_offsets[index];
-            holds[index] = check(index, receivers + first, length, receiver_rows + first);
+            const std::size_t length = offsets[index + 1] - offsets[index];
+            holds[index] =
+                check(index, receivers + offsets[index], length, receiver_rows + (offsets[index] - offsets[0]));
         }
         return report_status(error, VX_OK);
     });
@@ -771,8 +807,13 @@ extern "C" {
 
 vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver, uint32_t count,
                                   const vx_row* sender_row, const vx_row* receiver_row, int* holds, vx_error* error) {
-    if (topology == nullptr || sender_row == nullptr || receiver_row == nullptr || holds == nullptr) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (const auto missing = first_missing(1, {{sender_row, VX_ARGUMENT_SENDER_ROW},
+                                               {receiver_row, VX_ARGUMENT_RECEIVER_ROW},
+                                               {holds, VX_ARGUMENT_HOLDS}})) {
+        return report_bad_argument(error, *missing);
     }
     *holds = vorl_exchange::point_to_point_holds(topology->topology, sender, receiver, count, row_of(*sender_row),
                                                  row_of(*receiver_row))
@@ -784,9 +825,10 @@ vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, 
 vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                              size_t receiver_count, uint32_t count, uint32_t schedule_offset, const vx_row* sender_row,
                              const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
-        missing_array(receiver_count, receivers, receiver_rows)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (const vx_status refused =
+            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
+        refused != VX_OK) {
+        return refused;
     }
     return guarded(error, [&] {
         *holds =
@@ -802,9 +844,10 @@ vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const
 vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                                     size_t receiver_count, uint32_t count, const vx_row* sender_row,
                                     const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
-        missing_array(receiver_count, receivers, receiver_rows)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (const vx_status refused =
+            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
+        refused != VX_OK) {
+        return refused;
     }
     return guarded(error, [&] {
         *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
@@ -819,9 +862,18 @@ vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender
 vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                        const uint16_t* receivers, const uint32_t* counts, const vx_row* rows,
                                        int* holds, vx_error* error) {
-    if (topology == nullptr || missing_array(request_count, senders, receivers, counts, rows, holds) ||
-        impossible_size(request_count, sizeof *rows * 2)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(request_count, sizeof *rows * 2)) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
+                                                           {receivers, VX_ARGUMENT_RECEIVERS},
+                                                           {counts, VX_ARGUMENT_COUNTS},
+                                                           {rows, VX_ARGUMENT_ROWS},
+                                                           {holds, VX_ARGUMENT_HOLDS}})) {
+        return report_bad_argument(error, *missing);
     }
     for (std::size_t index = 0; index < request_count; ++index) {
         holds[index] =
@@ -837,8 +889,8 @@ vx_status vx_check_multicast_many(const vx_topology* topology, size_t request_co
                                   const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
                                   const uint32_t* schedule_offsets, const vx_row* sender_rows,
                                   const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (missing_array(request_count, schedule_offsets)) {
-        return report_status(error, VX_BAD_ARGUMENT);
+    if (const auto missing = first_missing(request_count, {{schedule_offsets, VX_ARGUMENT_SCHEDULE_OFFSETS}})) {
+        return report_bad_argument(error, *missing);
     }
     return check_multicast_many(
         topology, request_count, senders, receiver_offsets, receivers, counts, sender_rows, receiver_rows, holds, error,
