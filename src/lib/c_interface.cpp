@@ -357,24 +357,76 @@ struct MulticastResults {
     vx_error* request_errors;
 };
 
+// What every bulk multicast call, planner or check, refuses first: the
+// topology, a request count too large for any buffer of rows, a null array the
+// requests need, then a null one of `outputs`.
+std::optional<vx_status> refuse_multicast_arguments(const vx_topology* topology, const MulticastRequests& requests,
+                                                    std::initializer_list<ArrayArgument> outputs,
+                                                    vx_error* error) noexcept {
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(requests.count, sizeof(vx_row) * 2)) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (auto missing = first_missing(requests.count, {{requests.senders, VX_ARGUMENT_SENDERS},
+                                                      {requests.receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
+                                                      {requests.counts, VX_ARGUMENT_COUNTS}});
+        missing || (missing = first_missing(requests.count, outputs))) {
+        return report_bad_argument(error, *missing);
+    }
+    return std::nullopt;
+}
+
+// Then the receiver lists of a nonempty request set: every pair of offsets, the
+// last one (which bounds the last request's receivers) included, must not
+// decrease, and the receivers are read at the offsets themselves.
+std::optional<vx_status> refuse_receiver_lists(const MulticastRequests& requests, vx_error* error) noexcept {
+    const std::size_t* offsets = requests.receiver_offsets;
+    for (std::size_t index = 1; index <= requests.count; ++index) {
+        if (offsets[index] < offsets[index - 1]) {
+            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
+        }
+    }
+    if ((requests.receivers == nullptr && offsets[requests.count] > 0) ||
+        impossible_size(offsets[requests.count], sizeof *requests.receivers)) {
+        return report_bad_argument(error, VX_ARGUMENT_RECEIVERS);
+    }
+    return std::nullopt;
+}
+
+// What a bulk point-to-point call, planner or check, refuses: the topology, a
+// request count too large for its rows, a null array, `output` last.
+std::optional<vx_status> refuse_point_to_point_arguments(const vx_topology* topology, std::size_t count,
+                                                         const std::uint16_t* senders, const std::uint16_t* receivers,
+                                                         const std::uint32_t* counts, const vx_row* rows,
+                                                         ArrayArgument output, vx_error* error) noexcept {
+    if (topology == nullptr) {
+        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    }
+    if (impossible_size(count, sizeof *rows * 2)) {
+        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
+    }
+    if (const auto missing = first_missing(count, {{senders, VX_ARGUMENT_SENDERS},
+                                                   {receivers, VX_ARGUMENT_RECEIVERS},
+                                                   {counts, VX_ARGUMENT_COUNTS},
+                                                   {rows, VX_ARGUMENT_ROWS},
+                                                   output})) {
+        return report_bad_argument(error, *missing);
+    }
+    return std::nullopt;
+}
+
 // Checks every argument of a bulk multicast call before anything is written,
 // then plans each request through `plan(index, receivers)`.
 template <class Plan>
 vx_status plan_multicast_many(const vx_topology* topology, const MulticastRequests& requests,
                               const MulticastResults& results, vx_error* error, Plan&& plan) noexcept {
     const std::size_t count = requests.count;
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (impossible_size(count, sizeof(vx_row) * 2)) {
-        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
-    }
-    if (const auto missing = first_missing(count, {{requests.senders, VX_ARGUMENT_SENDERS},
-                                                   {requests.receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
-                                                   {requests.counts, VX_ARGUMENT_COUNTS},
-                                                   {results.sender_rows, VX_ARGUMENT_SENDER_ROWS},
-                                                   {results.statuses, VX_ARGUMENT_STATUSES}})) {
-        return report_bad_argument(error, *missing);
+    if (const auto refused = refuse_multicast_arguments(
+            topology, requests,
+            {{results.sender_rows, VX_ARGUMENT_SENDER_ROWS}, {results.statuses, VX_ARGUMENT_STATUSES}}, error)) {
+        return *refused;
     }
     if (impossible_size(results.receiver_capacity, sizeof(vx_row))) {
         return report_bad_argument(error, VX_ARGUMENT_RECEIVER_CAPACITY);
@@ -385,20 +437,12 @@ vx_status plan_multicast_many(const vx_topology* topology, const MulticastReques
     if (count == 0) {
         return report_status(error, VX_OK);
     }
-    // Every pair, the last one (which bounds the last request's receivers) included.
+    if (const auto refused = refuse_receiver_lists(requests, error)) {
+        return *refused;
+    }
+    // Rows are written from the first offset on, so a window of a larger
+    // request set needs rows for its own receivers only.
     const std::size_t* offsets = requests.receiver_offsets;
-    for (std::size_t index = 1; index <= count; ++index) {
-        if (offsets[index] < offsets[index - 1]) {
-            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
-        }
-    }
-    // Receivers are read at the offsets themselves; rows are written from the
-    // first offset on, so a window of a larger request set needs rows for its
-    // own receivers only.
-    if ((requests.receivers == nullptr && offsets[count] > 0) ||
-        impossible_size(offsets[count], sizeof *requests.receivers)) {
-        return report_bad_argument(error, VX_ARGUMENT_RECEIVERS);
-    }
     const std::size_t receiver_total = offsets[count] - offsets[0];
     if (results.receiver_capacity < receiver_total) {
         vx_error value{};
@@ -589,18 +633,9 @@ vx_status vx_paired_receiver_is_early(const vx_topology* topology, uint16_t rece
 vx_status vx_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                  const uint16_t* receivers, const uint32_t* counts, vx_row* rows, int32_t* statuses,
                                  vx_error* request_errors, vx_error* error) {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (impossible_size(request_count, sizeof *rows * 2)) {
-        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
-    }
-    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
-                                                           {receivers, VX_ARGUMENT_RECEIVERS},
-                                                           {counts, VX_ARGUMENT_COUNTS},
-                                                           {rows, VX_ARGUMENT_ROWS},
-                                                           {statuses, VX_ARGUMENT_STATUSES}})) {
-        return report_bad_argument(error, *missing);
+    if (const auto refused = refuse_point_to_point_arguments(topology, request_count, senders, receivers, counts, rows,
+                                                             {statuses, VX_ARGUMENT_STATUSES}, error)) {
+        return *refused;
     }
     const vorl_exchange::Topology& tiles = topology->topology;
     for (std::size_t index = 0; index < request_count; ++index) {
@@ -761,32 +796,18 @@ vx_status check_multicast_many(const vx_topology* topology, std::size_t request_
                                const std::size_t* receiver_offsets, const std::uint16_t* receivers,
                                const std::uint32_t* counts, const vx_row* sender_rows, const vx_row* receiver_rows,
                                int* holds, vx_error* error, Check&& check) noexcept {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (impossible_size(request_count, sizeof(vx_row))) {
-        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
-    }
-    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
-                                                           {receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
-                                                           {counts, VX_ARGUMENT_COUNTS},
-                                                           {sender_rows, VX_ARGUMENT_SENDER_ROWS},
-                                                           {holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
+    const MulticastRequests requests{request_count, senders, receiver_offsets, receivers, counts};
+    if (const auto refused = refuse_multicast_arguments(
+            topology, requests, {{sender_rows, VX_ARGUMENT_SENDER_ROWS}, {holds, VX_ARGUMENT_HOLDS}}, error)) {
+        return *refused;
     }
     if (request_count == 0) {
         return report_status(error, VX_OK);
     }
+    if (const auto refused = refuse_receiver_lists(requests, error)) {
+        return *refused;
+    }
     const std::size_t* offsets = receiver_offsets;
-    for (std::size_t index = 1; index <= request_count; ++index) {
-        if (offsets[index] < offsets[index - 1]) {
-            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
-        }
-    }
-    if ((receivers == nullptr && offsets[request_count] > 0) ||
-        impossible_size(offsets[request_count], sizeof *receivers)) {
-        return report_bad_argument(error, VX_ARGUMENT_RECEIVERS);
-    }
     const std::size_t total = offsets[request_count] - offsets[0];
     if ((receiver_rows == nullptr && total > 0) || impossible_size(total, sizeof(vx_row))) {
         return report_bad_argument(error, VX_ARGUMENT_RECEIVER_ROWS);
@@ -862,18 +883,9 @@ vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender
 vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                        const uint16_t* receivers, const uint32_t* counts, const vx_row* rows,
                                        int* holds, vx_error* error) {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (impossible_size(request_count, sizeof *rows * 2)) {
-        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
-    }
-    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
-                                                           {receivers, VX_ARGUMENT_RECEIVERS},
-                                                           {counts, VX_ARGUMENT_COUNTS},
-                                                           {rows, VX_ARGUMENT_ROWS},
-                                                           {holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
+    if (const auto refused = refuse_point_to_point_arguments(topology, request_count, senders, receivers, counts, rows,
+                                                             {holds, VX_ARGUMENT_HOLDS}, error)) {
+        return *refused;
     }
     for (std::size_t index = 0; index < request_count; ++index) {
         holds[index] =

@@ -513,54 +513,50 @@ std::span<const Event> in_time_order(std::array<Event, paired_controls>& events,
     return std::span{events}.subspan(first);
 }
 
-// Why the control's word holds its advance, flag and value; the advance's
-// reason names the cycle the word starts on, `from`.
-Control paired_bases(const PairedTerms& terms, const Event& event, std::int64_t from) {
-    const std::int64_t advance = event.cycle - from - 1;
+// Why a control's word holds its advance, flag and value; the advance's reason
+// names the cycle the word starts on, `from`.
+struct PairedReasons {
+    Basis advance;
+    Basis flag;
+    Basis value;
+};
+
+PairedReasons paired_reasons(const PairedTerms& terms, const Event& event, std::int64_t from) {
     const Basis paired_flag{"1 on a paired control"};
     const Basis format_flag{"1 on a format control"};
     switch (event.control) {
         case PairedControl::Source:
-            return {advance,
-                    {"source control ends on cycle {} = epoch {} + pair mux time {}; starts on cycle {}, less 1",
+            return {{"source control ends on cycle {} = epoch {} + pair mux time {}; starts on cycle {}, less 1",
                      {terms.source, terms.epoch, terms.pair_mux_time, from}},
-                    event.flag,
                     paired_flag,
-                    event.value,
                     {"the sender's physical identifier {} XOR the receiver's lane bit {}", {terms.sender, terms.lane}}};
         case PairedControl::Neutral:
-            return {advance,
-                    {"neutral control ends on cycle {} = source event {} + count {}; starts on cycle {}, less 1",
+            return {{"neutral control ends on cycle {} = source event {} + count {}; starts on cycle {}, less 1",
                      {event.cycle, terms.source, terms.count, from}},
-                    event.flag,
                     paired_flag,
-                    event.value,
                     {"the neutral control 1600"}};
         case PairedControl::Format:
-            return {advance,
-                    {"format control ends on cycle {} = source event {} + 51 + 2 x row {}; starts on cycle {}, less 1",
+            return {{"format control ends on cycle {} = source event {} + 51 + 2 x row {}; starts on cycle {}, less 1",
                      {terms.format, terms.source, terms.row_field, from}},
-                    event.flag,
                     format_flag,
-                    event.value,
                     {"direction {} from the sender to this tile", {terms.direction}}};
         case PairedControl::Pointer:
-            return {advance,
-                    {"pointer control ends on cycle {} = format control {} + {}; starts on cycle {}, less 1",
+            return {{"pointer control ends on cycle {} = format control {} + {}; starts on cycle {}, less 1",
                      {event.cycle, terms.format, pointer_after_format, from}},
-                    event.flag,
                     {"0 on the pointer control"},
-                    event.value,
                     {"0 on the pointer control"}};
         case PairedControl::ClosingFormat: break;
     }
-    return {advance,
-            {"closing format control ends on cycle {} = format control {} + count {}; starts on cycle {}, less 1",
+    return {{"closing format control ends on cycle {} = format control {} + count {}; starts on cycle {}, less 1",
              {event.cycle, terms.format, terms.count, from}},
-            event.flag,
             format_flag,
-            event.value,
             {"0 on the closing format control"}};
+}
+
+// The control's word, which starts on cycle `from` and ends on the control's.
+Control paired_control(const PairedTerms& terms, const Event& event, std::int64_t from) {
+    const PairedReasons reasons = paired_reasons(terms, event, from);
+    return {event.cycle - from - 1, reasons.advance, event.flag, reasons.flag, event.value, reasons.value};
 }
 
 // The row of one receiver of a pair: its controls in time order, each a timed
@@ -595,9 +591,9 @@ void expect_paired_receiver_row(Layout& row, std::uint32_t sender, const Route& 
                "cycles {} to {}, waiting for a control too far for its word, less 1");
         cycle = std::max(cycle, event.cycle - longest);
         if (pic) {
-            pic_delay(row, paired_bases(terms, event, cycle));
+            pic_delay(row, paired_control(terms, event, cycle));
         } else {
-            xpic_delay(row, paired_bases(terms, event, cycle));
+            xpic_delay(row, paired_control(terms, event, cycle));
         }
         cycle = event.cycle;
     }
