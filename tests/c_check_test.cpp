@@ -168,4 +168,145 @@ TEST(CCheck, RefusesBadArgumentsBeforeWriting) {
               VX_OK);
 }
 
+// Valid arguments of every check call: two requests of two receivers each, the
+// single calls taking the first.
+struct CheckArguments {
+    const vx_topology* topology;
+    const std::uint16_t* senders;
+    const std::size_t* receiver_offsets;
+    const std::uint16_t* receivers;
+    const std::uint32_t* counts;
+    const std::uint32_t* schedule_offsets;
+    const vx_row* sender_rows;
+    const vx_row* receiver_rows;
+    const vx_row* rows;
+    int* holds;
+};
+
+enum class CheckCall { PointToPoint, Multicast, Paired, PointToPointMany, MulticastMany, PairedMany };
+
+vx_status call_check(CheckCall call, const CheckArguments& a, vx_error* error) {
+    switch (call) {
+        case CheckCall::PointToPoint:
+            return vx_check_point_to_point(a.topology, 0, 2, 1, a.sender_rows, a.receiver_rows, a.holds, error);
+        case CheckCall::Multicast:
+            return vx_check_multicast(a.topology, 0, a.receivers, 2, 1, 0, a.sender_rows, a.receiver_rows, a.holds,
+                                      error);
+        case CheckCall::Paired:
+            return vx_check_paired_multicast(a.topology, 0, a.receivers, 2, 1, a.sender_rows, a.receiver_rows, a.holds,
+                                             error);
+        case CheckCall::PointToPointMany:
+            return vx_check_point_to_point_many(a.topology, 2, a.senders, a.receivers, a.counts, a.rows, a.holds,
+                                                error);
+        case CheckCall::MulticastMany:
+            return vx_check_multicast_many(a.topology, 2, a.senders, a.receiver_offsets, a.receivers, a.counts,
+                                           a.schedule_offsets, a.sender_rows, a.receiver_rows, a.holds, error);
+        case CheckCall::PairedMany:
+            return vx_check_paired_multicast_many(a.topology, 2, a.senders, a.receiver_offsets, a.receivers, a.counts,
+                                                  a.sender_rows, a.receiver_rows, a.holds, error);
+    }
+    return VX_OK;
+}
+
+// Each argument of each check call made null, and the name its VX_BAD_ARGUMENT gives.
+struct NullArgument {
+    CheckCall call;
+    void (*null)(CheckArguments&);
+    vx_argument named;
+};
+
+constexpr NullArgument null_arguments[] = {
+    {CheckCall::PointToPoint, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::PointToPoint, [](CheckArguments& a) { a.sender_rows = nullptr; }, VX_ARGUMENT_SENDER_ROW},
+    {CheckCall::PointToPoint, [](CheckArguments& a) { a.receiver_rows = nullptr; }, VX_ARGUMENT_RECEIVER_ROW},
+    {CheckCall::PointToPoint, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+    {CheckCall::Multicast, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::Multicast, [](CheckArguments& a) { a.receivers = nullptr; }, VX_ARGUMENT_RECEIVERS},
+    {CheckCall::Multicast, [](CheckArguments& a) { a.sender_rows = nullptr; }, VX_ARGUMENT_SENDER_ROW},
+    {CheckCall::Multicast, [](CheckArguments& a) { a.receiver_rows = nullptr; }, VX_ARGUMENT_RECEIVER_ROWS},
+    {CheckCall::Multicast, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+    {CheckCall::Paired, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::Paired, [](CheckArguments& a) { a.receivers = nullptr; }, VX_ARGUMENT_RECEIVERS},
+    {CheckCall::Paired, [](CheckArguments& a) { a.sender_rows = nullptr; }, VX_ARGUMENT_SENDER_ROW},
+    {CheckCall::Paired, [](CheckArguments& a) { a.receiver_rows = nullptr; }, VX_ARGUMENT_RECEIVER_ROWS},
+    {CheckCall::Paired, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.senders = nullptr; }, VX_ARGUMENT_SENDERS},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.receivers = nullptr; }, VX_ARGUMENT_RECEIVERS},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.counts = nullptr; }, VX_ARGUMENT_COUNTS},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.rows = nullptr; }, VX_ARGUMENT_ROWS},
+    {CheckCall::PointToPointMany, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.senders = nullptr; }, VX_ARGUMENT_SENDERS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.receiver_offsets = nullptr; }, VX_ARGUMENT_RECEIVER_OFFSETS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.receivers = nullptr; }, VX_ARGUMENT_RECEIVERS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.counts = nullptr; }, VX_ARGUMENT_COUNTS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.schedule_offsets = nullptr; }, VX_ARGUMENT_SCHEDULE_OFFSETS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.sender_rows = nullptr; }, VX_ARGUMENT_SENDER_ROWS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.receiver_rows = nullptr; }, VX_ARGUMENT_RECEIVER_ROWS},
+    {CheckCall::MulticastMany, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.topology = nullptr; }, VX_ARGUMENT_TOPOLOGY},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.senders = nullptr; }, VX_ARGUMENT_SENDERS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.receiver_offsets = nullptr; }, VX_ARGUMENT_RECEIVER_OFFSETS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.receivers = nullptr; }, VX_ARGUMENT_RECEIVERS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.counts = nullptr; }, VX_ARGUMENT_COUNTS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.sender_rows = nullptr; }, VX_ARGUMENT_SENDER_ROWS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.receiver_rows = nullptr; }, VX_ARGUMENT_RECEIVER_ROWS},
+    {CheckCall::PairedMany, [](CheckArguments& a) { a.holds = nullptr; }, VX_ARGUMENT_HOLDS},
+};
+
+TEST(CCheck, EveryNullArgumentIsNamedAndNothingIsWritten) {
+    const CTopology c{0};
+    const std::uint16_t senders[] = {0, 0};
+    const std::size_t offsets[] = {0, 2, 4};
+    const std::uint16_t receivers[] = {2, 3, 274, 275};
+    const std::uint32_t counts[] = {1, 1};
+    const vx_row rows[4] = {};
+    for (const NullArgument& argument : null_arguments) {
+        const char* name = vx_argument_name(argument.named);
+        ASSERT_NE(name, nullptr);
+        int holds[2] = {-1, -1};
+        CheckArguments arguments{c.topology, senders, offsets, receivers, counts, counts, rows, rows, rows, holds};
+        // The same call with every argument given runs, so the null one is what it refuses.
+        vx_error error{};
+        ASSERT_EQ(call_check(argument.call, arguments, &error), VX_OK) << name;
+        EXPECT_EQ(holds[0], 0) << name;  // rows of zeros are no plan
+        holds[0] = holds[1] = -1;
+        argument.null(arguments);
+        ASSERT_EQ(call_check(argument.call, arguments, &error), VX_BAD_ARGUMENT) << name;
+        EXPECT_EQ(error.status, VX_BAD_ARGUMENT) << name;
+        EXPECT_EQ(error.rule, argument.named) << name;
+        EXPECT_EQ(error.entry, 0u) << name;
+        EXPECT_EQ(holds[0], -1) << name;
+        EXPECT_EQ(holds[1], -1) << name;
+    }
+}
+
+TEST(CCheck, BulkChecksNameTheDecreasingOffsetAndAnImpossibleRequestCount) {
+    const CTopology c{0};
+    const std::uint16_t senders[] = {0, 0};
+    const std::size_t decreasing[] = {0, 2, 1};
+    const std::uint16_t receivers[] = {2, 3};
+    const std::uint32_t counts[] = {1, 1};
+    const vx_row rows[4] = {};
+    int holds[2] = {-1, -1};
+    vx_error error{};
+    EXPECT_EQ(vx_check_multicast_many(c.topology, 2, senders, decreasing, receivers, counts, counts, rows, rows, holds,
+                                      &error),
+              VX_BAD_ARGUMENT);
+    EXPECT_EQ(error.rule, VX_ARGUMENT_RECEIVER_OFFSETS);
+    EXPECT_EQ(error.entry, 2u);
+    error = {};
+    EXPECT_EQ(vx_check_paired_multicast_many(c.topology, 2, senders, decreasing, receivers, counts, rows, rows, holds,
+                                             &error),
+              VX_BAD_ARGUMENT);
+    EXPECT_EQ(error.rule, VX_ARGUMENT_RECEIVER_OFFSETS);
+    EXPECT_EQ(error.entry, 2u);
+    EXPECT_EQ(vx_check_point_to_point_many(c.topology, SIZE_MAX / 2, senders, receivers, counts, rows, holds, &error),
+              VX_BAD_ARGUMENT);
+    EXPECT_EQ(error.rule, VX_ARGUMENT_REQUEST_COUNT);
+    EXPECT_EQ(holds[0], -1);
+    EXPECT_EQ(holds[1], -1);
+}
+
 }  // namespace
