@@ -606,7 +606,7 @@ TEST_F(BulkPlanners, ABadArgumentOfABulkCallIsNamed) {
     EXPECT_EQ(error.rule, VX_ARGUMENT_UNNAMED);
     EXPECT_EQ(display(error), "a null pointer or an impossible size was passed");
     EXPECT_EQ(vx_argument_name(VX_ARGUMENT_UNNAMED), nullptr);
-    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_HOLDS + 1), nullptr);
+    EXPECT_EQ(vx_argument_name(VX_ARGUMENT_STATUSES + 1), nullptr);
     EXPECT_STREQ(vx_argument_name(VX_ARGUMENT_RECEIVER_OFFSETS), "receiver_offsets");
     // A value naming no argument has the unnamed texts.
     error.rule = 99;

@@ -292,15 +292,14 @@ VORL_EXCHANGE_EXPORT vx_status vx_paired_receiver_is_early(const vx_topology* to
  * `vx_argument` and `entry`, for decreasing offsets, the index i of the first
  * receiver_offsets[i] below receiver_offsets[i - 1] (0 otherwise; 0xffffffff
  * for an index beyond 32 bits). The texts say the same, for example
- * "receiver_offsets[2] is below receiver_offsets[1]". The checks (see
- * @ref c_check) name their arguments the same way; a VX_BAD_ARGUMENT with
+ * "receiver_offsets[2] is below receiver_offsets[1]"; a VX_BAD_ARGUMENT with
  * `rule` 0 (every other call's) keeps the text that names no argument.
  * @{
  */
 
-/** The arguments of the bulk calls and the checks, as a VX_BAD_ARGUMENT names them in `rule`. */
+/** The arguments of the bulk calls, as a VX_BAD_ARGUMENT names them in `rule`. */
 typedef enum vx_argument {
-    VX_ARGUMENT_UNNAMED = 0, /**< No argument named: the value of every call but the bulk calls and the checks. */
+    VX_ARGUMENT_UNNAMED = 0, /**< No argument named: the value of every call but the bulk calls. */
     VX_ARGUMENT_TOPOLOGY = 1, /**< The topology. */
     VX_ARGUMENT_REQUEST_COUNT = 2, /**< The number of requests. */
     VX_ARGUMENT_SENDERS = 3, /**< The senders. */
@@ -312,10 +311,7 @@ typedef enum vx_argument {
     VX_ARGUMENT_SENDER_ROWS = 9, /**< The sender rows. */
     VX_ARGUMENT_RECEIVER_ROWS = 10, /**< The receiver rows. */
     VX_ARGUMENT_RECEIVER_CAPACITY = 11, /**< The capacity of the receiver rows. */
-    VX_ARGUMENT_STATUSES = 12, /**< The statuses. */
-    VX_ARGUMENT_SENDER_ROW = 13, /**< The sender row of a single check. */
-    VX_ARGUMENT_RECEIVER_ROW = 14, /**< The receiver row of a single point-to-point check. */
-    VX_ARGUMENT_HOLDS = 15 /**< Where a check writes its verdicts. */
+    VX_ARGUMENT_STATUSES = 12 /**< The statuses. */
 } vx_argument;
 
 /** The parameter name of a `vx_argument`, for example "receiver_offsets"; null for
@@ -479,10 +475,7 @@ VORL_EXCHANGE_EXPORT size_t vx_describe(uint32_t word, char* buffer, size_t capa
  * when they are, 0 when any fact fails, a request the planners refuse
  * included; `vorl-plan check` names the fact. The calls fail only with
  * VX_BAD_ARGUMENT (a null pointer, decreasing offsets) or VX_OUT_OF_MEMORY, and
- * write nothing then. Their VX_BAD_ARGUMENT names the argument as the bulk
- * calls' does: its `vx_argument` in `rule`, and for decreasing offsets the
- * offset below its predecessor in `entry`. The arguments are checked in the
- * order of the parameters, and the first one refused is named.
+ * write nothing then.
  * @{
  */
 

@@ -156,7 +156,7 @@ std::size_t write_text(std::string_view text, char* buffer, std::size_t capacity
 
 constexpr std::string_view not_an_error_value = "not a vx_error value";
 
-// The name of a bulk call's or a check's argument; empty for VX_ARGUMENT_UNNAMED and for values that name none.
+// The name of a bulk call's argument; empty for VX_ARGUMENT_UNNAMED and for values that name none.
 std::string_view argument_name(std::int32_t argument) noexcept {
     switch (argument) {
         case VX_ARGUMENT_TOPOLOGY: return "topology";
@@ -171,9 +171,6 @@ std::string_view argument_name(std::int32_t argument) noexcept {
         case VX_ARGUMENT_RECEIVER_ROWS: return "receiver_rows";
         case VX_ARGUMENT_RECEIVER_CAPACITY: return "receiver_capacity";
         case VX_ARGUMENT_STATUSES: return "statuses";
-        case VX_ARGUMENT_SENDER_ROW: return "sender_row";
-        case VX_ARGUMENT_RECEIVER_ROW: return "receiver_row";
-        case VX_ARGUMENT_HOLDS: return "holds";
         default: break;  // VX_ARGUMENT_UNNAMED and every other value: no name
     }
     return {};
@@ -320,7 +317,7 @@ bool bad_multicast_arguments(const vx_topology* topology, const std::uint16_t* r
            impossible_size(receiver_capacity, sizeof *receiver_rows);
 }
 
-// One array argument of a bulk call or a check, by the name a VX_BAD_ARGUMENT gives it.
+// One array argument of a bulk call, by the name a VX_BAD_ARGUMENT gives it.
 struct ArrayArgument {
     const void* pointer;
     vx_argument name;
@@ -723,27 +720,11 @@ std::vector<Row> rows_of(const vx_row* rows, std::size_t count) {
     return words;
 }
 
-// The VX_BAD_ARGUMENT of a single multicast check naming its first missing
-// argument, in the order of the parameters; VX_OK when none is missing.
-vx_status refuse_multicast_check_arguments(const vx_topology* topology, const std::uint16_t* receivers,
-                                           std::size_t receiver_count, const vx_row* sender_row,
-                                           const vx_row* receiver_rows, const int* holds, vx_error* error) noexcept {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (const auto missing = first_missing(receiver_count, {{receivers, VX_ARGUMENT_RECEIVERS}})) {
-        return report_bad_argument(error, *missing);
-    }
-    if (const auto missing = first_missing(1, {{sender_row, VX_ARGUMENT_SENDER_ROW}})) {
-        return report_bad_argument(error, *missing);
-    }
-    if (const auto missing = first_missing(receiver_count, {{receiver_rows, VX_ARGUMENT_RECEIVER_ROWS}})) {
-        return report_bad_argument(error, *missing);
-    }
-    if (const auto missing = first_missing(1, {{holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
-    }
-    return VX_OK;
+// Whether any of `arrays` is a null pointer where `count` elements are needed.
+// The check calls refuse such an argument with the unnamed VX_BAD_ARGUMENT.
+template <class... Arrays>
+bool missing_array(std::size_t count, const Arrays*... arrays) noexcept {
+    return count > 0 && ((arrays == nullptr) || ...);
 }
 
 // Whether a multicast-shaped request's rows hold, by `holds(receivers, sender row, receiver rows)`.
@@ -761,25 +742,18 @@ vx_status check_multicast_many(const vx_topology* topology, std::size_t request_
                                const std::size_t* receiver_offsets, const std::uint16_t* receivers,
                                const std::uint32_t* counts, const vx_row* sender_rows, const vx_row* receiver_rows,
                                int* holds, vx_error* error, Check&& check) noexcept {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
+    if (topology == nullptr || missing_array(request_count, senders, counts, sender_rows, holds) ||
+        (request_count > 0 && receiver_offsets == nullptr)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
-    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
-                                                           {receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
-                                                           {counts, VX_ARGUMENT_COUNTS},
-                                                           {sender_rows, VX_ARGUMENT_SENDER_ROWS},
-                                                           {holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
-    }
-    for (std::size_t index = 1; index <= request_count; ++index) {
-        if (receiver_offsets[index] < receiver_offsets[index - 1]) {
-            return report_bad_argument(error, VX_ARGUMENT_RECEIVER_OFFSETS, index);
+    for (std::size_t index = 0; index < request_count; ++index) {
+        if (receiver_offsets[index + 1] < receiver_offsets[index]) {
+            return report_status(error, VX_BAD_ARGUMENT);
         }
     }
     const std::size_t total = request_count == 0 ? 0 : receiver_offsets[request_count] - receiver_offsets[0];
-    if (const auto missing =
-            first_missing(total, {{receivers, VX_ARGUMENT_RECEIVERS}, {receiver_rows, VX_ARGUMENT_RECEIVER_ROWS}})) {
-        return report_bad_argument(error, *missing);
+    if (missing_array(total, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     return guarded(error, [&] {
         for (std::size_t index = 0; index < request_count; ++index) {
@@ -797,13 +771,8 @@ extern "C" {
 
 vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, uint16_t receiver, uint32_t count,
                                   const vx_row* sender_row, const vx_row* receiver_row, int* holds, vx_error* error) {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (const auto missing = first_missing(1, {{sender_row, VX_ARGUMENT_SENDER_ROW},
-                                               {receiver_row, VX_ARGUMENT_RECEIVER_ROW},
-                                               {holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
+    if (topology == nullptr || sender_row == nullptr || receiver_row == nullptr || holds == nullptr) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     *holds = vorl_exchange::point_to_point_holds(topology->topology, sender, receiver, count, row_of(*sender_row),
                                                  row_of(*receiver_row))
@@ -815,10 +784,9 @@ vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, 
 vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                              size_t receiver_count, uint32_t count, uint32_t schedule_offset, const vx_row* sender_row,
                              const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (const vx_status refused = refuse_multicast_check_arguments(topology, receivers, receiver_count, sender_row,
-                                                                   receiver_rows, holds, error);
-        refused != VX_OK) {
-        return refused;
+    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
+        missing_array(receiver_count, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     return guarded(error, [&] {
         *holds =
@@ -834,10 +802,9 @@ vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const
 vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                                     size_t receiver_count, uint32_t count, const vx_row* sender_row,
                                     const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (const vx_status refused = refuse_multicast_check_arguments(topology, receivers, receiver_count, sender_row,
-                                                                   receiver_rows, holds, error);
-        refused != VX_OK) {
-        return refused;
+    if (topology == nullptr || sender_row == nullptr || holds == nullptr ||
+        missing_array(receiver_count, receivers, receiver_rows)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     return guarded(error, [&] {
         *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
@@ -852,18 +819,9 @@ vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender
 vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
                                        const uint16_t* receivers, const uint32_t* counts, const vx_row* rows,
                                        int* holds, vx_error* error) {
-    if (topology == nullptr) {
-        return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
-    }
-    if (impossible_size(request_count, sizeof *rows * 2)) {
-        return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
-    }
-    if (const auto missing = first_missing(request_count, {{senders, VX_ARGUMENT_SENDERS},
-                                                           {receivers, VX_ARGUMENT_RECEIVERS},
-                                                           {counts, VX_ARGUMENT_COUNTS},
-                                                           {rows, VX_ARGUMENT_ROWS},
-                                                           {holds, VX_ARGUMENT_HOLDS}})) {
-        return report_bad_argument(error, *missing);
+    if (topology == nullptr || missing_array(request_count, senders, receivers, counts, rows, holds) ||
+        impossible_size(request_count, sizeof *rows * 2)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     for (std::size_t index = 0; index < request_count; ++index) {
         holds[index] =
@@ -879,8 +837,8 @@ vx_status vx_check_multicast_many(const vx_topology* topology, size_t request_co
                                   const size_t* receiver_offsets, const uint16_t* receivers, const uint32_t* counts,
                                   const uint32_t* schedule_offsets, const vx_row* sender_rows,
                                   const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (const auto missing = first_missing(request_count, {{schedule_offsets, VX_ARGUMENT_SCHEDULE_OFFSETS}})) {
-        return report_bad_argument(error, *missing);
+    if (missing_array(request_count, schedule_offsets)) {
+        return report_status(error, VX_BAD_ARGUMENT);
     }
     return check_multicast_many(
         topology, request_count, senders, receiver_offsets, receivers, counts, sender_rows, receiver_rows, holds, error,
