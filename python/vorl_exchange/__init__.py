@@ -25,6 +25,8 @@ from typing import TYPE_CHECKING, Any, Callable, Dict, Iterable, Optional, Seque
 from . import _library, _native
 
 if TYPE_CHECKING:
+    import numpy as np
+
     from ._bulk import MulticastPlans, PointToPointPlans
 
 __all__ = [
@@ -500,6 +502,49 @@ class Topology:
         """
         return _bulk_planners().paired_multicast_many(  # type: ignore[no-any-return]
             self, senders, receivers, counts, receiver_offsets, out, status_out)
+
+    def check_point_to_point_many(self, senders: object, receivers: object, counts: object,
+                                  rows: object) -> np.ndarray:
+        """Returns a bool array: whether each request's rows are exactly its point-to-point plan.
+
+        Takes what `point_to_point_many` takes and writes: `senders`,
+        `receivers`, `counts` as there (one element, or a scalar, stands for
+        every request), `rows` of shape (n, 2, 9) (sender row, receiver row
+        per request), as `PointToPointPlans.rows` holds them. Verdicts are
+        those of `check`, one library call for all requests; a request the
+        planners refuse gives False.
+
+        Raises TypeError (non-integer values or words) or ValueError (values
+        or words out of range, a wrong shape, arrays of different lengths)
+        naming the argument and the first offending index, before anything is
+        checked; ImportError when NumPy is missing.
+        """
+        return _bulk_planners().check_point_to_point_many(  # type: ignore[no-any-return]
+            self, senders, receivers, counts, rows)
+
+    def check_multicast_many(self, senders: object, receivers: object, counts: object, schedule_offsets: object = 0,
+                             *, rows: object, receiver_offsets: object = None) -> np.ndarray:
+        """Returns a bool array: whether each request's rows are exactly its multicast plan.
+
+        Requests as `multicast_many` takes them (receiver lists, or a flat
+        array with `receiver_offsets`); `rows` is a pair (sender rows (n, 9),
+        receiver rows (m, 9)), m the number of receivers of all requests,
+        request i's receiver rows following those of the requests before it:
+        `(plans.sender_rows, plans.receiver_rows)` of a `MulticastPlans`.
+        Raises as `check_point_to_point_many` does.
+        """
+        return _bulk_planners().check_multicast_many(  # type: ignore[no-any-return]
+            self, senders, receivers, counts, schedule_offsets, receiver_offsets, rows)
+
+    def check_paired_multicast_many(self, senders: object, receivers: object, counts: object, *, rows: object,
+                                    receiver_offsets: object = None) -> np.ndarray:
+        """Returns a bool array: whether each request's rows are exactly its paired multicast plan.
+
+        Arguments as for `check_multicast_many`, without schedule offsets.
+        Raises as `check_point_to_point_many` does.
+        """
+        return _bulk_planners().check_paired_multicast_many(  # type: ignore[no-any-return]
+            self, senders, receivers, counts, receiver_offsets, rows)
 
     def _look_up(self, function: object, logical: int) -> int:
         logical = _checked_int("logical", logical, _TILE_MAX)

@@ -82,6 +82,15 @@ def _broadcast(arrays: Dict[str, np.ndarray], length: int) -> list[np.ndarray]:
     return [array if len(array) == length else np.full(length, array[0], array.dtype) for array in arrays.values()]
 
 
+def _request_length(lengths: Dict[str, int]) -> int:
+    """The number of requests: the one length of the arrays that are not of one element (1 when all are)."""
+    distinct = {length for length in lengths.values() if length != 1}
+    if len(distinct) > 1:
+        shown = ", ".join(f"{key}: {length}" for key, length in lengths.items())
+        raise ValueError(f"the request arrays differ in length ({shown})")
+    return distinct.pop() if distinct else 1
+
+
 def _output(name: str, given: object, shape: Tuple[int, ...], dtype: type) -> np.ndarray:
     """The caller's array `given` for a result of `shape` and `dtype`, checked; or a new one."""
     if given is None:
@@ -380,11 +389,7 @@ def point_to_point_many(topology: Any, senders: object, receivers: object, count
         "receivers": _integers("receivers", receivers, _TILE_MAX, np.uint16),
         "counts": _integers("counts", counts, _U32_MAX, np.uint32),
     }
-    lengths = {len(array) for array in arrays.values() if len(array) != 1}
-    if len(lengths) > 1:
-        shown = ", ".join(f"{key}: {len(array)}" for key, array in arrays.items())
-        raise ValueError(f"the request arrays differ in length ({shown})")
-    length = lengths.pop() if lengths else 1
+    length = _request_length({key: len(array) for key, array in arrays.items()})
     requests = _broadcast(arrays, length)
     rows = _output("out", out, (length, 2, _ROW_LENGTH), np.uint32)
     statuses = _statuses(status_out, length)
@@ -472,6 +477,96 @@ def paired_multicast_many(topology: Any, senders: object, receivers: object, cou
                           receiver_offsets: object, out: object, status_out: object) -> MulticastPlans:
     requests = _multicast_requests(senders, receivers, receiver_offsets, {"counts": counts})
     return _multicast_plans(topology, "vx_paired_multicast_many", requests, out, status_out)
+
+
+# ---- Checking rows in bulk ----------------------------------------------------
+
+
+def _rows(label: str, rows: object, row_shape: Tuple[int, ...]) -> np.ndarray:
+    """`rows` (called `label`) as a C-contiguous uint32 array of shape (k, *row_shape), every word in 0..0xFFFFFFFF.
+
+    Any integer dtype, read-only and non-contiguous arrays are taken; nested
+    lists are checked word by word, as the single `check` checks them.
+    """
+    if isinstance(rows, np.ndarray):
+        given = rows
+    else:
+        try:
+            # Objects, not numbers: NumPy would turn a True or a 2.0 in a list into an integer.
+            given = np.array(rows, dtype=object)
+        except ValueError:
+            raise ValueError(f"{label} must be an array of shape (n, {', '.join(map(str, row_shape))})") from None
+    if given.size == 0 and given.ndim < 1 + len(row_shape):
+        given = given.reshape((0, *row_shape))  # an empty list: no requests
+    if given.ndim != 1 + len(row_shape) or given.shape[1:] != row_shape:
+        wanted = ", ".join(map(str, ("n", *row_shape)))
+        raise ValueError(f"{label} must have shape ({wanted}), not {given.shape}")
+
+    def name(flat_index: int) -> str:
+        return label + "".join(f"[{int(index)}]" for index in np.unravel_index(flat_index, given.shape))
+
+    words = _integers(label, given.reshape(-1), _U32_MAX, np.uint32, name)
+    return words.reshape(given.shape)
+
+
+def _verdicts(status: int, holds: np.ndarray) -> np.ndarray:
+    if status == _native.OUT_OF_MEMORY:
+        raise MemoryError("vorl_exchange: out of memory while checking a receiver list")
+    _check_call(status)
+    return holds != 0
+
+
+def check_point_to_point_many(topology: Any, senders: object, receivers: object, counts: object,
+                              rows: object) -> np.ndarray:
+    arrays = {
+        "senders": _integers("senders", senders, _TILE_MAX, np.uint16),
+        "receivers": _integers("receivers", receivers, _TILE_MAX, np.uint16),
+        "counts": _integers("counts", counts, _U32_MAX, np.uint32),
+    }
+    words = _rows("rows", rows, (2, _ROW_LENGTH))
+    length = _request_length({**{key: len(array) for key, array in arrays.items()}, "rows": len(words)})
+    if len(words) != length:
+        raise ValueError(f"rows has {len(words)} requests' rows for {length} requests")
+    senders, receivers, counts = _broadcast(arrays, length)
+    holds = np.empty(length, np.intc)
+    return _verdicts(_native.lib.vx_check_point_to_point_many(
+        topology._handle, length, _pointer(senders), _pointer(receivers), _pointer(counts), _pointer(words),
+        _pointer(holds), None), holds)
+
+
+def _check_multicasts(topology: Any, checker: str, requests: tuple[np.ndarray, np.ndarray, np.ndarray,
+                      list[np.ndarray]], rows: object) -> np.ndarray:
+    senders, offsets, tiles, numbers = requests
+    if not (isinstance(rows, tuple) and len(rows) == 2):
+        raise TypeError(f"rows must be a pair (sender rows, receiver rows), not {type(rows).__name__}")
+    sender_rows = _rows("rows[0]", rows[0], (_ROW_LENGTH,))
+    receiver_rows = _rows("rows[1]", rows[1], (_ROW_LENGTH,))
+    if len(sender_rows) != len(senders):
+        raise ValueError(f"rows[0] has {len(sender_rows)} sender rows for {len(senders)} requests")
+    # The library reads request i's receivers and receiver rows from the first
+    # request's on, as MulticastPlans.receiver_offsets count them.
+    first = int(offsets[0])
+    listed = tiles[first:int(offsets[-1])]
+    if len(receiver_rows) != len(listed):
+        raise ValueError(f"rows[1] has {len(receiver_rows)} receiver rows for {len(listed)} receivers")
+    from_first = np.subtract(offsets, first, dtype=np.uintp)
+    holds = np.empty(len(senders), np.intc)
+    return _verdicts(getattr(_native.lib, checker)(
+        topology._handle, len(senders), _pointer(senders), _pointer(from_first), _pointer(listed), *map(_pointer, numbers), _pointer(sender_rows), _pointer(receiver_rows), _pointer(holds),
+        None), holds)
+
+
+def check_multicast_many(topology: Any, senders: object, receivers: object, counts: object, schedule_offsets: object,
+                         receiver_offsets: object, rows: object) -> np.ndarray:
+    requests = _multicast_requests(senders, receivers, receiver_offsets,
+                                   {"counts": counts, "schedule_offsets": schedule_offsets})
+    return _check_multicasts(topology, "vx_check_multicast_many", requests, rows)
+
+
+def check_paired_multicast_many(topology: Any, senders: object, receivers: object, counts: object,
+                                receiver_offsets: object, rows: object) -> np.ndarray:
+    requests = _multicast_requests(senders, receivers, receiver_offsets, {"counts": counts})
+    return _check_multicasts(topology, "vx_check_paired_multicast_many", requests, rows)
 
 
 
