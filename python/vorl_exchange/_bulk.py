@@ -543,17 +543,18 @@ def _check_multicasts(topology: Any, checker: str, requests: tuple[np.ndarray, n
     receiver_rows = _rows("rows[1]", rows[1], (_ROW_LENGTH,))
     if len(sender_rows) != len(senders):
         raise ValueError(f"rows[0] has {len(sender_rows)} sender rows for {len(senders)} requests")
-    # The library reads request i's receivers and receiver rows from the first
-    # request's on, as MulticastPlans.receiver_offsets count them.
+    # Only the receivers the requests name, with offsets from 0 into them: a
+    # window of a larger receiver array has rows for its own receivers only.
     first = int(offsets[0])
     listed = tiles[first:int(offsets[-1])]
     if len(receiver_rows) != len(listed):
         raise ValueError(f"rows[1] has {len(receiver_rows)} receiver rows for {len(listed)} receivers")
     from_first = np.subtract(offsets, first, dtype=np.uintp)
     holds = np.empty(len(senders), np.intc)
-    return _verdicts(getattr(_native.lib, checker)(
-        topology._handle, len(senders), _pointer(senders), _pointer(from_first), _pointer(listed), *map(_pointer, numbers), _pointer(sender_rows), _pointer(receiver_rows), _pointer(holds),
-        None), holds)
+    status = getattr(_native.lib, checker)(
+        topology._handle, len(senders), _pointer(senders), _pointer(from_first), _pointer(listed),
+        *map(_pointer, numbers), _pointer(sender_rows), _pointer(receiver_rows), _pointer(holds), None)
+    return _verdicts(status, holds)
 
 
 def check_multicast_many(topology: Any, senders: object, receivers: object, counts: object, schedule_offsets: object,
