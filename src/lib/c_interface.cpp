@@ -369,11 +369,11 @@ std::optional<vx_status> refuse_multicast_arguments(const vx_topology* topology,
     if (impossible_size(requests.count, sizeof(vx_row) * 2)) {
         return report_bad_argument(error, VX_ARGUMENT_REQUEST_COUNT);
     }
-    if (auto missing = first_missing(requests.count, {{requests.senders, VX_ARGUMENT_SENDERS},
-                                                      {requests.receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
-                                                      {requests.counts, VX_ARGUMENT_COUNTS}});
-        missing || (missing = first_missing(requests.count, outputs))) {
-        return report_bad_argument(error, *missing);
+    const auto missing = first_missing(requests.count, {{requests.senders, VX_ARGUMENT_SENDERS},
+                                                        {requests.receiver_offsets, VX_ARGUMENT_RECEIVER_OFFSETS},
+                                                        {requests.counts, VX_ARGUMENT_COUNTS}});
+    if (const auto named = missing ? missing : first_missing(requests.count, outputs)) {
+        return report_bad_argument(error, *named);
     }
     return std::nullopt;
 }
