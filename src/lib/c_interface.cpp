@@ -787,6 +787,23 @@ vx_status refuse_single_check(const vx_topology* topology, const std::uint16_t* 
     return VX_OK;
 }
 
+// A single multicast-shaped check: its arguments, then `holds(receivers,
+// sender row, receiver rows)` into `*holds`.
+template <class Holds>
+vx_status check_one_multicast(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
+                              const vx_row* sender_row, const vx_row* receiver_rows, int* holds, vx_error* error,
+                              Holds&& rows_hold) noexcept {
+    if (const vx_status refused =
+            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
+        refused != VX_OK) {
+        return refused;
+    }
+    return guarded(error, [&] {
+        *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows, rows_hold);
+        return report_status(error, VX_OK);
+    });
+}
+
 // Checks every argument of a bulk check before anything is written, as the
 // bulk planners do, then checks each request through `check(index, receivers,
 // receiver rows)`: request i's receivers at the offsets themselves, its rows
@@ -846,38 +863,21 @@ vx_status vx_check_point_to_point(const vx_topology* topology, uint16_t sender, 
 vx_status vx_check_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                              size_t receiver_count, uint32_t count, uint32_t schedule_offset, const vx_row* sender_row,
                              const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (const vx_status refused =
-            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
-        refused != VX_OK) {
-        return refused;
-    }
-    return guarded(error, [&] {
-        *holds =
-            multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
-                                [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
-                                    return vorl_exchange::multicast_holds(topology->topology, sender, listed, count,
-                                                                          schedule_offset, sender_words, rows);
-                                });
-        return report_status(error, VX_OK);
-    });
+    return check_one_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error,
+                               [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
+                                   return vorl_exchange::multicast_holds(topology->topology, sender, listed, count,
+                                                                         schedule_offset, sender_words, rows);
+                               });
 }
 
 vx_status vx_check_paired_multicast(const vx_topology* topology, uint16_t sender, const uint16_t* receivers,
                                     size_t receiver_count, uint32_t count, const vx_row* sender_row,
                                     const vx_row* receiver_rows, int* holds, vx_error* error) {
-    if (const vx_status refused =
-            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
-        refused != VX_OK) {
-        return refused;
-    }
-    return guarded(error, [&] {
-        *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows,
-                                     [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
-                                         return vorl_exchange::paired_multicast_holds(
-                                             topology->topology, sender, listed, count, sender_words, rows);
-                                     });
-        return report_status(error, VX_OK);
-    });
+    return check_one_multicast(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error,
+                               [&](auto listed, const Row& sender_words, std::span<const Row> rows) {
+                                   return vorl_exchange::paired_multicast_holds(topology->topology, sender, listed,
+                                                                                count, sender_words, rows);
+                               });
 }
 
 vx_status vx_check_point_to_point_many(const vx_topology* topology, size_t request_count, const uint16_t* senders,
