@@ -527,10 +527,12 @@ struct Setting {
 
 // A control's word of `family`, ending on `cycle`: plain delays from `from` as
 // far as the word cannot wait, then the word. `ends` says how the cycle
-// follows; the cycle the word starts on goes into its last term.
+// follows; the cycle the word starts on goes into its last term. Inlined in
+// each control's case even where the verdict's flattening is not honoured
+// (Clang 19 called it: 101 against 69 ns a paired verdict).
 template <class Layout>
-void control_word(Layout& row, const TimedFamily& family, std::int64_t from, std::int64_t cycle, Basis ends,
-                  const Setting& setting) {
+[[gnu::always_inline]] inline void control_word(Layout& row, const TimedFamily& family, std::int64_t from,
+                                                std::int64_t cycle, Basis ends, const Setting& setting) {
     const std::int64_t waits = std::min(cycle - from, std::int64_t{family.advance.max()} + 1);
     const std::int64_t start = cycle - waits;
     bridge(row, from, start, "cycles {} to {}, waiting for a control too far for its word, less 1");
