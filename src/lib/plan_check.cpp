@@ -607,16 +607,16 @@ void expect_paired_receiver_row(Layout& row, std::uint32_t sender, const Route& 
     const std::span<const Event> controls = in_time_order(events, terms.sets_xpic);
 
     row.fixed("opening word", opening_word, {"every row opens with it"});
-    std::int64_t cycle = 0;
+    std::int64_t ended = 0;  // the cycle the row's last word ended on
     for (const Event& event : controls) {
-        const std::int64_t ends = terms.cycle(event);
-        if (ends <= cycle) {
+        const std::int64_t cycle = terms.cycle(event);
+        if (cycle <= ended) {
             // A control word waits at least one cycle: no row holds two controls on one cycle.
-            row.summary("controls on distinct cycles", std::nullopt, ends, {"two controls fall on cycle {}", {ends}});
+            row.summary("controls on distinct cycles", std::nullopt, cycle, {"two controls fall on cycle {}", {cycle}});
             return;
         }
-        paired_control_word(row, terms, event.control, ends, cycle);
-        cycle = ends;
+        paired_control_word(row, terms, event.control, cycle, ended);
+        ended = cycle;
     }
     const std::int64_t last = terms.cycle(controls.back());
     row.derived("end of row", [&] { return row_cycles_found(row.found()); }, last + row_tail_cycles,
