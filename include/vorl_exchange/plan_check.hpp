@@ -21,8 +21,8 @@
 /// Cost: a fixed handful of facts per word (about 40 for a point-to-point plan),
 /// held without text; `describe` and `reason_text` write the text on demand.
 /// About 1.3 microseconds for a point-to-point plan, 2 for a paired one of two
-/// receivers. The verdicts (`..._holds`) keep no facts: about 9, 20 and 50
-/// nanoseconds for the three kinds, 1.6, 2.3 and 3.2 times what planning the
+/// receivers. The verdicts (`..._holds`) keep no facts: about 9, 19 and 46
+/// nanoseconds for the three kinds, 1.5, 2.2 and 2.8 times what planning the
 /// same request costs (release build, bench/plan_check_bench).
 #pragma once
 
