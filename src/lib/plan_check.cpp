@@ -467,8 +467,8 @@ constexpr std::size_t paired_controls = 5;
 
 // One control and when its word ends, counted from the source event's cycle:
 // ordered so, a row's controls need only the count and the tile's row, not the
-// route's timing, which the processor may still be working out (absolute
-// cycles took 2 % longer).
+// route's timing, which the CPU running the check may still be working out
+// (absolute cycles took 2 % longer).
 struct Event {
     std::int64_t after_source;
     PairedControl control;
