@@ -767,10 +767,11 @@ int multicast_rows_hold(const std::uint16_t* receivers, std::size_t receiver_cou
     return holds(std::span{receivers, receiver_count}, row_of(sender_row), std::span<const Row>{rows}) ? 1 : 0;
 }
 
-// The arguments of a single multicast-shaped check, each named when refused.
-vx_status refuse_single_check(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
-                              const vx_row* sender_row, const vx_row* receiver_rows, const int* holds,
-                              vx_error* error) noexcept {
+// What a single multicast-shaped check refuses, each argument named; nothing
+// when every argument can be used, as for the bulk calls above.
+std::optional<vx_status> refuse_single_check(const vx_topology* topology, const std::uint16_t* receivers,
+                                             std::size_t receiver_count, const vx_row* sender_row,
+                                             const vx_row* receiver_rows, const int* holds, vx_error* error) noexcept {
     if (topology == nullptr) {
         return report_bad_argument(error, VX_ARGUMENT_TOPOLOGY);
     }
@@ -784,7 +785,7 @@ vx_status refuse_single_check(const vx_topology* topology, const std::uint16_t* 
     if (const auto missing = first_missing(1, {{sender_row, VX_ARGUMENT_SENDER_ROW}, {holds, VX_ARGUMENT_HOLDS}})) {
         return report_bad_argument(error, *missing);
     }
-    return VX_OK;
+    return std::nullopt;
 }
 
 // A single multicast-shaped check: its arguments, then `holds(receivers,
@@ -793,10 +794,9 @@ template <class Holds>
 vx_status check_one_multicast(const vx_topology* topology, const std::uint16_t* receivers, std::size_t receiver_count,
                               const vx_row* sender_row, const vx_row* receiver_rows, int* holds, vx_error* error,
                               Holds&& rows_hold) noexcept {
-    if (const vx_status refused =
-            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error);
-        refused != VX_OK) {
-        return refused;
+    if (const auto refused =
+            refuse_single_check(topology, receivers, receiver_count, sender_row, receiver_rows, holds, error)) {
+        return *refused;
     }
     return guarded(error, [&] {
         *holds = multicast_rows_hold(receivers, receiver_count, *sender_row, receiver_rows, rows_hold);
